@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time on its seeds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTALVORIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz
+shopt -s nullglob
+for target in build-fuzz/fuzz/*/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  seeds="fuzz/seeds/${name#fuzz_}"
+  work=$(mktemp -d)
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
+  echo "== $name: ${seconds}s"
+  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work" 2>&1 | tail -n 3
+  rm -rf "$work"
+done

@@ -25,6 +25,13 @@ public:
     // The player, for tests and tools; null while no movie is loaded.
     Player* player() const;
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString movie_;
+
 signals:
     // Raised each time the control gains the keyboard focus (click or Tab).
     void GotFocus();

@@ -2,20 +2,42 @@
 // Connection and Recordset: the database objects the reader uses, with the semantics of
 // the Jet 4.0 OLE DB provider, over our own read-only Jet 4 engine. Free of Qt.
 //
-// Errors are core::RuntimeError with the number and description the provider gives.
+// Errors are core::RuntimeError with the number and description the provider gives
+// (jet/errors.h lists the numbers):
+//   Connection::Open  3706 "Provider cannot be found. It may not be properly installed."
+//                     -2147467259 "Could not find file '<Data Source>'."
+//                     -2147467259 "Unrecognized database format '<Data Source>'."
+//                     -2147217843 "Not a valid password."
+//                     -2147217805 a connection string that does not parse
+//                     3705 already open
+//   Recordset::Open   -2147217900 syntax error; -2147217865 unknown table;
+//                     -2147217904 unknown column; 3709 no open connection
+//   moving or reading at EOF: 3021 "Either BOF or EOF is True, or the current record has
+//                     been deleted. Requested operation requires a current record."
+//   Move with a negative count: -2147217884 (forward-only)
+//   reading a null value as bytes or text: 94 "Invalid use of Null"
+//   any use of a closed object: 3704; a damaged file: -2147467259 naming the file
+// A database without a password opens whatever password the connection string gives.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/error.h"
+#include "jet/errors.h"
 
 namespace jet {
 
 using Bytes = std::vector<std::uint8_t>;
 
 class Database;  // an open Jet 4 file (engine.h)
+class Row;
+
+// The key=value pairs of a connection string in order; keys and unquoted values trimmed,
+// quoted values ("..." or '...') kept as written. Raises -2147217805 when it does not parse.
+std::vector<std::pair<std::string, std::string>> parseConnectionString(std::string_view text);
 
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
@@ -95,6 +117,7 @@ public:
 
 private:
     friend class Field;
+    const Row& currentRow(std::size_t field, std::size_t& column) const;
     struct State_;
     std::unique_ptr<State_> state_;
 };

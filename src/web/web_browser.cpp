@@ -1,44 +1,76 @@
 #include "web/web_browser.h"
 
 #include "core/install_path.h"
+#include "web/browser_page.h"
+#include "web/install_scheme.h"
 
 #include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 namespace web {
-
-void registerSchemes() {}
-
 namespace {
-QWebEngineView* viewOf(QWidget* w) { return w->findChild<QWebEngineView*>(); }
-bool silentFlag = false;
+
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty()) ||
+           url == QUrl(QStringLiteral("about:blank"));
+}
+
 }  // namespace
 
-WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent)
+void registerSchemes()
 {
+    QWebEngineUrlScheme scheme(kInstallScheme);
+    // Host syntax makes the scheme hierarchical: relative references and ".." resolve
+    // as on the web. Local: web pages cannot reach into the installation.
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+WebBrowser::WebBrowser(QWidget* parent)
+    : QWidget(parent),
+      // Off the record: no disk cache or cookies kept; the book's pages are never cached.
+      profile_(std::make_unique<QWebEngineProfile>()),
+      page_(std::make_unique<BrowserPage>(profile_.get())),
+      view_(std::make_unique<QWebEngineView>(this))
+{
+    profile_->installUrlSchemeHandler(kInstallScheme, new InstallSchemeHandler(profile_.get()));
+    page_->setUrlRequestInterceptor(new FrameRequestMarker(page_.get()));
+    // The reader moves the focus itself after every navigation; a page must not take it.
+    page_->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    connect(profile_.get(), &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest* download) {
+        if (silent())
+            download->cancel();
+    });
+    connect(page_.get(), &QWebEnginePage::loadFinished, this, &WebBrowser::loadFinished);
+
+    view_->setPage(page_.get());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new QWebEngineView(this);
-    layout->addWidget(view);
+    layout->addWidget(view_.get());
     setFocusPolicy(Qt::StrongFocus);
-    setFocusProxy(view);
-    connect(view, &QWebEngineView::loadFinished, this, &WebBrowser::loadFinished);
+    setFocusProxy(view_.get());
 }
 
 WebBrowser::~WebBrowser() = default;
 
 void WebBrowser::Navigate(const QString& url)
 {
-    const QUrl parsed(url);
-    if (parsed.scheme() == "http" || parsed.scheme() == "https")
-        viewOf(this)->load(parsed);
-    else
-        viewOf(this)->load(QUrl::fromLocalFile(
-            QString::fromStdString(core::resolveInstallPath(url.toStdString()).string())));
+    const QUrl asWebAddress(url.trimmed(), QUrl::StrictMode);
+    currentUrl_ = isWebAddress(asWebAddress) ? asWebAddress : urlForInstallPath(url, core::applicationFolder());
+    page_->load(currentUrl_);
 }
 
-void WebBrowser::setSilent(bool silent) { silentFlag = silent; }
-bool WebBrowser::silent() const { return silentFlag; }
-QUrl WebBrowser::currentUrl() const { return viewOf(const_cast<WebBrowser*>(this))->url(); }
+void WebBrowser::setSilent(bool silent) { page_->setSilent(silent); }
+
+bool WebBrowser::silent() const { return page_->silent(); }
+
+QUrl WebBrowser::currentUrl() const { return currentUrl_; }
 
 }  // namespace web

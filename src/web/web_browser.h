@@ -3,8 +3,14 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
+#include <memory>
+
+class QWebEngineProfile;
+class QWebEngineView;
 
 namespace web {
+
+class BrowserPage;
 
 // Registers the URL scheme that serves installation paths. Must run before the
 // QApplication is created.
@@ -31,6 +37,13 @@ public:
 signals:
     // For tests and benchmarks only; the reader handles no browser event.
     void loadFinished(bool ok);
+
+private:
+    // Declared in the order of construction: the view goes first, the profile last.
+    std::unique_ptr<QWebEngineProfile> profile_;
+    std::unique_ptr<BrowserPage> page_;
+    std::unique_ptr<QWebEngineView> view_;
+    QUrl currentUrl_;
 };
 
 }  // namespace web

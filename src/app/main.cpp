@@ -1,0 +1,31 @@
+// The reader's entry: prepares the browser engine, then hands over to the data module Form2,
+// whose load brings up the reader window. Every start-up step runs inside the top-level guard.
+#include <unistd.h>
+
+#include <QApplication>
+
+#include "app/form2.h"
+#include "reader/guard.h"
+#include "web/web_browser.h"
+
+#if __has_include("assets/assets.h")
+#include "assets/assets.h"
+#define TALVORIN_HAVE_ASSETS 1
+#endif
+
+int main(int argc, char** argv)
+{
+    web::registerSchemes();
+    // The browser engine's sandbox cannot run as root; an explicit setting is kept.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
+    QApplication application(argc, argv);
+#ifdef TALVORIN_HAVE_ASSETS
+    assets::init();
+#endif
+
+    app::Form2 form2;
+    reader::guarded([&] { form2.Form_Load(); });
+    return application.exec();
+}

@@ -1,0 +1,24 @@
+#include "reader/layout.h"
+
+namespace reader {
+
+int twipsToPixels(int twips)
+{
+    // Round half away from zero; twips may be negative for positions left of the client area.
+    return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
+                      : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+}
+
+QRect twipsToPixels(int left, int top, int width, int height)
+{
+    const int x = twipsToPixels(left);
+    const int y = twipsToPixels(top);
+    return QRect(x, y, twipsToPixels(left + width) - x, twipsToPixels(top + height) - y);
+}
+
+QSize outerSizePixels()
+{
+    return {twipsToPixels(kOuterWidthTwips), twipsToPixels(kOuterHeightTwips)};
+}
+
+}  // namespace reader

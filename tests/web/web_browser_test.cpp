@@ -1,0 +1,226 @@
+// The browser in a real Qt WebEngine, offscreen: what a page shows is read back with
+// JavaScript once it has loaded.
+#include "core/install_path.h"
+#include "web/web_browser.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+
+void writeFile(const fs::path& file, std::string_view bytes)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+void writePicture(const fs::path& file, int width, int height)
+{
+    fs::create_directories(file.parent_path());
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "PNG"));
+}
+
+class WebBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(temp.isValid());
+        base = fs::path(temp.path().toStdString());
+        app = base / "book";
+        fs::create_directories(app / "res" / "Chapter");
+        core::overrideApplicationFolder(app.string());
+        browser.resize(640, 480);
+        browser.setSilent(true);
+    }
+    void TearDown() override { core::overrideApplicationFolder(std::nullopt); }
+
+    QString installPath(std::string_view relative) const
+    {
+        return QString::fromStdString(app.string() + std::string(relative));
+    }
+
+    // Navigates and waits for the load to finish; false on a time-out.
+    bool navigate(const QString& path)
+    {
+        QEventLoop loop;
+        bool finished = false;
+        const auto connection = QObject::connect(&browser, &web::WebBrowser::loadFinished, &loop, [&] {
+            finished = true;
+            loop.quit();
+        });
+        QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
+        browser.Navigate(path);
+        if (!finished)
+            loop.exec();
+        QObject::disconnect(connection);
+        return finished;
+    }
+
+    QVariant evaluate(const QString& script)
+    {
+        QEventLoop loop;
+        QVariant result;
+        bool done = false;
+        QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
+        page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+            loop.quit();
+        });
+        if (!done)
+            loop.exec();
+        return result;
+    }
+
+    QString text() { return evaluate("document.body ? document.body.innerText.trim() : ''").toString(); }
+
+    QWebEnginePage* page() { return browser.findChild<QWebEngineView*>()->page(); }
+
+    QTemporaryDir temp;
+    fs::path base;
+    fs::path app;
+    web::WebBrowser browser;
+};
+
+TEST_F(WebBrowserTest, ShowsPagesFoundWithoutRegardToCase)
+{
+    writeFile(app / "res" / "Chapter" / "01.html", "<p>Chapter one</p>");
+    ASSERT_TRUE(navigate(installPath("\\RES\\chapter\\01.HTML")));
+    EXPECT_EQ(text(), "Chapter one");
+    EXPECT_EQ(browser.currentUrl().scheme(), "talvorin");
+}
+
+TEST_F(WebBrowserTest, ShowsAPageFileAsHtmlWhateverItsNameAndNewContentAfterARewrite)
+{
+    const fs::path file = app / "res" / "Chapter" / "faj.trm";
+    writeFile(file, "<body style='margin:0'><div id=band style='height:24px;background:#16A085'></div>"
+                    "<p>Chapter six</p></body>");
+    const QString path = installPath("\\res\\Chapter\\faj.trm");
+    ASSERT_TRUE(navigate(path));
+    EXPECT_EQ(text(), "Chapter six");
+    EXPECT_EQ(evaluate("getComputedStyle(document.getElementById('band')).backgroundColor").toString(),
+              "rgb(22, 160, 133)");
+
+    // The same path again, while it is still shown, with the file rewritten each time.
+    writeFile(file, "<p>Chapter seven</p>");
+    ASSERT_TRUE(navigate(path));
+    EXPECT_EQ(text(), "Chapter seven");
+    writeFile(file, "<p>Chapter eight</p>");
+    ASSERT_TRUE(navigate(path));
+    EXPECT_EQ(text(), "Chapter eight");
+}
+
+TEST_F(WebBrowserTest, MissingAndOutsidePagesShowTheNotFoundPage)
+{
+    writeFile(base / "outside" / "secret.html", "<p>secret</p>");
+    fs::create_directory_symlink(base / "outside", app / "res" / "link");
+    const QString outside = QString::fromStdString((base / "outside" / "secret.html").string());
+    for (const QString& path : {installPath("\\res\\nothing.html"), installPath("\\res\\..\\..\\outside\\secret.html"),
+                                installPath("\\res\\link\\secret.html"), outside}) {
+        ASSERT_TRUE(navigate(path)) << path.toStdString();
+        EXPECT_TRUE(text().startsWith("Page not found")) << path.toStdString() << ": " << text().toStdString();
+    }
+    EXPECT_TRUE(QApplication::topLevelWidgets().size() == 1);  // no dialog beside the browser
+}
+
+TEST_F(WebBrowserTest, RelativeReferencesResolveAgainstThePagesFolderAndStayInside)
+{
+    writePicture(app / "pic" / "Figure.png", 7, 5);
+    writePicture(base / "outside" / "secret.png", 9, 9);
+    writeFile(app / "res" / "CSS" / "book.css", "body { background-color: rgb(1, 2, 3); }");
+    writeFile(app / "res" / "Chapter" / "02.html",
+              "<link rel=stylesheet href='../css/book.css'>"
+              "<img id=inside src='../../PIC/figure.png'>"
+              "<img id=escaped src='../..%2F..%2Foutside%2Fsecret.png'>"
+              "<img id=absolute src='" +
+                  (base / "outside" / "secret.png").string() + "'>");
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\02.html")));
+    // The load ends after the pictures have loaded or failed.
+    EXPECT_EQ(evaluate("getComputedStyle(document.body).backgroundColor").toString(), "rgb(1, 2, 3)");
+    EXPECT_EQ(evaluate("document.getElementById('inside').naturalWidth").toInt(), 7);
+    EXPECT_EQ(evaluate("document.getElementById('escaped').naturalWidth").toInt(), 0);
+    EXPECT_EQ(evaluate("document.getElementById('absolute').naturalWidth").toInt(), 0);
+}
+
+TEST_F(WebBrowserTest, PagesWithoutACharsetAreReadAsUtf8OrGb18030)
+{
+    writeFile(app / "res" / "gb.html", "<p>\xD6\xD0\xCE\xC4</p>");
+    ASSERT_TRUE(navigate(installPath("\\res\\gb.html")));
+    EXPECT_EQ(text(), QStringLiteral(u"中文"));
+    EXPECT_EQ(evaluate("document.characterSet").toString(), "GB18030");
+
+    writeFile(app / "res" / "utf8.html", "<p>\xE4\xB8\xAD\xE6\x96\x87</p>");
+    ASSERT_TRUE(navigate(installPath("\\res\\utf8.html")));
+    EXPECT_EQ(text(), QStringLiteral(u"中文"));
+    EXPECT_EQ(evaluate("document.characterSet").toString(), "UTF-8");
+
+    // A declared charset is respected even where the bytes would pass as UTF-8.
+    writeFile(app / "res" / "latin.html", "<meta charset=windows-1252><p>\xC3\xA9</p>");
+    ASSERT_TRUE(navigate(installPath("\\res\\latin.html")));
+    EXPECT_EQ(text(), QStringLiteral(u"Ã©"));
+}
+
+TEST_F(WebBrowserTest, SilentPagesAskNothingAndGoOn)
+{
+    writeFile(app / "res" / "ask.html",
+              "<p id=out>waiting</p><script>"
+              "alert('hello');"
+              "const answers = [confirm('sure?'), prompt('name?', 'someone')];"
+              "document.getElementById('out').textContent = 'after ' + answers.join(',');"
+              "</script>");
+    ASSERT_TRUE(navigate(installPath("\\res\\ask.html")));
+    EXPECT_EQ(text(), "after false,");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(WebBrowserTest, WithoutSilenceAnAlertIsShown)
+{
+    browser.setSilent(false);
+    writeFile(app / "res" / "alert.html", "<p id=out>before</p><script>alert('hello');"
+                                          "document.getElementById('out').textContent = 'after';</script>");
+    bool dialogSeen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialogSeen = true;
+            dialog->reject();
+        }
+    });
+    closer.start(50);
+    ASSERT_TRUE(navigate(installPath("\\res\\alert.html")));
+    EXPECT_TRUE(dialogSeen);
+    EXPECT_EQ(text(), "after");
+}
+
+TEST_F(WebBrowserTest, WebAddressesGoToTheNetworkUnchanged)
+{
+    browser.Navigate("https://example.org/path?q=1");
+    EXPECT_EQ(browser.currentUrl(), QUrl("https://example.org/path?q=1"));
+    browser.Navigate("ftp://example.org/file");
+    EXPECT_EQ(browser.currentUrl().host(), "not-found");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    web::registerSchemes();
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -38,6 +38,7 @@ enum class ColumnType : std::uint8_t {
     Memo = 0x0C,
     Guid = 0x0F,
     Numeric = 0x10,
+    FixedBinary = 0x11,  // a long fixed-length binary of some system tables
 };
 
 struct Column {
@@ -53,7 +54,7 @@ struct Column {
     bool isText() const { return type == ColumnType::Text || type == ColumnType::Memo; }
     bool isBinary() const
     {
-        return type == ColumnType::Binary || type == ColumnType::OleObject;
+        return type == ColumnType::Binary || type == ColumnType::OleObject || type == ColumnType::FixedBinary;
     }
 };
 

@@ -1,0 +1,222 @@
+#pragma once
+// swfwriter: writes small SWF movies from Qt drawing primitives.
+//
+// Offers MovieWriter (header, stage, frame rate, background, definitions, the root
+// timeline) and Timeline (the control tags of a timeline: place, move, remove, labels,
+// frame actions, show frame), which also serves as a sprite's timeline. Shapes come
+// from QPainterPath (text outlines included); cubic curves become quadratic ones.
+// Coordinates passed in are in pixels; the file holds twips (20 to the pixel).
+//
+// Characters: DefineShape 1 to 4 (chosen from what the styles need), DefineSprite,
+// DefineButton2, DefineBitsLossless and DefineBitsLossless2, DefineBitsJPEG2,
+// DefineFont2 with DefineText, DefineMorphShape and DefineMorphShape2.
+// Filled areas follow the odd-even rule: every edge carries the fill on one side.
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QGradientStops>
+#include <QImage>
+#include <QPainterPath>
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+#include <QTransform>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace swf::writer {
+
+// A fill: one colour, a linear or radial gradient (positions in pixels of the shape's
+// own space), or a bitmap (its pixels mapped by `bitmapTransform` into shape pixels).
+struct FillStyle {
+    enum class Kind { Solid, Linear, Radial, FocalRadial, Bitmap };
+    enum class Spread { Pad = 0, Reflect = 1, Repeat = 2 };
+
+    Kind kind = Kind::Solid;
+    QColor color = Qt::black;
+    QGradientStops stops;          // at most 15 (8 below DefineShape4)
+    QPointF from, to;              // linear: the gradient runs from `from` to `to`
+    QPointF center;                // radial: centre and radius
+    double radius = 0;
+    double focus = 0;              // focal radial: -1..1 along the x axis of the gradient
+    Spread spread = Spread::Pad;
+    bool linearRgb = false;        // interpolate in linear RGB (DefineShape4)
+    uint16_t bitmapId = 0;
+    QTransform bitmapTransform;
+    bool bitmapRepeat = false;
+    bool bitmapSmoothed = true;
+
+    static FillStyle solid(const QColor& color);
+    static FillStyle linear(QPointF from, QPointF to, const QGradientStops& stops);
+    static FillStyle radial(QPointF center, double radius, const QGradientStops& stops);
+    static FillStyle focalRadial(QPointF center, double radius, double focus,
+                                 const QGradientStops& stops);
+    static FillStyle bitmap(uint16_t bitmapId, const QTransform& pixelsToShape = {},
+                            bool repeat = false, bool smoothed = true);
+};
+
+// A stroke. Round caps and joins fit every DefineShape; other caps or joins need
+// DefineShape4, which the writer then chooses.
+struct LineStyle {
+    enum class Cap { Round = 0, None = 1, Square = 2 };
+    enum class Join { Round = 0, Bevel = 1, Miter = 2 };
+    double width = 1;  // pixels
+    QColor color = Qt::black;
+    Cap cap = Cap::Round;
+    Join join = Join::Round;
+    double miterLimit = 3;
+};
+
+// One region of a shape: a path with its fill and optional stroke. The regions of one
+// shape should not overlap (the odd-even rule applies across the whole shape).
+struct ShapeLayer {
+    QPainterPath path;
+    std::optional<FillStyle> fill;
+    std::optional<LineStyle> line;
+};
+
+// A colour transform with alpha: each channel becomes channel * mult + add.
+struct ColorTransform {
+    double redMult = 1, greenMult = 1, blueMult = 1, alphaMult = 1;
+    int redAdd = 0, greenAdd = 0, blueAdd = 0, alphaAdd = 0;
+
+    static ColorTransform alpha(double alphaMult);
+    static ColorTransform tint(const QColor& add, double mult = 1);
+};
+
+// What to change when placing or modifying a character on a timeline.
+struct Placement {
+    std::optional<QTransform> transform;  // pixel units; translation in pixels
+    std::optional<ColorTransform> colorTransform;
+    std::optional<uint16_t> ratio;        // morph shapes: 0 = start, 65535 = end
+    QString name;
+    std::optional<uint16_t> clipDepth;
+
+    static Placement at(const QTransform& transform);
+    static Placement tinted(const ColorTransform& colorTransform);
+};
+
+// The control tags of one timeline: the root's or a sprite's.
+class Timeline {
+public:
+    Timeline() = default;
+
+    // PlaceObject2 with a new character at `depth`.
+    void place(uint16_t depth, uint16_t characterId, const Placement& placement = {});
+    // PlaceObject2 that modifies what stands at `depth` (matrix, colours, ratio).
+    void modify(uint16_t depth, const Placement& placement);
+    // PlaceObject2 that replaces the character at `depth`.
+    void replace(uint16_t depth, uint16_t characterId, const Placement& placement = {});
+    void remove(uint16_t depth);  // RemoveObject2
+    void frameLabel(const QString& label);
+
+    // Frame actions (DoAction): each call writes one action block.
+    void stop();
+    void play();
+    void gotoFrame(uint16_t frameIndexFromZero, bool andPlay = false);
+    void gotoLabel(const QString& label, bool andPlay = false);
+
+    void showFrame();
+    uint16_t frameCount() const { return frames_; }
+
+    // The control tags written so far, with an End tag appended.
+    QByteArray controlTags() const;
+
+protected:
+    void appendTag(uint16_t code, const QByteArray& body, bool forceLong = false);
+    QByteArray tags_;
+    uint16_t frames_ = 0;
+
+private:
+    void placeObject(uint16_t depth, std::optional<uint16_t> characterId, bool move,
+                     const Placement& placement);
+};
+
+// A button state record of DefineButton2.
+struct ButtonRecord {
+    enum State : uint8_t { Up = 1, Over = 2, Down = 4, HitTest = 8 };
+    uint8_t states = Up;
+    uint16_t characterId = 0;
+    uint16_t depth = 1;
+    QTransform transform;
+    std::optional<ColorTransform> colorTransform;
+};
+
+// A button action: run on release inside (OverDownToOverUp) unless told otherwise.
+struct ButtonAction {
+    enum Kind { Stop, Play, GotoFrame, GotoLabel };
+    Kind kind = Play;
+    uint16_t frame = 0;
+    QString label;
+    uint16_t conditions = 0x0008;  // OverDownToOverUp
+};
+
+class MovieWriter : public Timeline {
+public:
+    // `version` goes into the header; 8 and above get a FileAttributes tag first.
+    MovieWriter(QSizeF stagePixels, double frameRate, uint8_t version = 10);
+
+    void setCompressed(bool compressed) { compressed_ = compressed; }  // CWS instead of FWS
+    void setBackgroundColor(const QColor& color);
+
+    uint16_t defineShape(const QPainterPath& path, const std::optional<FillStyle>& fill,
+                         const std::optional<LineStyle>& line = std::nullopt);
+    uint16_t defineShape(const std::vector<ShapeLayer>& layers);
+
+    // A morph between two paths with the same sequence of elements (moves, lines,
+    // curves): DefineMorphShape, or DefineMorphShape2 when `version2` is set.
+    uint16_t defineMorphShape(const QPainterPath& start, const QPainterPath& end,
+                              const QColor& startColor, const QColor& endColor,
+                              bool version2 = false);
+
+    uint16_t defineSprite(const Timeline& timeline);
+    uint16_t defineButton2(const std::vector<ButtonRecord>& records,
+                           const std::vector<ButtonAction>& actions = {},
+                           bool trackAsMenu = false);
+
+    // Bitmaps: lossless with or without alpha, or JPEG (quality 0..100).
+    uint16_t defineBitsLossless(const QImage& image);   // alpha dropped
+    uint16_t defineBitsLossless2(const QImage& image);  // with alpha
+    uint16_t defineBitsJpeg2(const QImage& image, int quality = 85);
+    // A rectangle of the bitmap's size filled with the bitmap, at the origin.
+    uint16_t defineBitmapShape(uint16_t bitmapId, QSize size, bool smoothed = true);
+
+    // DefineFont2 with the outlines of `characters` in `font`, then DefineText lines
+    // drawn with it. Returns the font id.
+    uint16_t defineFont2(const QFont& font, const QString& characters);
+    // Static text with a font from defineFont2: baseline starts at `origin` (pixels).
+    uint16_t defineText(uint16_t fontId, const QString& text, double pixelHeight,
+                        const QColor& color, QPointF origin);
+
+    // A shape filled with the outline of `text` in `font`; `origin` is the baseline start.
+    uint16_t defineTextShape(const QString& text, const QFont& font, QPointF origin,
+                             const FillStyle& fill);
+
+    // The complete file. The frame count is the number of showFrame calls.
+    QByteArray finish() const;
+    bool save(const QString& path) const;
+
+private:
+    struct FontData;
+    uint16_t nextId() { return nextId_++; }
+
+    QSizeF stage_;
+    double frameRate_;
+    uint8_t version_;
+    bool compressed_ = false;
+    uint16_t nextId_ = 1;
+    std::vector<FontData> fonts_;
+
+public:
+    ~MovieWriter();
+    MovieWriter(const MovieWriter&) = delete;
+    MovieWriter& operator=(const MovieWriter&) = delete;
+};
+
+// Cubic-to-quadratic conversion used for shapes, exposed for tests: the quadratic
+// pieces (control, end) that follow the cubic p0..p3 within `tolerance`.
+std::vector<std::pair<QPointF, QPointF>> cubicToQuadratics(QPointF p0, QPointF c1, QPointF c2,
+                                                           QPointF p3, double tolerance);
+
+}  // namespace swf::writer

@@ -9,7 +9,9 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,13 @@ void writePicture(const fs::path& file, int width, int height)
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
     ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "PNG"));
+}
+
+void spinEventLoop(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 class WebBrowserTest : public ::testing::Test {
@@ -148,13 +157,22 @@ TEST_F(WebBrowserTest, RelativeReferencesResolveAgainstThePagesFolderAndStayInsi
               "<img id=inside src='../../PIC/figure.png'>"
               "<img id=escaped src='../..%2F..%2Foutside%2Fsecret.png'>"
               "<img id=absolute src='" +
-                  (base / "outside" / "secret.png").string() + "'>");
+                  (base / "outside" / "secret.png").string() + "'>" + "<a href='../3P.HTML'>next</a>");
+    writeFile(app / "res" / "3p.html", "<p>Contents</p>");
     ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\02.html")));
     // The load ends after the pictures have loaded or failed.
     EXPECT_EQ(evaluate("getComputedStyle(document.body).backgroundColor").toString(), "rgb(1, 2, 3)");
     EXPECT_EQ(evaluate("document.getElementById('inside').naturalWidth").toInt(), 7);
     EXPECT_EQ(evaluate("document.getElementById('escaped').naturalWidth").toInt(), 0);
     EXPECT_EQ(evaluate("document.getElementById('absolute').naturalWidth").toInt(), 0);
+
+    // A link to another page.
+    QEventLoop loop;
+    QObject::connect(&browser, &web::WebBrowser::loadFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kTimeoutMs, &loop, &QEventLoop::quit);
+    evaluate("document.querySelector('a').click()");
+    loop.exec();
+    EXPECT_EQ(text(), "Contents");
 }
 
 TEST_F(WebBrowserTest, PagesWithoutACharsetAreReadAsUtf8OrGb18030)
@@ -205,6 +223,44 @@ TEST_F(WebBrowserTest, WithoutSilenceAnAlertIsShown)
     ASSERT_TRUE(navigate(installPath("\\res\\alert.html")));
     EXPECT_TRUE(dialogSeen);
     EXPECT_EQ(text(), "after");
+}
+
+TEST_F(WebBrowserTest, SilentPagesStartNoDownload)
+{
+    writeFile(app / "res" / "data.bin", "bytes");
+    writeFile(app / "res" / "get.html", "<a download href='data.bin'>get</a>");
+    QList<QWebEngineDownloadRequest*> downloads;
+    QObject::connect(page()->profile(), &QWebEngineProfile::downloadRequested, &browser,
+                     [&](QWebEngineDownloadRequest* download) { downloads.append(download); });
+    ASSERT_TRUE(navigate(installPath("\\res\\get.html")));
+    evaluate("document.querySelector('a').click()");
+    for (int i = 0; i < 100 && downloads.isEmpty(); ++i)
+        spinEventLoop(20);
+    ASSERT_EQ(downloads.size(), 1);
+    EXPECT_EQ(downloads.front()->state(), QWebEngineDownloadRequest::DownloadCancelled);
+}
+
+TEST_F(WebBrowserTest, TheViewFillsTheWidgetAndTakesItsFocus)
+{
+    QWidget window;
+    window.resize(800, 600);
+    browser.setParent(&window);
+    browser.setGeometry(10, 20, 300, 200);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(navigate(installPath("\\res\\missing.html")));
+    browser.setFocus();
+    QApplication::processEvents();
+    const auto* view = browser.findChild<QWebEngineView*>();
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 300, 200));
+    // The page itself receives the keys, not just the frame around it.
+    const QWidget* focused = QApplication::focusWidget();
+    EXPECT_TRUE(focused == view || view->isAncestorOf(focused));
+    EXPECT_TRUE(browser.hasFocus());
+    browser.setGeometry(0, 0, 500, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 500, 400));
+    browser.setParent(nullptr);
 }
 
 TEST_F(WebBrowserTest, WebAddressesGoToTheNetworkUnchanged)

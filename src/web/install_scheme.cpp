@@ -67,8 +67,6 @@ QByteArray typeByExtension(const std::filesystem::path& file)
     return "application/octet-stream";
 }
 
-QString htmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
-
 }  // namespace
 
 QUrl urlForInstallPath(const QString& installPath, const std::string& appFolder)
@@ -119,7 +117,7 @@ QByteArray notFoundPage(const QString& what)
     return QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Not found</title></head>"
                           "<body style=\"font-family: sans-serif; margin: 2em\"><h2>Page not found</h2>"
                           "<p>%1</p></body></html>\n")
-        .arg(htmlEscaped(what))
+        .arg(what.toHtmlEscaped())
         .toUtf8();
 }
 

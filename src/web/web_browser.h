@@ -39,7 +39,7 @@ signals:
     void loadFinished(bool ok);
 
 private:
-    // Declared in the order of construction: the view goes first, the profile last.
+    // Destroyed in reverse order: the view before its page, the page before its profile.
     std::unique_ptr<QWebEngineProfile> profile_;
     std::unique_ptr<BrowserPage> page_;
     std::unique_ptr<QWebEngineView> view_;

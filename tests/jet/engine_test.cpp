@@ -307,3 +307,38 @@ TEST(JetText, CompressedAndPlainUnicode)
 }
 
 }  // namespace
+
+// The hand-made seed files of the fuzzer hold every kind of long value and row in ten pages.
+namespace {
+
+TEST(JetSeeds, EveryKindOfLongValueAndRow)
+{
+    for (const char* file : {"plain.mdb", "password_encoded.mdb"}) {
+        SCOPED_TRACE(file);
+        const std::string path = std::string(JET_SEEDS_DIR) + "/" + file;
+        const bool protectedFile = std::string(file) != "plain.mdb";
+        auto database = Database::open(path, protectedFile ? "38pondwick71" : "", file);
+        EXPECT_EQ(database->pagesEncoded(), protectedFile);
+        auto table = database->findTable("B1");
+        ASSERT_NE(table, nullptr);
+        RowCursor cursor(database, table);
+        std::vector<std::string> numbers, texts;
+        std::vector<jet::Bytes> values;
+        while (cursor.next()) {
+            numbers.push_back(cursor.row().text(0));
+            values.push_back(cursor.row().bytes(1));
+            texts.push_back(cursor.row().isNull(2) ? "NULL" : cursor.row().text(2));
+        }
+        EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3", "4", "6"}));  // 4 moved, 5 deleted
+        EXPECT_EQ(texts, (std::vector<std::string>{"first", "abc", "NULL", "moved", ""}));
+        ASSERT_EQ(values.size(), 5u);
+        EXPECT_EQ(std::string(values[0].begin(), values[0].end()), "inline");
+        EXPECT_EQ(values[1].size(), 210u);  // one long-value page
+        ASSERT_EQ(values[2].size(), 5000u);  // a chain of two pages
+        for (std::size_t i = 0; i < values[2].size(); ++i)
+            ASSERT_EQ(values[2][i], static_cast<std::uint8_t>(i * 7)) << i;
+        EXPECT_TRUE(values[4].empty());
+    }
+}
+
+}  // namespace

@@ -88,13 +88,8 @@ int main(int argc, char** argv)
 
     try {
         if (command == "pack") return runPack(args);
-#ifdef CHAPTERSTORE_HAS_READER
         if (command == "list") return runList(args);
         if (command == "extract") return runExtract(args);
-#else
-        if (command == "list" || command == "extract")
-            throw std::runtime_error(std::string(command) + " needs the database engine, which this build lacks");
-#endif
         return usageError("unknown command " + std::string(command));
     } catch (const UsageError& error) {
         return usageError(error.what());

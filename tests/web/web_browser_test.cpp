@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
@@ -204,6 +205,33 @@ TEST_F(WebBrowserTest, SilentPagesAskNothingAndGoOn)
     ASSERT_TRUE(navigate(installPath("\\res\\ask.html")));
     EXPECT_EQ(text(), "after false,");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(WebBrowserTest, SilentPagesCannotHoldTheReaderWithABeforeUnloadQuestion)
+{
+    writeFile(app / "res" / "stay.html", "<body style='height:400px'><p>stay</p><script>"
+                                         "onbeforeunload = e => { e.preventDefault(); e.returnValue = 'stay'; };"
+                                         "</script></body>");
+    writeFile(app / "res" / "next.html", "<p>next</p>");
+    QWidget window;
+    browser.setParent(&window);
+    window.resize(640, 480);
+    window.show();
+    ASSERT_TRUE(navigate(installPath("\\res\\stay.html")));
+    // The question is only asked once the user has touched the page.
+    QWidget* target = browser.findChild<QWebEngineView*>()->focusProxy();
+    ASSERT_NE(target, nullptr);
+    const QPointF point(50, 50);
+    for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, point, target->mapToGlobal(point), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &click);
+    }
+    spinEventLoop(200);
+    ASSERT_TRUE(evaluate("navigator.userActivation.hasBeenActive").toBool());
+    ASSERT_TRUE(navigate(installPath("\\res\\next.html")));
+    EXPECT_EQ(text(), "next");
+    browser.setParent(nullptr);
 }
 
 TEST_F(WebBrowserTest, WithoutSilenceAnAlertIsShown)

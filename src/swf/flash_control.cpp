@@ -1,24 +1,53 @@
 #include "swf/flash_control.h"
 
+#include <QActionGroup>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
+#include <cstdio>
+
+#include "core/install_path.h"
+#include "swf/swf.h"
 
 namespace swf {
-
-class Player {};
 
 ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
 }
 
 ShockwaveFlash::~ShockwaveFlash() = default;
 
-void ShockwaveFlash::setMovie(const QString& installPath) { movie_ = installPath; update(); }
+void ShockwaveFlash::setMovie(const QString& installPath) {
+    movie_ = installPath;
+    player_.reset();
+    frameStale_ = true;
+    std::filesystem::path file = core::resolveInstallPath(installPath.toStdString());
+    try {
+        if (auto movie = loadMovieFile(file)) {
+            player_ = std::make_unique<Player>(std::move(movie));
+            player_->setViewSize(size());
+            player_->setActive(isVisible());
+            connect(player_.get(), &Player::needsRepaint, this, &ShockwaveFlash::frameChanged);
+        }
+    } catch (const core::RuntimeError& e) {
+        // A broken movie leaves the control empty; it is reported once, here, without a dialog.
+        std::fprintf(stderr, "swf: %s: %s\n", file.string().c_str(), e.what());
+    }
+    update();
+}
 
 QString ShockwaveFlash::movie() const { return movie_; }
 
-Player* ShockwaveFlash::player() const { return nullptr; }
+Player* ShockwaveFlash::player() const { return player_.get(); }
+
+void ShockwaveFlash::frameChanged() {
+    frameStale_ = true;
+    if (isVisible()) update();
+}
 
 void ShockwaveFlash::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
@@ -27,7 +56,114 @@ void ShockwaveFlash::focusInEvent(QFocusEvent* event) {
 
 void ShockwaveFlash::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    if (!player_) {
+        painter.fillRect(rect(), Qt::white);
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (frameStale_ || frame_.size() != pixels) {
+        if (frame_.size() != pixels) frame_ = QImage(pixels, QImage::Format_RGB32);
+        frame_.setDevicePixelRatio(1);
+        {
+            QPainter framePainter(&frame_);
+            framePainter.scale(ratio, ratio);
+            player_->render(framePainter);
+        }
+        frame_.setDevicePixelRatio(ratio);
+        frameStale_ = false;
+    }
+    painter.drawImage(0, 0, frame_);
+}
+
+void ShockwaveFlash::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (player_) player_->setViewSize(size());
+    frameStale_ = true;
+}
+
+void ShockwaveFlash::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (player_) player_->setActive(true);
+    frameStale_ = true;
+}
+
+void ShockwaveFlash::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (player_) player_->setActive(false);
+}
+
+void ShockwaveFlash::mouseMoveEvent(QMouseEvent* event) {
+    if (!player_) return;
+    player_->mouseMove(event->position());
+    setCursor(player_->overButton() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void ShockwaveFlash::mousePressEvent(QMouseEvent* event) {
+    if (player_ && event->button() == Qt::LeftButton) player_->mousePress(event->position());
+}
+
+void ShockwaveFlash::mouseReleaseEvent(QMouseEvent* event) {
+    if (player_ && event->button() == Qt::LeftButton) player_->mouseRelease(event->position());
+}
+
+void ShockwaveFlash::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (player_) player_->mouseLeave();
+}
+
+std::unique_ptr<QMenu> ShockwaveFlash::createContextMenu(QPoint pos) {
+    auto menu = std::make_unique<QMenu>(this);
+    Player* player = player_.get();
+    const bool loaded = player != nullptr;
+    auto add = [&](const QString& text, auto&& fn) {
+        QAction* action = menu->addAction(text);
+        action->setEnabled(loaded);
+        connect(action, &QAction::triggered, this, [this, fn] {
+            if (player_) fn(*player_);
+        });
+        return action;
+    };
+    add(tr("Zoom In"), [pos](Player& p) { p.zoomIn(pos); });
+    add(tr("Zoom Out"), [](Player& p) { p.zoomOut(); })->setEnabled(loaded && player->zoom() > 1.0001);
+    add(tr("Show All"), [](Player& p) { p.showAll(); })->setEnabled(loaded && player->zoom() > 1.0001);
+    menu->addSeparator();
+    QMenu* quality = menu->addMenu(tr("Quality"));
+    quality->setEnabled(loaded);
+    auto* group = new QActionGroup(quality);
+    for (auto [text, level] : {std::pair{tr("Low"), Quality::Low}, std::pair{tr("Medium"), Quality::Medium},
+                               std::pair{tr("High"), Quality::High}}) {
+        QAction* action = quality->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(loaded && player->quality() == level);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, level = level] {
+            if (player_) player_->setQuality(level);
+        });
+    }
+    menu->addSeparator();
+    QAction* play = add(tr("Play"), [](Player& p) { p.isPlaying() ? p.stop() : p.play(); });
+    play->setCheckable(true);
+    play->setChecked(loaded && player->isPlaying());
+    QAction* loop = add(tr("Loop"), [](Player& p) { p.setLoop(!p.loops()); });
+    loop->setCheckable(true);
+    loop->setChecked(loaded && player->loops());
+    menu->addSeparator();
+    add(tr("Rewind"), [](Player& p) { p.rewind(); });
+    add(tr("Forward"), [](Player& p) { p.forward(); });
+    add(tr("Back"), [](Player& p) { p.back(); });
+    menu->addSeparator();
+    QAction* about = menu->addAction(tr("About"));
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, tr("About the movie player"),
+                           tr("Talvorin movie player: plays the SWF movies of the book's buttons."));
+    });
+    return menu;
+}
+
+void ShockwaveFlash::contextMenuEvent(QContextMenuEvent* event) {
+    auto menu = createContextMenu(event->pos());
+    menu->exec(event->globalPos());
 }
 
 }  // namespace swf

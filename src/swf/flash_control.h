@@ -2,9 +2,12 @@
 // ShockwaveFlash: the widget that stands in for the Flash control on the reader window.
 // It plays one SWF movie with the settings every button of the book carries: plays when
 // the movie is set, loops, quality High, scale ShowAll, opaque, full context menu.
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <memory>
+
+class QMenu;
 
 namespace swf {
 
@@ -25,12 +28,29 @@ public:
     // The player, for tests and tools; null while no movie is loaded.
     Player* player() const;
 
+    // The player's context menu for a right click at `pos` (control coordinates); the
+    // caller runs it. Public so that tests can trigger its entries.
+    std::unique_ptr<QMenu> createContextMenu(QPoint pos);
+
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void frameChanged();
+
     QString movie_;
+    std::unique_ptr<Player> player_;
+    QImage frame_;  // the last frame drawn, reused until the player reports a change
+    bool frameStale_ = true;
 
 signals:
     // Raised each time the control gains the keyboard focus (click or Tab).

@@ -1,0 +1,247 @@
+#pragma once
+// A parsed SWF movie: header, dictionary of characters and timelines. Parsing is
+// separate from playing so that one file can be checked, played and rendered by tools.
+#include <QColor>
+#include <QImage>
+#include <QPainterPath>
+#include <QRectF>
+#include <QString>
+#include <QTransform>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+namespace swf {
+
+// Colour transform with alpha; multipliers are 1.0 for identity, additions in 0..255 units.
+struct ColorTransform {
+    float mul[4] = {1, 1, 1, 1};  // r, g, b, a
+    float add[4] = {0, 0, 0, 0};
+
+    bool isIdentity() const;
+    bool onlyAlphaMultiplier() const;
+    QColor apply(const QColor& c) const;
+    // The transform that applies `inner` first and then this one.
+    ColorTransform after(const ColorTransform& inner) const;
+    bool operator==(const ColorTransform&) const = default;
+};
+
+// ---- Shapes ----------------------------------------------------------------------------
+
+struct GradientStop {
+    float position = 0;  // 0..1
+    QColor color;
+};
+
+struct FillStyle {
+    enum class Kind { Solid, Linear, Radial, Focal, Bitmap };
+    Kind kind = Kind::Solid;
+    QColor color = Qt::black;
+    QTransform matrix;  // gradient square or bitmap pixels -> shape twips
+    std::vector<GradientStop> stops;
+    int spread = 0;         // 0 pad, 1 reflect, 2 repeat
+    int interpolation = 0;  // 0 normal RGB, 1 linear RGB
+    float focal = 0;
+    uint16_t bitmapId = 0;
+    bool repeat = true;
+    bool smooth = true;
+};
+
+struct LineStyle {
+    float width = 20;  // twips
+    QColor color = Qt::black;
+    std::optional<FillStyle> fill;
+    Qt::PenCapStyle cap = Qt::RoundCap;
+    Qt::PenJoinStyle join = Qt::RoundJoin;
+    float miterLimit = 3;
+    bool noHScale = false, noVScale = false;
+};
+
+// One edge of a shape in twips, with the styles on its two sides and its line style.
+struct Edge {
+    int fill0 = 0, fill1 = 0, line = 0;  // 1-based into the layer's styles, 0 for none
+    QPoint from, control, to;
+    bool curve = false;
+};
+
+// A run of edges that share one style table. A shape starts a new layer at every new
+// style array; later layers are drawn over earlier ones.
+struct ShapeLayer {
+    std::vector<FillStyle> fills;
+    std::vector<LineStyle> lines;
+    std::vector<Edge> edges;
+    // Built from the edges: one closed area per fill style, one open path per line style.
+    std::vector<std::pair<int, QPainterPath>> fillPaths;  // fill index (0-based), area
+    std::vector<std::pair<int, QPainterPath>> linePaths;  // line index (0-based), path
+    void buildPaths();
+};
+
+struct ShapeDef {
+    QRectF bounds;
+    std::vector<ShapeLayer> layers;
+};
+
+struct MorphShapeDef {
+    QRectF startBounds, endBounds;
+    std::vector<FillStyle> startFills, endFills;
+    std::vector<LineStyle> startLines, endLines;
+    std::vector<Edge> startEdges, endEdges;
+    // The shape at one ratio (0..65535), built on demand and kept for the last ratio asked.
+    const ShapeDef& at(int ratio) const;
+
+private:
+    mutable int cachedRatio_ = -1;
+    mutable ShapeDef cached_;
+};
+
+struct BitmapDef {
+    QImage image;  // premultiplied ARGB
+};
+
+// ---- Text ------------------------------------------------------------------------------
+
+struct FontDef {
+    std::vector<QPainterPath> glyphs;  // in font units, baseline at y = 0
+    std::vector<uint16_t> codes;       // character of each glyph, when the font has them
+    std::vector<float> advances;       // in font units, when the font has a layout
+    float unitsPerEm = 1024;           // 20480 for DefineFont3
+    float ascent = 0, descent = 0, leading = 0;
+    QString name;
+    bool bold = false, italic = false;
+    int glyphFor(char16_t c) const;
+};
+
+// Static text, laid out at load: one filled path per colour, in the text's own space.
+struct TextDef {
+    QRectF bounds;
+    QTransform matrix;
+    std::vector<std::pair<QColor, QPainterPath>> runs;
+};
+
+struct EditTextDef {
+    QRectF bounds;
+    bool border = false, wordWrap = false, multiline = false, password = false, html = false;
+    bool useOutlines = false;
+    uint16_t fontId = 0;
+    float height = 240;
+    QColor color = Qt::black;
+    int align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+    float leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;
+    QString text;  // plain text (HTML reduced to its text)
+    // Embedded outlines laid out at load, when the font carries them.
+    std::vector<std::pair<QColor, QPainterPath>> outlineRuns;
+    bool hasOutlines = false;
+};
+
+// ---- Timelines, sprites, buttons -------------------------------------------------------
+
+enum class ActionOp : uint8_t { NextFrame, PrevFrame, Play, Stop, GotoFrame, GotoLabel, GotoFrameDynamic, Push, Pop };
+
+struct Action {
+    ActionOp op;
+    int frame = 0;       // GotoFrame: 0-based; GotoFrameDynamic: scene bias
+    bool play = false;   // GotoFrameDynamic
+    QString label;       // GotoLabel
+    std::vector<QString> pushed;  // Push: values as text ("" for null/undefined)
+};
+using ActionList = std::vector<Action>;
+
+struct PlaceCommand {
+    uint16_t depth = 0;
+    bool move = false;
+    std::optional<uint16_t> characterId;
+    std::optional<QTransform> matrix;
+    std::optional<ColorTransform> colorTransform;
+    std::optional<uint16_t> ratio;
+    std::optional<uint16_t> clipDepth;
+    std::optional<QString> name;
+    std::optional<bool> visible;
+};
+struct RemoveCommand {
+    uint16_t depth = 0;
+};
+struct ActionCommand {
+    std::shared_ptr<const ActionList> actions;
+};
+using FrameCommand = std::variant<PlaceCommand, RemoveCommand, ActionCommand>;
+
+struct Frame {
+    std::vector<FrameCommand> commands;
+};
+
+struct Timeline {
+    std::vector<Frame> frames;
+    std::map<QString, int> labels;  // lower-cased label -> 0-based frame
+    int frameCount() const { return int(frames.size()); }
+};
+
+struct SpriteDef {
+    Timeline timeline;
+};
+
+struct ButtonRecord {
+    uint8_t states = 0;  // 1 up, 2 over, 4 down, 8 hit
+    uint16_t characterId = 0;
+    uint16_t depth = 0;
+    QTransform matrix;
+    ColorTransform colorTransform;
+};
+
+struct ButtonCondition {
+    uint16_t conditions = 0;  // transition bits as stored
+    std::shared_ptr<const ActionList> actions;
+};
+
+struct ButtonDef {
+    std::vector<ButtonRecord> records;
+    std::vector<ButtonCondition> actions;
+    bool trackAsMenu = false;
+};
+
+// Transition bits of a button condition (the first stored byte is the high byte here).
+namespace button_transition {
+inline constexpr uint16_t kIdleToOverUp = 0x0001;
+inline constexpr uint16_t kOverUpToIdle = 0x0002;
+inline constexpr uint16_t kOverUpToOverDown = 0x0004;
+inline constexpr uint16_t kOverDownToOverUp = 0x0008;
+inline constexpr uint16_t kOverDownToOutDown = 0x0010;
+inline constexpr uint16_t kOutDownToOverDown = 0x0020;
+inline constexpr uint16_t kOutDownToIdle = 0x0040;
+inline constexpr uint16_t kIdleToOverDown = 0x0080;
+inline constexpr uint16_t kOverDownToIdle = 0x0100;
+}  // namespace button_transition
+
+using Character = std::variant<ShapeDef, MorphShapeDef, BitmapDef, FontDef, TextDef, EditTextDef, SpriteDef,
+                               ButtonDef>;
+
+struct Movie {
+    int version = 0;
+    QRectF stage;  // twips
+    double frameRate = 12;
+    int declaredFrameCount = 0;
+    QColor background = Qt::white;
+    bool actionScript3 = false;
+    Timeline root;
+    std::unordered_map<uint16_t, Character> dictionary;
+
+    const Character* character(uint16_t id) const {
+        auto it = dictionary.find(id);
+        return it == dictionary.end() ? nullptr : &it->second;
+    }
+    QSize stageSizePixels() const;  // rounded down, at least 1x1
+};
+
+// Limits on what a file may make the player do.
+inline constexpr size_t kMaxBodyBytes = 64u << 20;
+inline constexpr int kMaxBitmapPixels = 16 << 20;
+
+// Parses a complete file. Throws MalformedMovie when the header or a tag is broken.
+std::shared_ptr<const Movie> parseMovie(std::span<const uint8_t> file);
+
+}  // namespace swf

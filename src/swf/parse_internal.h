@@ -1,0 +1,54 @@
+#pragma once
+// Pieces of the movie parser shared between its source files.
+#include <span>
+#include <vector>
+
+#include "swf/byte_reader.h"
+#include "swf/movie.h"
+
+namespace swf::detail {
+
+// Caps that keep a hostile file from making the parser allocate without bound.
+struct ParseBudget {
+    size_t commands = 500'000;
+    size_t edges = 4'000'000;
+    void spendCommand() {
+        if (commands-- == 0) throw MalformedMovie("too many display commands");
+    }
+    void spendEdges(size_t n) {
+        if (n > edges) throw MalformedMovie("too many shape edges");
+        edges -= n;
+    }
+};
+
+QRectF readRect(ByteReader& r);
+QTransform readMatrix(ByteReader& r);
+ColorTransform readColorTransform(ByteReader& r, bool withAlpha);
+QColor readRgb(ByteReader& r);
+QColor readRgba(ByteReader& r);
+
+// Shapes: `version` is 1 to 4 for DefineShape1-4.
+ShapeDef parseShape(ByteReader& r, int version, ParseBudget& budget);
+MorphShapeDef parseMorphShape(ByteReader& r, int version, ParseBudget& budget);
+// A glyph: a SHAPE with one implicit solid fill, as fonts store them.
+QPainterPath parseGlyph(ByteReader& r, ParseBudget& budget);
+// Closed areas for edges that carry `fill` on either side, as one odd-even path.
+QPainterPath areaOfFill(const std::vector<Edge>& edges, int fill);
+
+// Bitmaps. Throw MalformedMovie when the image cannot be decoded.
+BitmapDef decodeJpeg(std::span<const uint8_t> jpegTables, std::span<const uint8_t> data,
+                     std::span<const uint8_t> zlibAlpha);
+BitmapDef decodeLossless(ByteReader& r, bool withAlpha);
+std::vector<uint8_t> inflateBounded(std::span<const uint8_t> compressed, size_t maxBytes);
+
+// Text.
+FontDef parseFont1(ByteReader& r, ParseBudget& budget);
+FontDef parseFont23(ByteReader& r, int version, ParseBudget& budget);
+void applyFontInfo(ByteReader& r, FontDef& font, bool version2);
+TextDef parseText(ByteReader& r, bool withAlpha, const Movie& movie);
+EditTextDef parseEditText(ByteReader& r, const Movie& movie);
+
+// Actions.
+std::shared_ptr<const ActionList> parseActions(ByteReader& r);
+
+}  // namespace swf::detail

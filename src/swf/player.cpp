@@ -1,0 +1,606 @@
+// The player's timelines, actions, buttons and scheduling. Drawing is in render.cpp.
+#include "swf/player.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "swf/frame_clock.h"
+#include "swf/instance.h"
+
+namespace swf {
+
+namespace {
+constexpr int kMaxActionListsPerTick = 256;
+constexpr int kMaxCreationsPerTick = 20000;
+}
+
+Player::Player(std::shared_ptr<const Movie> movie, QObject* parent) : QObject(parent), movie_(std::move(movie)) {
+    root_ = std::make_shared<TimelineState>();
+    root_->timeline = &movie_->root;
+    viewSize_ = movie_->stageSizePixels();
+    creationsLeft_ = kMaxCreationsPerTick;
+    runFrame(root_, 0, true, 0);
+    runQueuedActions();
+    dirty_ = false;  // the first paint draws the first frame anyway
+    updateSchedule();
+}
+
+Player::~Player() { FrameClock::instance().remove(this); }
+
+int Player::currentFrame() const { return root_->frame + 1; }
+int Player::frameCount() const { return movie_->root.frameCount(); }
+bool Player::isPlaying() const { return root_->playing; }
+
+void Player::play() {
+    root_->playing = true;
+    updateSchedule();
+}
+
+void Player::stop() {
+    root_->playing = false;
+    updateSchedule();
+}
+
+void Player::setLoop(bool loop) {
+    loop_ = loop;
+    updateSchedule();
+}
+
+void Player::gotoFrame(int frame) {
+    gotoTimelineFrame(root_, std::clamp(frame, 1, std::max(1, frameCount())) - 1, 0);
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::rewind() {
+    root_->playing = false;
+    gotoFrame(1);
+}
+
+void Player::forward() {
+    root_->playing = false;
+    gotoFrame(currentFrame() + 1);
+}
+
+void Player::back() {
+    root_->playing = false;
+    gotoFrame(currentFrame() - 1);
+}
+
+void Player::advance() {
+    creationsLeft_ = kMaxCreationsPerTick;
+    tickList(root_->list, 1);
+    nextTimelineFrame(root_, true, 0);
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::afterChange() {
+    creationsLeft_ = kMaxCreationsPerTick;
+    if (dirty_) {
+        dirty_ = false;
+        ++changedFrames_;
+        if (active_) emit needsRepaint();
+    }
+    updateSchedule();
+}
+
+void Player::setActive(bool active) {
+    if (active_ == active) return;
+    active_ = active;
+    updateSchedule();
+}
+
+bool Player::anythingPlaying() const {
+    const int rootFrames = frameCount();
+    if (root_->playing && rootFrames > 1 && (loop_ || root_->frame + 1 < rootFrames)) return true;
+    // Any playing sprite with more than one frame keeps the clock needed.
+    std::vector<const std::map<int, std::unique_ptr<Instance>>*> pending{&root_->list};
+    while (!pending.empty()) {
+        auto* list = pending.back();
+        pending.pop_back();
+        for (const auto& [depth, inst] : *list) {
+            if (inst->sprite) {
+                if (inst->sprite->playing && inst->sprite->timeline->frameCount() > 1) return true;
+                pending.push_back(&inst->sprite->list);
+            }
+            if (!inst->buttonChildren.empty()) pending.push_back(&inst->buttonChildren);
+        }
+    }
+    return false;
+}
+
+void Player::updateSchedule() {
+    bool want = active_ && anythingPlaying();
+    if (want == scheduled_) return;
+    scheduled_ = want;
+    if (want) FrameClock::instance().add(this, 1000.0 / std::clamp(movie_->frameRate, 1.0, 120.0));
+    else FrameClock::instance().remove(this);
+}
+
+// ---- Timelines -------------------------------------------------------------------------------
+
+std::unique_ptr<Instance> Player::createInstance(uint16_t id, int nesting) {
+    auto inst = std::make_unique<Instance>();
+    inst->serial = nextSerial_++;
+    inst->id = id;
+    inst->liveCounter = &liveInstances_;
+    ++liveInstances_;
+    // Past the limits (a sprite that contains itself, say) the instance stays empty.
+    if (nesting > kMaxNesting || liveInstances_ > kMaxLiveInstances || --creationsLeft_ < 0) return inst;
+    inst->character = movie_->character(id);
+    if (!inst->character) return inst;
+    if (auto* sprite = std::get_if<SpriteDef>(inst->character)) {
+        inst->sprite = std::make_shared<TimelineState>();
+        inst->sprite->timeline = &sprite->timeline;
+        if (sprite->timeline.frameCount() > 0) runFrame(inst->sprite, 0, true, nesting + 1);
+    } else if (std::holds_alternative<ButtonDef>(*inst->character)) {
+        setButtonState(*inst, 0, nesting + 1);
+    }
+    return inst;
+}
+
+void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCommand& cmd, int nesting) {
+    auto& list = tl->list;
+    auto it = list.find(cmd.depth);
+    Instance* inst = nullptr;
+    if (cmd.move && it != list.end()) {
+        inst = it->second.get();
+        if (cmd.characterId && *cmd.characterId != inst->id) {
+            // The same depth takes another character; the placement's other values stay.
+            auto replacement = createInstance(*cmd.characterId, nesting);
+            replacement->matrix = inst->matrix;
+            replacement->colorTransform = inst->colorTransform;
+            replacement->ratio = inst->ratio;
+            replacement->clipDepth = inst->clipDepth;
+            replacement->name = inst->name;
+            replacement->visible = inst->visible;
+            it->second = std::move(replacement);
+            inst = it->second.get();
+        }
+    } else {
+        if (!cmd.characterId) return;
+        list[cmd.depth] = createInstance(*cmd.characterId, nesting);
+        inst = list[cmd.depth].get();
+    }
+    if (cmd.matrix) inst->matrix = *cmd.matrix;
+    if (cmd.colorTransform) inst->colorTransform = *cmd.colorTransform;
+    if (cmd.ratio) inst->ratio = *cmd.ratio;
+    if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
+    if (cmd.name) inst->name = *cmd.name;
+    if (cmd.visible) inst->visible = *cmd.visible;
+    dirty_ = true;
+}
+
+void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool actions, int nesting) {
+    const auto& frames = tl->timeline->frames;
+    if (frame < 0 || frame >= int(frames.size())) return;
+    tl->frame = frame;
+    for (const FrameCommand& command : frames[size_t(frame)].commands) {
+        if (auto* place = std::get_if<PlaceCommand>(&command)) {
+            applyPlace(tl, *place, nesting);
+        } else if (auto* remove = std::get_if<RemoveCommand>(&command)) {
+            if (tl->list.erase(remove->depth)) dirty_ = true;
+        } else if (auto* action = std::get_if<ActionCommand>(&command)) {
+            if (actions && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+        }
+    }
+}
+
+void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
+    const int count = tl->timeline->frameCount();
+    if (count == 0) return;
+    frame = std::clamp(frame, 0, count - 1);
+    if (frame == tl->frame) return;
+    if (frame > tl->frame) {
+        for (int f = tl->frame + 1; f <= frame; ++f) runFrame(tl, f, f == frame, nesting);
+        return;
+    }
+    // Backwards: rebuild the list as it stands at `frame`. Characters that stay at the
+    // same depth keep their instance (and a sprite its own timeline's position).
+    auto old = std::move(tl->list);
+    tl->list.clear();
+    struct Planned {
+        PlaceCommand place;  // accumulated values
+    };
+    std::map<int, PlaceCommand> plan;
+    const auto& frames = tl->timeline->frames;
+    for (int f = 0; f <= frame; ++f) {
+        for (const FrameCommand& command : frames[size_t(f)].commands) {
+            if (auto* place = std::get_if<PlaceCommand>(&command)) {
+                auto it = plan.find(place->depth);
+                if (place->move && it != plan.end()) {
+                    PlaceCommand& p = it->second;
+                    if (place->characterId) p.characterId = place->characterId;
+                    if (place->matrix) p.matrix = place->matrix;
+                    if (place->colorTransform) p.colorTransform = place->colorTransform;
+                    if (place->ratio) p.ratio = place->ratio;
+                    if (place->clipDepth) p.clipDepth = place->clipDepth;
+                    if (place->name) p.name = place->name;
+                    if (place->visible) p.visible = place->visible;
+                } else if (place->characterId) {
+                    plan[place->depth] = *place;
+                    plan[place->depth].move = false;
+                }
+            } else if (auto* remove = std::get_if<RemoveCommand>(&command)) {
+                plan.erase(remove->depth);
+            }
+        }
+    }
+    for (auto& [depth, place] : plan) {
+        auto kept = old.find(depth);
+        if (kept != old.end() && kept->second->id == *place.characterId) {
+            tl->list[depth] = std::move(kept->second);
+            Instance& inst = *tl->list[depth];
+            inst.matrix = place.matrix.value_or(QTransform());
+            inst.colorTransform = place.colorTransform.value_or(ColorTransform());
+            inst.ratio = place.ratio.value_or(0);
+            inst.clipDepth = place.clipDepth.value_or(0);
+            inst.visible = place.visible.value_or(true);
+        } else {
+            applyPlace(tl, place, nesting);
+        }
+    }
+    old.clear();
+    tl->frame = frame;
+    dirty_ = true;
+    for (const FrameCommand& command : frames[size_t(frame)].commands)
+        if (auto* action = std::get_if<ActionCommand>(&command))
+            if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+}
+
+void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting) {
+    if (!tl->playing) return;
+    const int count = tl->timeline->frameCount();
+    if (count <= 1) return;  // a one-frame timeline has nothing to replay
+    int next = tl->frame + 1;
+    if (next >= count) {
+        if (isRoot && !loop_) {
+            tl->playing = false;
+            return;
+        }
+        gotoTimelineFrame(tl, 0, nesting);
+        return;
+    }
+    runFrame(tl, next, true, nesting);
+}
+
+void Player::tickList(DisplayList& list, int nesting) {
+    if (nesting > kMaxNesting) return;
+    // Children placed during this tick start on their first frame; only those that were
+    // already there move on. Collect them first, as a frame may change the list.
+    std::vector<std::shared_ptr<TimelineState>> sprites;
+    std::vector<DisplayList*> buttons;
+    for (auto& [depth, inst] : list) {
+        if (inst->sprite) sprites.push_back(inst->sprite);
+        if (!inst->buttonChildren.empty()) buttons.push_back(&inst->buttonChildren);
+    }
+    for (auto* children : buttons) tickList(*children, nesting + 1);
+    for (auto& sprite : sprites) {
+        tickList(sprite->list, nesting + 1);
+        nextTimelineFrame(sprite, false, nesting + 1);
+    }
+}
+
+// ---- Actions ---------------------------------------------------------------------------------
+
+void Player::runQueuedActions() {
+    int budget = kMaxActionListsPerTick;
+    while (!actionQueue_.empty() && budget-- > 0) {
+        QueuedActions next = std::move(actionQueue_.front());
+        actionQueue_.pop_front();
+        if (auto target = next.target.lock()) runActions(target, *next.actions);
+    }
+    actionQueue_.clear();
+}
+
+void Player::runActions(const std::shared_ptr<TimelineState>& target, const ActionList& actions) {
+    std::vector<QString> stack;
+    const bool isRoot = target == root_;
+    auto gotoFrame = [&](int frame) {
+        gotoTimelineFrame(target, frame, isRoot ? 0 : 1);
+        dirty_ = true;
+    };
+    for (const Action& a : actions) {
+        switch (a.op) {
+            case ActionOp::Play: target->playing = true; break;
+            case ActionOp::Stop: target->playing = false; break;
+            case ActionOp::NextFrame:
+                target->playing = false;
+                gotoFrame(target->frame + 1);
+                break;
+            case ActionOp::PrevFrame:
+                target->playing = false;
+                gotoFrame(target->frame - 1);
+                break;
+            case ActionOp::GotoFrame: gotoFrame(a.frame); break;
+            case ActionOp::GotoLabel: {
+                auto it = target->timeline->labels.find(a.label.toLower());
+                if (it != target->timeline->labels.end()) gotoFrame(it->second);
+                break;
+            }
+            case ActionOp::GotoFrameDynamic: {
+                QString value = stack.empty() ? QString() : stack.back();
+                if (!stack.empty()) stack.pop_back();
+                // "target:frame" addresses another timeline; only the frame part is used.
+                int colon = int(value.lastIndexOf(QLatin1Char(':')));
+                if (colon >= 0) value = value.mid(colon + 1);
+                bool numeric = false;
+                double number = value.toDouble(&numeric);
+                if (numeric) {
+                    gotoFrame(int(std::floor(number)) - 1 + a.frame);
+                } else {
+                    auto it = target->timeline->labels.find(value.toLower());
+                    if (it != target->timeline->labels.end()) gotoFrame(it->second);
+                }
+                target->playing = a.play;
+                break;
+            }
+            case ActionOp::Push:
+                for (const QString& v : a.pushed)
+                    if (stack.size() < 4096) stack.push_back(v);
+                break;
+            case ActionOp::Pop:
+                if (!stack.empty()) stack.pop_back();
+                break;
+        }
+    }
+}
+
+// ---- Buttons ---------------------------------------------------------------------------------
+
+void Player::setButtonState(Instance& button, int state, int nesting) {
+    if (button.buttonState == state) return;
+    button.buttonState = state;
+    const auto& def = std::get<ButtonDef>(*button.character);
+    const uint8_t bit = uint8_t(1u << state);
+    auto old = std::move(button.buttonChildren);
+    button.buttonChildren.clear();
+    for (const ButtonRecord& rec : def.records) {
+        if (!(rec.states & bit)) continue;
+        auto kept = old.find(rec.depth);
+        std::unique_ptr<Instance> child;
+        if (kept != old.end() && kept->second && kept->second->id == rec.characterId) child = std::move(kept->second);
+        else child = createInstance(rec.characterId, nesting);
+        child->matrix = rec.matrix;
+        child->colorTransform = rec.colorTransform;
+        button.buttonChildren[rec.depth] = std::move(child);
+    }
+    dirty_ = true;
+}
+
+namespace {
+
+bool hitCharacter(const Movie& movie, const Instance& inst, QPointF local, int nesting);
+
+bool hitList(const Movie& movie, const std::map<int, std::unique_ptr<Instance>>& list, QPointF p, int nesting) {
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        const Instance& child = *it->second;
+        if (child.clipDepth > 0 || !child.visible) continue;
+        bool invertible = false;
+        QTransform inverse = child.matrix.inverted(&invertible);
+        if (invertible && hitCharacter(movie, child, inverse.map(p), nesting + 1)) return true;
+    }
+    return false;
+}
+
+bool hitShape(const ShapeDef& shape, QPointF p) {
+    if (!shape.bounds.adjusted(-200, -200, 200, 200).contains(p)) return false;
+    for (const auto& layer : shape.layers) {
+        for (const auto& [index, path] : layer.fillPaths)
+            if (path.contains(p)) return true;
+        for (const auto& [index, path] : layer.linePaths) {
+            QPainterPathStroker stroker;
+            stroker.setWidth(std::max(20.0f, layer.lines[size_t(index)].width));
+            if (stroker.createStroke(path).contains(p)) return true;
+        }
+    }
+    return false;
+}
+
+bool hitCharacter(const Movie& movie, const Instance& inst, QPointF p, int nesting) {
+    if (!inst.character || nesting > kMaxNesting) return false;
+    return std::visit(
+        [&](const auto& def) -> bool {
+            using T = std::decay_t<decltype(def)>;
+            if constexpr (std::is_same_v<T, ShapeDef>) return hitShape(def, p);
+            else if constexpr (std::is_same_v<T, MorphShapeDef>) return hitShape(def.at(inst.ratio), p);
+            else if constexpr (std::is_same_v<T, TextDef>) return def.matrix.mapRect(def.bounds).contains(p);
+            else if constexpr (std::is_same_v<T, EditTextDef>) return def.bounds.contains(p);
+            else if constexpr (std::is_same_v<T, SpriteDef>) return hitList(movie, inst.sprite->list, p, nesting);
+            else if constexpr (std::is_same_v<T, ButtonDef>) {
+                // A button is hit through its hit-state characters.
+                for (const ButtonRecord& rec : def.records) {
+                    if (!(rec.states & 8)) continue;
+                    const Character* c = movie.character(rec.characterId);
+                    if (!c) continue;
+                    bool invertible = false;
+                    QTransform inverse = rec.matrix.inverted(&invertible);
+                    if (!invertible) continue;
+                    Instance probe;
+                    probe.character = c;
+                    if (std::holds_alternative<SpriteDef>(*c)) continue;  // sprites as hit areas: first frame only
+                    if (hitCharacter(movie, probe, inverse.map(p), nesting + 1)) return true;
+                }
+                return false;
+            } else return false;
+        },
+        *inst.character);
+}
+
+// Finds the topmost button under `p` (in the coordinates of `list`'s parent).
+bool findButtonAt(const Movie& movie, const std::shared_ptr<TimelineState>& owner,
+                  const std::map<int, std::unique_ptr<Instance>>& list, QPointF p, int nesting, Instance*& button,
+                  std::shared_ptr<TimelineState>& buttonOwner) {
+    if (nesting > kMaxNesting) return false;
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        Instance& child = *it->second;
+        if (child.clipDepth > 0 || !child.visible || !child.character) continue;
+        bool invertible = false;
+        QTransform inverse = child.matrix.inverted(&invertible);
+        if (!invertible) continue;
+        QPointF local = inverse.map(p);
+        if (child.isButton()) {
+            if (hitCharacter(movie, child, local, nesting)) {
+                button = &child;
+                buttonOwner = owner;
+                return true;
+            }
+        } else if (child.sprite) {
+            if (findButtonAt(movie, child.sprite, child.sprite->list, local, nesting + 1, button, buttonOwner))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool findSerial(const std::shared_ptr<TimelineState>& owner, const std::map<int, std::unique_ptr<Instance>>& list,
+                uint64_t serial, int nesting, Instance*& found, std::shared_ptr<TimelineState>& foundOwner) {
+    if (nesting > kMaxNesting) return false;
+    for (auto& [depth, inst] : list) {
+        if (inst->serial == serial) {
+            found = inst.get();
+            foundOwner = owner;
+            return true;
+        }
+        if (inst->sprite && findSerial(inst->sprite, inst->sprite->list, serial, nesting + 1, found, foundOwner))
+            return true;
+        if (findSerial(owner, inst->buttonChildren, serial, nesting + 1, found, foundOwner)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Player::Hit Player::buttonAt(QPointF viewPos) const {
+    bool invertible = false;
+    QPointF stagePos = viewTransform().inverted(&invertible).map(viewPos);
+    Hit hit;
+    if (invertible) findButtonAt(*movie_, root_, root_->list, stagePos, 0, hit.button, hit.owner);
+    return hit;
+}
+
+Player::Hit Player::findButton(uint64_t serial) const {
+    Hit hit;
+    if (serial) findSerial(root_, root_->list, serial, 0, hit.button, hit.owner);
+    return hit;
+}
+
+void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition) {
+    Hit hit = findButton(serial);
+    if (!hit.button) return;
+    setButtonState(*hit.button, newState, 1);
+    const auto& def = std::get<ButtonDef>(*hit.button->character);
+    for (const ButtonCondition& c : def.actions)
+        if ((c.conditions & condition) && hit.owner) actionQueue_.push_back({hit.owner, c.actions});
+}
+
+void Player::mouseMove(QPointF pos) {
+    Hit hit = buttonAt(pos);
+    uint64_t under = hit.button ? hit.button->serial : 0;
+    using namespace button_transition;
+    if (mouseDown_) {
+        if (pressedSerial_) {
+            bool inside = under == pressedSerial_;
+            Hit pressed = findButton(pressedSerial_);
+            if (pressed.button) {
+                int state = inside ? 2 : 1;
+                if (pressed.button->buttonState != state)
+                    buttonTransition(pressedSerial_, state, inside ? kOutDownToOverDown : kOverDownToOutDown);
+            }
+        }
+    } else if (under != hoverSerial_) {
+        if (hoverSerial_) buttonTransition(hoverSerial_, 0, kOverUpToIdle);
+        if (under) buttonTransition(under, 1, kIdleToOverUp);
+        hoverSerial_ = under;
+    }
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::mousePress(QPointF pos) {
+    mouseMove(pos);
+    mouseDown_ = true;
+    pressedSerial_ = hoverSerial_;
+    if (pressedSerial_) buttonTransition(pressedSerial_, 2, button_transition::kOverUpToOverDown);
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::mouseRelease(QPointF pos) {
+    using namespace button_transition;
+    Hit hit = buttonAt(pos);
+    uint64_t under = hit.button ? hit.button->serial : 0;
+    mouseDown_ = false;
+    if (pressedSerial_) {
+        if (under == pressedSerial_) buttonTransition(pressedSerial_, 1, kOverDownToOverUp);
+        else buttonTransition(pressedSerial_, 0, kOutDownToIdle);
+    }
+    pressedSerial_ = 0;
+    hoverSerial_ = under == hoverSerial_ ? hoverSerial_ : 0;
+    runQueuedActions();
+    afterChange();
+    mouseMove(pos);
+}
+
+void Player::mouseLeave() {
+    if (hoverSerial_ && !mouseDown_) buttonTransition(hoverSerial_, 0, button_transition::kOverUpToIdle);
+    hoverSerial_ = 0;
+    runQueuedActions();
+    afterChange();
+}
+
+// ---- View ------------------------------------------------------------------------------------
+
+void Player::setQuality(Quality q) {
+    if (quality_ == q) return;
+    quality_ = q;
+    emit needsRepaint();
+}
+
+void Player::setViewSize(QSize size) { viewSize_ = size; }
+
+QTransform Player::viewTransform() const {
+    const QRectF stage = movie_->stage;
+    double w = std::max(1, viewSize_.width()), h = std::max(1, viewSize_.height());
+    double scale = std::min(w * 20 / stage.width(), h * 20 / stage.height());
+    double ox = (w - stage.width() / 20 * scale) / 2, oy = (h - stage.height() / 20 * scale) / 2;
+    QTransform fit = QTransform::fromTranslate(-stage.left(), -stage.top()) *
+                     QTransform::fromScale(scale / 20, scale / 20) * QTransform::fromTranslate(ox, oy);
+    return fit * zoom_;
+}
+
+double Player::zoom() const { return std::sqrt(std::fabs(zoom_.determinant())); }
+
+void Player::zoomIn(QPointF around) {
+    zoom_ = zoom_ * QTransform::fromTranslate(-around.x(), -around.y()) * QTransform::fromScale(2, 2) *
+            QTransform::fromTranslate(around.x(), around.y());
+    emit needsRepaint();
+}
+
+void Player::zoomOut() {
+    QPointF centre(viewSize_.width() / 2.0, viewSize_.height() / 2.0);
+    zoom_ = zoom_ * QTransform::fromTranslate(-centre.x(), -centre.y()) * QTransform::fromScale(0.5, 0.5) *
+            QTransform::fromTranslate(centre.x(), centre.y());
+    if (zoom() <= 1.0001) zoom_.reset();
+    emit needsRepaint();
+}
+
+void Player::showAll() {
+    zoom_.reset();
+    emit needsRepaint();
+}
+
+QImage Player::renderImage(QSize size) {
+    QSize old = viewSize_;
+    viewSize_ = size;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&image);
+        render(painter);
+    }
+    viewSize_ = old;
+    return image;
+}
+
+}  // namespace swf

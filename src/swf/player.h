@@ -1,0 +1,154 @@
+#pragma once
+// Player: plays one parsed movie. It keeps the display list of the root timeline and of
+// every sprite and button, runs the timeline actions, follows the mouse over buttons and
+// draws the current frame with QPainter. Frames advance on the shared FrameClock while
+// the player is active and something can still change.
+#include <QObject>
+#include <QPainter>
+#include <QPointF>
+#include <QSize>
+#include <QTransform>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "swf/movie.h"
+
+namespace swf {
+
+enum class Quality { Low, Medium, High };
+
+struct Instance;
+struct TimelineState;
+
+class Player : public QObject {
+    Q_OBJECT
+public:
+    explicit Player(std::shared_ptr<const Movie> movie, QObject* parent = nullptr);
+    ~Player() override;
+
+    const Movie& movie() const { return *movie_; }
+
+    // Playback of the root timeline. Frames count from 1.
+    int currentFrame() const;
+    int frameCount() const;
+    bool isPlaying() const;
+    void play();
+    void stop();
+    bool loops() const { return loop_; }
+    void setLoop(bool loop);
+    void gotoFrame(int frame);  // keeps the playing state
+    void rewind();              // to frame 1, stopped
+    void forward();             // one frame on, stopped
+    void back();                // one frame back, stopped
+
+    // One tick of the frame clock: every playing timeline moves one frame on.
+    void advance();
+
+    // An inactive player (a hidden control) leaves the clock and neither advances nor
+    // asks for repaints; activating it again resumes where it stopped.
+    void setActive(bool active);
+    bool isActive() const { return active_; }
+    // True while the player is registered with the frame clock.
+    bool isScheduled() const { return scheduled_; }
+
+    // The view: the stage fitted into the view (ShowAll), then the zoom.
+    Quality quality() const { return quality_; }
+    void setQuality(Quality q);
+    void zoomIn(QPointF around);
+    void zoomOut();
+    void showAll();
+    double zoom() const;
+    void setViewSize(QSize size);
+    QSize viewSize() const { return viewSize_; }
+    QTransform viewTransform() const;  // twips -> view pixels
+
+    // Draws the current frame into a view of viewSize(), background included.
+    void render(QPainter& painter) const;
+    QImage renderImage(QSize size);
+
+    // The mouse, in view pixels.
+    void mouseMove(QPointF pos);
+    void mousePress(QPointF pos);
+    void mouseRelease(QPointF pos);
+    void mouseLeave();
+    // True when the mouse is over a button (for the pointer shape).
+    bool overButton() const { return hoverSerial_ != 0; }
+
+    // Frames advanced since load with a change to draw; tests use it to see repaint work.
+    int changedFrames() const { return changedFrames_; }
+
+signals:
+    // The picture changed; the view should repaint.
+    void needsRepaint();
+
+private:
+    friend struct Instance;
+    using DisplayList = std::map<int, std::unique_ptr<Instance>>;
+
+    std::unique_ptr<Instance> createInstance(uint16_t id, int nesting);
+    void runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool actions, int nesting);
+    void gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting);
+    void applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCommand& cmd, int nesting);
+    void nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting);
+    void tickList(DisplayList& list, int nesting);
+    void runQueuedActions();
+    void runActions(const std::shared_ptr<TimelineState>& target, const ActionList& actions);
+    void setButtonState(Instance& button, int state, int nesting);
+    bool anythingPlaying() const;
+    void afterChange();
+    void updateSchedule();
+
+    // Mouse.
+    struct Hit {
+        Instance* button = nullptr;
+        std::shared_ptr<TimelineState> owner;
+    };
+    Hit buttonAt(QPointF viewPos) const;
+    Hit findButton(uint64_t serial) const;
+    void buttonTransition(uint64_t serial, int newState, uint16_t condition);
+
+    // Drawing (render.cpp).
+    struct Mask {
+        int clipDepth;
+        QPainterPath path;  // device coordinates
+    };
+    void drawList(QPainter& p, const DisplayList& list, const QTransform& t, const ColorTransform& cx, int nesting) const;
+    void drawInstance(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
+                      int nesting) const;
+    void drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const;
+    void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const;
+    QBrush brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* clippedImage) const;
+    QImage bitmapWithTransform(uint16_t id, const ColorTransform& cx) const;
+    QPainterPath maskOfList(const DisplayList& list, const QTransform& t, int nesting) const;
+    QPainterPath maskOfInstance(const Instance& inst, const QTransform& t, int nesting) const;
+
+    std::shared_ptr<const Movie> movie_;
+    std::shared_ptr<TimelineState> root_;
+    bool loop_ = true;
+    bool active_ = true;
+    bool scheduled_ = false;
+    bool dirty_ = false;
+    int changedFrames_ = 0;
+    Quality quality_ = Quality::High;
+    QSize viewSize_;
+    QTransform zoom_;
+    int liveInstances_ = 0;
+    int creationsLeft_ = 0;  // per tick, so that self-placing sprites stay cheap
+    uint64_t nextSerial_ = 1;
+
+    struct QueuedActions {
+        std::weak_ptr<TimelineState> target;
+        std::shared_ptr<const ActionList> actions;
+    };
+    std::deque<QueuedActions> actionQueue_;
+
+    uint64_t hoverSerial_ = 0;
+    uint64_t pressedSerial_ = 0;
+    bool mouseDown_ = false;
+
+    mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
+};
+
+}  // namespace swf

@@ -1,0 +1,275 @@
+// Fonts and text: glyph outlines of DefineFont/2/3, static text records laid out into
+// filled paths, and edit text fields (embedded outlines, or a system font at draw time).
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+#include "swf/parse_internal.h"
+
+namespace swf {
+
+int FontDef::glyphFor(char16_t c) const {
+    auto it = std::find(codes.begin(), codes.end(), uint16_t(c));
+    return it == codes.end() ? -1 : int(it - codes.begin());
+}
+
+namespace detail {
+namespace {
+
+std::vector<QPainterPath> readGlyphs(std::span<const uint8_t> table, const std::vector<size_t>& offsets, size_t end,
+                                     ParseBudget& budget) {
+    std::vector<QPainterPath> glyphs;
+    glyphs.reserve(offsets.size());
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        size_t from = offsets[i];
+        size_t to = i + 1 < offsets.size() ? offsets[i + 1] : end;
+        if (from > to || to > table.size()) throw MalformedMovie("glyph offset out of range");
+        ByteReader glyph(table.subspan(from, to - from));
+        glyphs.push_back(from == to ? QPainterPath() : parseGlyph(glyph, budget));
+    }
+    return glyphs;
+}
+
+}  // namespace
+
+FontDef parseFont1(ByteReader& r, ParseBudget& budget) {
+    FontDef font;
+    auto table = r.rest();
+    if (table.size() < 2) return font;
+    ByteReader offsetsReader(table);
+    size_t first = offsetsReader.u16();
+    size_t count = first / 2;
+    if (count * 2 > table.size()) throw MalformedMovie("font offset table");
+    std::vector<size_t> offsets{first};
+    for (size_t i = 1; i < count; ++i) offsets.push_back(offsetsReader.u16());
+    font.glyphs = readGlyphs(table, offsets, table.size(), budget);
+    return font;
+}
+
+FontDef parseFont23(ByteReader& r, int version, ParseBudget& budget) {
+    FontDef font;
+    uint8_t flags = r.u8();
+    r.u8();  // language
+    auto name = r.bytes(r.u8());
+    font.name = QString::fromUtf8(reinterpret_cast<const char*>(name.data()), qsizetype(name.size()));
+    while (font.name.endsWith(QChar(0))) font.name.chop(1);
+    font.bold = flags & 0x01;
+    font.italic = flags & 0x02;
+    bool wideCodes = flags & 0x04 || version == 3;
+    bool wideOffsets = flags & 0x08;
+    bool hasLayout = flags & 0x80;
+    font.unitsPerEm = version == 3 ? 20480 : 1024;
+    size_t count = r.u16();
+    auto table = r.data().subspan(r.position());
+    size_t offsetSize = wideOffsets ? 4 : 2;
+    if ((count + 1) * offsetSize > r.remaining() && count > 0) throw MalformedMovie("font offset table");
+    std::vector<size_t> offsets;
+    offsets.reserve(count);
+    for (size_t i = 0; i < count; ++i) offsets.push_back(wideOffsets ? r.u32() : r.u16());
+    size_t codeTable = table.size();
+    if (count > 0 || r.remaining() >= offsetSize) codeTable = wideOffsets ? r.u32() : r.u16();
+    if (count == 0) return font;
+    if (codeTable > table.size()) throw MalformedMovie("font code table offset");
+    font.glyphs = readGlyphs(table, offsets, codeTable, budget);
+    ByteReader rest(table.subspan(codeTable));
+    for (size_t i = 0; i < count; ++i) font.codes.push_back(wideCodes ? rest.u16() : rest.u8());
+    if (hasLayout && rest.remaining() >= 6) {
+        font.ascent = rest.u16();
+        font.descent = rest.u16();
+        font.leading = rest.s16();
+        for (size_t i = 0; i < count; ++i) font.advances.push_back(rest.s16());
+        // Glyph bounds and kerning are not needed for drawing.
+    }
+    return font;
+}
+
+void applyFontInfo(ByteReader& r, FontDef& font, bool version2) {
+    auto name = r.bytes(r.u8());
+    font.name = QString::fromUtf8(reinterpret_cast<const char*>(name.data()), qsizetype(name.size()));
+    uint8_t flags = r.u8();
+    if (version2) r.u8();  // language
+    font.bold = flags & 0x02;
+    font.italic = flags & 0x04;
+    bool wide = flags & 0x01;
+    font.codes.clear();
+    for (size_t i = 0; i < font.glyphs.size() && !r.atEnd(); ++i) font.codes.push_back(wide ? r.u16() : r.u8());
+}
+
+namespace {
+
+// Adds `path` to the run of `color`, keeping one run per consecutive colour.
+void addToRuns(std::vector<std::pair<QColor, QPainterPath>>& runs, const QColor& color, const QPainterPath& path) {
+    if (runs.empty() || runs.back().first != color) {
+        runs.emplace_back(color, QPainterPath());
+        runs.back().second.setFillRule(Qt::OddEvenFill);
+    }
+    runs.back().second.addPath(path);
+}
+
+}  // namespace
+
+TextDef parseText(ByteReader& r, bool withAlpha, const Movie& movie) {
+    TextDef text;
+    text.bounds = readRect(r);
+    text.matrix = readMatrix(r);
+    unsigned glyphBits = r.u8(), advanceBits = r.u8();
+    const FontDef* font = nullptr;
+    QColor color = Qt::black;
+    double x = 0, y = 0, height = 0;
+    for (;;) {
+        uint8_t flags = r.u8();
+        if (flags == 0) break;
+        if (flags & 0x08) {
+            uint16_t fontId = r.u16();
+            const Character* c = movie.character(fontId);
+            font = c ? std::get_if<FontDef>(c) : nullptr;
+        }
+        if (flags & 0x04) color = withAlpha ? readRgba(r) : readRgb(r);
+        if (flags & 0x01) x = r.s16();
+        if (flags & 0x02) y = r.s16();
+        if (flags & 0x08) height = r.u16();
+        unsigned count = r.u8();
+        for (unsigned i = 0; i < count; ++i) {
+            uint32_t index = r.ub(glyphBits);
+            int32_t advance = r.sb(advanceBits);
+            if (font && index < font->glyphs.size() && !font->glyphs[index].isEmpty()) {
+                double scale = height / font->unitsPerEm;
+                QTransform place(scale, 0, 0, scale, x, y);
+                addToRuns(text.runs, color, place.map(font->glyphs[index]));
+            }
+            x += advance;
+        }
+        r.align();
+    }
+    return text;
+}
+
+namespace {
+
+QString htmlToText(const QString& html, QColor* firstColor) {
+    static const QRegularExpression fontColor(R"(<font[^>]*color\s*=\s*["']?#([0-9a-fA-F]{6}))",
+                                               QRegularExpression::CaseInsensitiveOption);
+    auto match = fontColor.match(html);
+    if (match.hasMatch() && firstColor) *firstColor = QColor(QStringLiteral("#") + match.captured(1));
+    QString s = html;
+    static const QRegularExpression breaks(R"(<br\s*/?>|</p>|</li>)", QRegularExpression::CaseInsensitiveOption);
+    s.replace(breaks, QStringLiteral("\n"));
+    static const QRegularExpression tags(R"(<[^>]*>)");
+    s.remove(tags);
+    s.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+    s.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    s.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+    s.replace(QStringLiteral("&apos;"), QStringLiteral("'"));
+    s.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+    s.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    if (s.endsWith(QLatin1Char('\n'))) s.chop(1);
+    return s;
+}
+
+// Lays out `field.text` with an embedded font's outlines: lines split at line breaks and,
+// with word wrap, at spaces that would cross the right margin.
+void layoutOutlines(EditTextDef& field, const FontDef& font) {
+    double scale = field.height / font.unitsPerEm;
+    double gutter = 40;  // two pixels inside the bounds, as text fields are drawn
+    double left = field.bounds.left() + gutter + field.leftMargin;
+    double right = field.bounds.right() - gutter - field.rightMargin;
+    auto advanceOf = [&](int glyph) -> double {
+        if (glyph < 0) return field.height / 4;
+        if (size_t(glyph) < font.advances.size()) return font.advances[size_t(glyph)] * scale;
+        return font.glyphs[size_t(glyph)].boundingRect().right() * scale + field.height / 16;
+    };
+    double ascent = font.ascent > 0 ? font.ascent * scale : field.height * 0.8;
+    double descent = font.descent > 0 ? font.descent * scale : field.height * 0.2;
+    double lineHeight = ascent + descent + field.leading;
+
+    std::vector<QString> lines;
+    const QStringList paragraphs = field.text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    for (const QString& paragraph : paragraphs) {
+        if (!field.wordWrap) {
+            lines.push_back(paragraph);
+            continue;
+        }
+        QString line;
+        double width = 0;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            double w = 0;
+            for (QChar c : word) w += advanceOf(font.glyphFor(c.unicode()));
+            double space = advanceOf(font.glyphFor(u' '));
+            if (!line.isEmpty() && left + width + space + w > right) {
+                lines.push_back(line);
+                line.clear();
+                width = 0;
+            }
+            if (!line.isEmpty()) {
+                line += QLatin1Char(' ');
+                width += space;
+            }
+            line += word;
+            width += w;
+        }
+        lines.push_back(line);
+    }
+    double baseline = field.bounds.top() + gutter + ascent;
+    for (size_t n = 0; n < lines.size(); ++n) {
+        const QString& line = lines[n];
+        double width = 0;
+        for (QChar c : line) width += advanceOf(font.glyphFor(c.unicode()));
+        double x = left + (n == 0 ? field.indent : 0);
+        if (field.align == 1) x = right - width;
+        else if (field.align == 2) x = (left + right - width) / 2;
+        for (QChar c : line) {
+            int glyph = font.glyphFor(c.unicode());
+            QChar shown = field.password ? QLatin1Char('*') : c;
+            if (field.password) glyph = font.glyphFor(shown.unicode());
+            if (glyph >= 0 && size_t(glyph) < font.glyphs.size()) {
+                QTransform place(scale, 0, 0, scale, x, baseline);
+                addToRuns(field.outlineRuns, field.color, place.map(font.glyphs[size_t(glyph)]));
+            }
+            x += advanceOf(glyph);
+        }
+        baseline += lineHeight;
+    }
+    field.hasOutlines = true;
+}
+
+}  // namespace
+
+EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
+    EditTextDef field;
+    field.bounds = readRect(r);
+    uint8_t f1 = r.u8(), f2 = r.u8();
+    bool hasText = f1 & 0x80;
+    field.wordWrap = f1 & 0x40;
+    field.multiline = f1 & 0x20;
+    field.password = f1 & 0x10;
+    bool hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;
+    bool hasFontClass = f2 & 0x80, hasLayout = f2 & 0x20;
+    field.border = f2 & 0x08;
+    field.html = f2 & 0x02;
+    field.useOutlines = f2 & 0x01;
+    if (hasFont) field.fontId = r.u16();
+    if (hasFontClass) r.cstring();
+    if (hasFont || hasFontClass) field.height = r.u16();
+    if (hasColor) field.color = readRgba(r);
+    if (hasMaxLength) r.u16();
+    if (hasLayout) {
+        field.align = r.u8();
+        field.leftMargin = r.u16();
+        field.rightMargin = r.u16();
+        field.indent = r.u16();
+        field.leading = r.s16();
+    }
+    r.cstring();  // variable name
+    if (hasText) {
+        QString text = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));
+        field.text = field.html ? htmlToText(text, hasColor ? nullptr : &field.color) : text;
+    }
+    if (field.password) field.text.fill(QLatin1Char('*'));
+    const Character* c = movie.character(field.fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);
+    return field;
+}
+
+}  // namespace detail
+}  // namespace swf

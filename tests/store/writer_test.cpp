@@ -209,6 +209,11 @@ TEST(StoreWriter, RefusesWhatTheFormatCannotHold)
     EXPECT_EQ(refuse(named), jetwriter::kErrInvalidArgument);
     named.tableName = std::string(65, 't');
     EXPECT_EQ(refuse(named), jetwriter::kErrInvalidArgument);
+    // The table's usage map reaches page 511; more rows than its data pages can hold there
+    // must be refused, not written past the map.
+    jetwriter::StoreSpec crowded = specOf({}, "pw");
+    crowded.records.assign(100'000, std::span<const std::uint8_t>());
+    EXPECT_EQ(refuse(crowded), jetwriter::kErrTooLarge);
 }
 
 }  // namespace

@@ -382,16 +382,27 @@ void Database::readHeader(std::string_view password, OpenOptions options)
 
 void Database::readPage(std::uint32_t number, std::span<std::uint8_t, kPageSize> out) const
 {
-    if (number >= pageCount_)
-        damaged("page " + std::to_string(number) + " lies beyond the end of the file");
-    source_->read(static_cast<std::uint64_t>(number) * kPageSize, out);
-    ++pagesRead_;
-    if (number != 0 && pageKey_ != 0) {
+    readPages(number, out);
+}
+
+void Database::readPages(std::uint32_t first, std::span<std::uint8_t> out) const
+{
+    const std::size_t count = out.size() / kPageSize;
+    if (first >= pageCount_ || count > pageCount_ - first)
+        damaged("page " + std::to_string(first) + " lies beyond the end of the file");
+    source_->read(static_cast<std::uint64_t>(first) * kPageSize, out.first(count * kPageSize));
+    pagesRead_ += count;
+    if (pageKey_ == 0)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t number = first + static_cast<std::uint32_t>(i);
+        if (number == 0)
+            continue;  // the header page has its own encoding
         const std::uint32_t key = pageKey_ ^ number;
         const std::array<std::uint8_t, 4> keyBytes{static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
                                                    static_cast<std::uint8_t>(key >> 16),
                                                    static_cast<std::uint8_t>(key >> 24)};
-        detail::rc4(keyBytes, out);
+        detail::rc4(keyBytes, out.subspan(i * kPageSize, kPageSize));
     }
 }
 
@@ -578,25 +589,34 @@ Bytes Database::readLongValue(std::span<const std::uint8_t> field) const
     std::size_t filled = 0;
     std::uint32_t pointer = u32(field, 4);
     std::unordered_set<std::uint32_t> visited;
-    std::array<std::uint8_t, kPageSize> page{};
-    std::uint32_t loadedPage = 0xFFFFFFFFu;
     const bool singlePage = (word & kLongSinglePage) != 0;
+    // Chains mostly run over consecutive pages: read those a window at a time.
+    const std::size_t windowPages = singlePage ? 1 : std::min<std::uint64_t>(32, length / (kPageSize - 32) + 2);
+    Bytes window(windowPages * kPageSize);
+    std::uint32_t windowFirst = 0, windowCount = 0;
     while (filled < length || (singlePage && visited.empty())) {
         if (pointer == 0)
             damaged("a long value ends before its stated length");
         if (!visited.insert(pointer).second)
             damaged("a long value's pages run in a loop");
         const std::uint32_t number = pointer >> 8;
-        if (number != loadedPage) {
-            readPage(number, page);
-            loadedPage = number;
+        if (number < windowFirst || number - windowFirst >= windowCount) {
+            if (number >= pageCount_)
+                damaged("page " + std::to_string(number) + " lies beyond the end of the file");
+            // A whole window only once the chain is seen to run on to the next page.
+            const bool sequential = windowCount != 0 && number == windowFirst + windowCount;
+            windowFirst = number;
+            windowCount = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(sequential ? windowPages : 1, pageCount_ - number));
+            readPages(number, std::span(window).first(windowCount * kPageSize));
         }
+        const std::span<const std::uint8_t> page(window.data() + (number - windowFirst) * kPageSize, kPageSize);
         if (page[0] != kPageData || std::memcmp(page.data() + 4, "LVAL", 4) != 0)
             damaged("a long value points to a page that holds no long values");
         const auto slot = detail::rowSlot(*this, page, pointer & 0xFF);
         if (slot.flags & detail::kRowDeleted)
             damaged("a long value points to a deleted row");
-        std::span<const std::uint8_t> chunk(page.data() + slot.begin, slot.end - slot.begin);
+        std::span<const std::uint8_t> chunk = page.subspan(slot.begin, slot.end - slot.begin);
         if (singlePage) {
             if (chunk.size() < length)
                 damaged("a long value is shorter than its stated length");

@@ -168,6 +168,8 @@ public:
 
     // Page `number`, decoded. Raises a damaged-file error when it lies beyond the end.
     void readPage(std::uint32_t number, std::span<std::uint8_t, kPageSize> out) const;
+    // `out.size() / kPageSize` consecutive pages from `first`, decoded, in one read.
+    void readPages(std::uint32_t first, std::span<std::uint8_t> out) const;
     // How many pages were read since opening; lets tests see that reading is lazy.
     std::uint64_t pagesRead() const { return pagesRead_; }
 

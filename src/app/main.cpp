@@ -22,7 +22,7 @@ int main(int argc, char** argv)
 
     QApplication application(argc, argv);
 #ifdef TALVORIN_HAVE_ASSETS
-    assets::init();
+    assets::initAssets();
 #endif
 
     app::Form2 form2;

@@ -1,0 +1,279 @@
+#!/usr/bin/env python3
+"""The real reader on a copy of the demo book, under Xvfb, driven with real mouse clicks.
+
+Usage: reader_e2e.py DEMO_DIR CHAPTERSTORE OUT_DIR
+
+Each step is checked by the colour band at the top of the page in a screenshot of the
+screen and by the page files on disk. Exits 77 (skipped) when the demo book, xvfb-run,
+xdotool or ImageMagick's import is missing.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+BANDS = ["#C0392B", "#D35400", "#F39C12", "#27AE60", "#16A085", "#2980B9", "#8E44AD", "#2C3E50",
+         "#E74C3C", "#E67E22", "#F1C40F", "#2ECC71", "#1ABC9C", "#3498DB", "#9B59B6", "#7F8C8D"]
+PASSWORD = "38pondwick71"
+
+# Client-area centres of the buttons in logical pixels (twips / 15, edges rounded).
+DOWN = (943, 37)
+UP = (885, 37)
+CONTENTS = (65, 37)
+HELP = (781, 37)
+EXIT = (833, 37)
+MENU_SECOND_PAGE = (263, 263)    # ShockwaveFlash35
+MENU_CHAPTER_6 = (255, 577)      # ShockwaveFlash26, the first stored chapter
+MENU_CHAPTER_1 = (255, 404)      # ShockwaveFlash21
+BAND_PROBE = (300, 72 + 10)      # inside the page's band, below the browser's top edge
+DOWN_ARROW_RECT = (911, 11, 64, 52)
+
+
+def fail(message):
+    print("FAIL:", message, flush=True)
+    sys.exit(1)
+
+
+def run(*args, **kwargs):
+    return subprocess.run(args, check=True, capture_output=True, **kwargs).stdout
+
+
+def screenshot():
+    data = run("import", "-window", "root", "ppm:-")
+    tokens, pos = [], 0
+    while len(tokens) < 4:  # P6 width height maxval, with optional comments
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        tokens.append(data[pos:end])
+        pos = end
+    width, height = int(tokens[1]), int(tokens[2])
+    return width, height, data[pos + 1:]
+
+
+def pixel(image, x, y):
+    width, _, pixels = image
+    i = 3 * (y * width + x)
+    return tuple(pixels[i:i + 3])
+
+
+def colour(hex_text):
+    return tuple(int(hex_text[i:i + 2], 16) for i in (1, 3, 5))
+
+
+def close_to(a, b, tolerance=10):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+class Reader:
+    def __init__(self, folder, out_dir):
+        self.folder = folder
+        self.out_dir = out_dir
+        env = dict(os.environ)
+        env.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu")
+        env.setdefault("QT_QUICK_BACKEND", "software")
+        self.started = time.monotonic()
+        self.process = subprocess.Popen([os.path.join(folder, "talvorin")], cwd=folder, env=env,
+                                        stdout=subprocess.DEVNULL, stderr=open(os.path.join(out_dir, "talvorin.stderr"), "w"))
+        window = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Talvorin$").split()[0]
+        self.window = window.decode()
+        geometry = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell", self.window).decode().split())
+        self.x, self.y = int(geometry["X"]), int(geometry["Y"])
+        print(f"reader window {self.window} at {self.x},{self.y} size {geometry['WIDTH']}x{geometry['HEIGHT']}", flush=True)
+
+    def click(self, point):
+        run("xdotool", "mousemove", "--sync", str(self.x + point[0]), str(self.y + point[1]), "click", "1")
+        # Move away so that the pointer does not rest over a page link.
+        run("xdotool", "mousemove", "--sync", str(self.x + 500), str(self.y + 5))
+
+    def wait_for_band(self, page, what, timeout=20.0):
+        want = colour(BANDS[page])
+        deadline = time.monotonic() + timeout
+        seen = None
+        while time.monotonic() < deadline:
+            image = screenshot()
+            seen = pixel(image, self.x + BAND_PROBE[0], self.y + BAND_PROBE[1])
+            if close_to(seen, want):
+                return image
+            time.sleep(0.1)
+        self.save("failed")
+        fail(f"{what}: expected the band {BANDS[page]} of page {page}, saw {seen}")
+
+    def save(self, name):
+        run("import", "-window", "root", os.path.join(self.out_dir, name + ".png"))
+
+
+def records(chapterstore, store, work):
+    out = os.path.join(work, "records")
+    os.makedirs(out)
+    run(chapterstore, "extract", store, "--password", PASSWORD, "--out", out)
+    files = sorted(os.listdir(out))
+    return [open(os.path.join(out, f), "rb").read() for f in files]
+
+
+def check_page_file(folder, name, expected, what):
+    path = os.path.join(folder, "res", "Chapter", name)
+    if not os.path.exists(path):
+        fail(f"{what}: {name} was not written")
+    if open(path, "rb").read() != expected:
+        fail(f"{what}: {name} does not hold the stored chapter")
+
+
+def help_processes(folder):
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            command = open(f"/proc/{entry}/cmdline", "rb").read().split(b"\0")
+        except OSError:
+            continue
+        if command and command[0].decode(errors="replace").endswith(os.path.join("pic", "help.exe")) \
+                and command[0].decode(errors="replace").startswith(folder):
+            found.append(int(entry))
+    return found
+
+
+def no_window_without_store(demo, work, out_dir):
+    """A book without its store: the report appears, the reader window never does."""
+    folder = os.path.join(work, "nostore")
+    shutil.copytree(demo, folder, symlinks=True)
+    for name in os.listdir(os.path.join(folder, "res", "Chapter")):
+        if name.lower() == "qvd.dll":
+            os.remove(os.path.join(folder, "res", "Chapter", name))
+    env = dict(os.environ, TALVORIN_REPORT_TIMEOUT_MS="4000")
+    env.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu")
+    process = subprocess.Popen([os.path.join(folder, "talvorin")], cwd=folder, env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    box_seen = False
+    while process.poll() is None:
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Talvorin"],
+                             capture_output=True).stdout.split()
+        for wid in ids:
+            geometry = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell", wid.decode()).decode().split())
+            if int(geometry["WIDTH"]) >= 900:
+                process.kill()
+                fail("the reader window appeared although the store is missing")
+            box_seen = True
+        time.sleep(0.1)
+    errors = process.stderr.read().decode(errors="replace")
+    if process.returncode == 0 or "Run-time error" not in errors:
+        fail(f"missing store: status {process.returncode}, report {errors!r}")
+    if not box_seen:
+        fail("missing store: the report box was never shown")
+    print("missing store: report shown, no reader window, status", process.returncode, flush=True)
+
+
+def main():
+    demo, chapterstore, out_dir = sys.argv[1:4]
+    os.makedirs(out_dir, exist_ok=True)
+    needed = ["talvorin", "res/1p.html", "res/Chapter/qvd.dll", "pic/help.exe"]
+    if not all(os.path.exists(os.path.join(demo, n)) for n in needed) or not os.path.exists(chapterstore):
+        print("SKIP: the demo book is not built", flush=True)
+        return SKIP
+    for tool in ("xvfb-run", "xdotool", "import"):
+        if not shutil.which(tool):
+            print(f"SKIP: {tool} is not installed", flush=True)
+            return SKIP
+    if not os.environ.get("TALVORIN_E2E_DISPLAY"):
+        env = dict(os.environ, TALVORIN_E2E_DISPLAY="1")
+        return subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", sys.executable] + sys.argv, env=env)
+
+    work = tempfile.mkdtemp(prefix="talvorin-e2e-")
+    try:
+        folder = os.path.join(work, "book")
+        shutil.copytree(demo, folder, symlinks=True)
+        for stale in ("faj.trm", "temp.html"):
+            path = os.path.join(folder, "res", "Chapter", stale)
+            if os.path.exists(path):
+                os.remove(path)
+        stored = records(chapterstore, os.path.join(folder, "res", "Chapter", "qvd.dll"), work)
+        if len(stored) < 8:
+            fail(f"the demo store holds {len(stored)} records")
+
+        no_window_without_store(demo, work, out_dir)
+
+        reader = Reader(folder, out_dir)
+        image = reader.wait_for_band(0, "start-up")
+        print(f"cover page painted {time.monotonic() - reader.started:.2f} s after the start", flush=True)
+        time.sleep(0.5)
+        image = screenshot()
+        reader.save("cover")
+        x0, y0, w, h = DOWN_ARROW_RECT
+        colours = {pixel(image, reader.x + x, reader.y + y) for x in range(x0, x0 + w, 3) for y in range(y0, y0 + h, 3)}
+        if len(colours) < 3:
+            fail(f"the down arrow's movie is not drawn: {colours}")
+
+        for page in range(1, 16):
+            reader.click(DOWN)
+            reader.wait_for_band(page, f"down to page {page}")
+            if page >= 8:
+                check_page_file(folder, "faj.trm", stored[page - 8], f"down to page {page}")
+        reader.save("last-page")
+        for page in range(14, -1, -1):
+            reader.click(UP)
+            reader.wait_for_band(page, f"up to page {page}")
+            if page == 8:
+                check_page_file(folder, "temp.html", stored[0], "up to page 8")
+            elif page > 8:
+                check_page_file(folder, "faj.trm", stored[page - 8], f"up to page {page}")
+        print("down through all sixteen pages and back up", flush=True)
+
+        reader.click(CONTENTS)
+        reader.wait_for_band(2, "contents button")
+        reader.save("contents")
+        reader.click(MENU_SECOND_PAGE)
+        reader.wait_for_band(1, "menu: second front page")
+        reader.click(CONTENTS)
+        reader.wait_for_band(2, "contents button again")
+        os.remove(os.path.join(folder, "res", "Chapter", "faj.trm"))
+        reader.click(MENU_CHAPTER_6)
+        reader.wait_for_band(8, "menu: chapter 6")
+        check_page_file(folder, "faj.trm", stored[0], "menu: chapter 6")
+        print("contents button and two menu jumps", flush=True)
+
+        before = set(help_processes(folder))
+        reader.click(HELP)
+        deadline = time.monotonic() + 10
+        started = set()
+        while time.monotonic() < deadline and not started:
+            started = set(help_processes(folder)) - before
+            time.sleep(0.1)
+        if not started:
+            fail("the help button started no help program")
+        print("help program started:", sorted(started), flush=True)
+        time.sleep(1.0)
+        for pid in started:
+            os.kill(pid, signal.SIGTERM)
+        # The reader still answers: the focus came back to Text1.
+        reader.click(DOWN)
+        reader.wait_for_band(9, "down after help")
+
+        reader.click(EXIT)
+        try:
+            status = reader.process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            reader.process.kill()
+            fail("the exit button did not end the reader")
+        if status != 0:
+            fail(f"the exit button ended the reader with status {status}")
+        if not os.path.exists(os.path.join(folder, "res", "Chapter", "faj.trm")):
+            fail("the page file is gone after the exit")
+        print("exit button: status 0", flush=True)
+        print("PASS", flush=True)
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

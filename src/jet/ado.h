@@ -51,7 +51,7 @@ public:
 
     // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=...;Jet OLEDB:Database Password=..."
     std::string ConnectionString;
-    int ConnectionTimeout = 15;
+    int ConnectionTimeout = 15;  // kept for callers; opening a local file never waits
 
     // An empty connectionText uses ConnectionString. Options -1: synchronous.
     void Open(std::string_view connectionText = {}, std::string_view userId = {},
@@ -103,8 +103,8 @@ public:
     void Close();
     int State() const;
 
-    void MoveFirst();
-    void Move(long count);  // count records forward; past the last one sets EOF
+    void MoveFirst();  // rewinds; error 3021 when the recordset is empty
+    void Move(long count);  // count records forward; past the last one sets EOF; 3021 at EOF
     void MoveNext();        // error 3021 when already at EOF
     bool Eof() const;       // the recordset's EOF property
 

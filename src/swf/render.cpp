@@ -2,6 +2,7 @@
 // transforms, shapes filled per style, masks applied as clip paths in device space.
 #include <QPainterPathStroker>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "swf/instance.h"
@@ -15,38 +16,61 @@ double scaleOf(const QTransform& t) { return std::sqrt(std::fabs(t.determinant()
 double toLinear(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
 double toSrgb(double c) { return c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1 / 2.4) - 0.055; }
 
+QColor lerpColor(const QColor& a, const QColor& b, double t, bool linearLight) {
+    auto channel = [&](int x, int y) {
+        if (!linearLight) return std::clamp(int(std::lround(x + (y - x) * t)), 0, 255);
+        double v = toLinear(x / 255.0) + (toLinear(y / 255.0) - toLinear(x / 255.0)) * t;
+        return std::clamp(int(std::lround(toSrgb(v) * 255)), 0, 255);
+    };
+    return QColor(channel(a.red(), b.red()), channel(a.green(), b.green()), channel(a.blue(), b.blue()),
+                  std::clamp(int(std::lround(a.alpha() + (b.alpha() - a.alpha()) * t)), 0, 255));
+}
+
+// The gradient as the original player builds it: a table of 256 colours filled stop by
+// stop with a cursor that moves at least one entry per stop, so that stops sharing a ratio
+// each get one entry (hard steps), and linear-light interpolation done exactly.
+std::array<QColor, 256> gradientTable(const std::vector<GradientStop>& stops, bool linearLight) {
+    std::array<QColor, 256> table;
+    int cursor = 0;
+    int firstRatio = int(std::lround(stops.front().position * 255));
+    for (; cursor <= firstRatio && cursor < 256; ++cursor) table[size_t(cursor)] = stops.front().color;
+    for (size_t j = 1; j < stops.size(); ++j) {
+        int r0 = int(std::lround(stops[j - 1].position * 255));
+        int r1 = int(std::lround(stops[j].position * 255));
+        if (r1 <= r0) {
+            if (cursor < 256) table[size_t(cursor++)] = stops[j - 1].color;
+            continue;
+        }
+        for (; cursor <= r1 && cursor < 256; ++cursor)
+            table[size_t(cursor)] = lerpColor(stops[j - 1].color, stops[j].color, double(cursor - r0) / (r1 - r0),
+                                              linearLight);
+    }
+    for (; cursor < 256; ++cursor) table[size_t(cursor)] = stops.back().color;
+    return table;
+}
+
 QGradientStops gradientStops(const FillStyle& fill, const ColorTransform& cx) {
     QGradientStops stops;
-    for (const GradientStop& s : fill.stops) stops.append({s.position, cx.apply(s.color)});
-    if (stops.isEmpty()) stops.append({0.0, QColor(0, 0, 0, 0)});
-    if (fill.interpolation == 1 && stops.size() >= 2) {
-        // Linear-light interpolation, approximated by stops placed between the given ones.
-        QGradientStops dense;
-        constexpr int kSteps = 8;
-        for (qsizetype i = 0; i + 1 < stops.size(); ++i) {
-            const auto& [p0, c0] = stops[i];
-            const auto& [p1, c1] = stops[i + 1];
-            for (int k = 0; k < kSteps; ++k) {
-                double t = double(k) / kSteps;
-                auto channel = [t](int a, int b) {
-                    double v = toLinear(a / 255.0) + (toLinear(b / 255.0) - toLinear(a / 255.0)) * t;
-                    return std::clamp(int(std::lround(toSrgb(v) * 255)), 0, 255);
-                };
-                dense.append({p0 + (p1 - p0) * t,
-                              QColor(channel(c0.red(), c1.red()), channel(c0.green(), c1.green()),
-                                     channel(c0.blue(), c1.blue()), int(std::lround(c0.alpha() + (c1.alpha() - c0.alpha()) * t)))});
-            }
-        }
-        dense.append(stops.back());
-        stops = dense;
+    if (fill.stops.empty()) {
+        stops.append({0.0, QColor(0, 0, 0, 0)});
+        return stops;
     }
-    // QGradient keeps stops at equal positions in reverse order; spread them apart so that
-    // a hard step stays a hard step in the file's order.
-    for (qsizetype i = 1; i < stops.size(); ++i)
-        if (stops[i].first <= stops[i - 1].first) stops[i].first = stops[i - 1].first + 1e-6;
-    for (qsizetype i = stops.size() - 1; i >= 0; --i) {
-        double limit = 1.0 - double(stops.size() - 1 - i) * 1e-6;
-        if (stops[i].first > limit) stops[i].first = limit;
+    bool sharedRatios = false;
+    for (size_t i = 1; i < fill.stops.size(); ++i)
+        sharedRatios = sharedRatios || fill.stops[i].position <= fill.stops[i - 1].position;
+    if (!sharedRatios && fill.interpolation != 1) {
+        for (const GradientStop& s : fill.stops) stops.append({s.position, cx.apply(s.color)});
+        return stops;
+    }
+    // Each table entry becomes a flat band of 1/256 of the gradient.
+    const auto table = gradientTable(fill.stops, fill.interpolation == 1);
+    for (int i = 0; i < 256; ++i) {
+        QColor c = cx.apply(table[size_t(i)]);
+        // The original player rounds a position to the nearest entry (ties upward); the
+        // bands are centred on the entries, with room for the 1/1024 steps of Qt's own table.
+        constexpr double kEarly = 3.0 / 1024;
+        stops.append({std::max(0.0, i / 256.0 - kEarly), c});
+        stops.append({std::max(0.0, (i + 1) / 256.0 - kEarly - 1e-7), c});
     }
     return stops;
 }
@@ -138,11 +162,14 @@ void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, 
                 p.setRenderHint(QPainter::SmoothPixmapTransform, smoothAllowed);
                 continue;
             }
-            p.fillPath(path, brushFor(fill, cx, nullptr));
+            QBrush brush = brushFor(fill, cx, nullptr);
+            p.fillPath(path, brush);
         }
         for (const auto& [index, path] : layer.linePaths) {
             const LineStyle& line = layer.lines[size_t(index)];
-            const bool nonScaling = line.noHScale || line.noVScale;
+            // Only a line that keeps its width in both directions stays unscaled; with one
+            // direction set alone the original player scales the line like any other.
+            const bool nonScaling = line.noHScale && line.noVScale;
             double deviceWidth = line.width * (nonScaling ? scaleOf(viewTransform()) : scale);
             deviceWidth = std::max(deviceWidth, 1.0);  // hairlines and thin lines stay one pixel wide
             QBrush brush = line.fill ? brushFor(*line.fill, cx, nullptr) : QBrush(cx.apply(line.color));
@@ -164,15 +191,20 @@ void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, 
 
 void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const {
     if (field.border) {
-        // The border sits on whole device pixels, one pixel wide, around a white field.
+        // The border lies on whole device pixels around a white field: the top and left
+        // lines run one pixel past the width and height, the right and bottom ones stop
+        // short of the far corner, as the original player draws them.
         QRect box = t.mapRect(field.bounds).toRect();
+        const QColor ink = cx.apply(Qt::black);
         p.save();
         p.setTransform(QTransform());
         p.setRenderHint(QPainter::Antialiasing, false);
         p.fillRect(box, cx.apply(Qt::white));
-        p.setPen(QPen(cx.apply(Qt::black), 0));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(box.adjusted(0, 0, -1, -1));
+        const int l = box.left(), tp = box.top(), w = box.width(), h = box.height();
+        p.fillRect(QRect(l, tp, w + 1, 1), ink);
+        p.fillRect(QRect(l, tp, 1, h + 1), ink);
+        p.fillRect(QRect(l + w, tp, 1, h), ink);
+        p.fillRect(QRect(l, tp + h, w, 1), ink);
         p.restore();
     }
     if (field.text.isEmpty()) return;

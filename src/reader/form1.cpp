@@ -82,7 +82,11 @@ void Form1::buildControls()
         }
         case ControlKind::Label: {
             Label1 = new LinkLabel("Corvanta Team", this);
-            QFont font("Franklin Gothic Demi");
+            // The designed face, or the nearest installed one: a condensed sans of the same
+            // width, so that the caption fits the label's fixed size.
+            QFont font;
+            font.setFamilies({"Franklin Gothic Demi", "Franklin Gothic Medium", "DejaVu Sans Condensed",
+                              "Liberation Sans Narrow"});
             font.setStyleHint(QFont::SansSerif);
             font.setPointSize(12);
             font.setWeight(QFont::Normal);

@@ -43,7 +43,7 @@ def run(*args, **kwargs):
 
 
 def screenshot():
-    data = run("import", "-window", "root", "ppm:-")
+    data = run("import", "-window", "root", "-depth", "8", "ppm:-")
     tokens, pos = [], 0
     while len(tokens) < 4:  # P6 width height maxval, with optional comments
         while data[pos:pos + 1].isspace():
@@ -187,6 +187,12 @@ def main():
     if not os.environ.get("TALVORIN_E2E_DISPLAY"):
         env = dict(os.environ, TALVORIN_E2E_DISPLAY="1")
         return subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", sys.executable] + sys.argv, env=env)
+
+    # The display may take a moment to accept clients.
+    for _ in range(100):
+        if subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0:
+            break
+        time.sleep(0.1)
 
     work = tempfile.mkdtemp(prefix="talvorin-e2e-")
     try:

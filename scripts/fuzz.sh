@@ -12,6 +12,11 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
   seeds="fuzz/seeds/${name#fuzz_}"
   work=$(mktemp -d)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
+  # The shared reference files, when present, make good seeds too.
+  case "$name" in
+    fuzz_jet) cp ../shared/testdata/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
+    fuzz_swf) for f in ../shared/testdata/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done ;;
+  esac
   echo "== $name: ${seconds}s"
   "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work" 2>&1 | tail -n 3
   rm -rf "$work"

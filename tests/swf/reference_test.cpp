@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <map>
 
+#include "image_compare.h"
 #include "swf/swf.h"
 
 namespace {
@@ -98,38 +99,6 @@ std::vector<Comparison> allComparisons() {
     return all;
 }
 
-struct Figures {
-    double meanDiff = 0;     // 0..255 per channel
-    double outlierShare = 0; // pixels with a channel off by more than 64
-    std::vector<long> channelsOver;  // per corpus check
-};
-
-Figures compare(const QImage& ours, const QImage& reference, const std::vector<Check>& checks) {
-    Figures f;
-    const QImage a = ours.convertToFormat(QImage::Format_ARGB32);
-    const QImage b = reference.convertToFormat(QImage::Format_ARGB32);
-    f.channelsOver.assign(checks.size(), 0);
-    double total = 0;
-    long outliers = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* la = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* lb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            const int d[4] = {std::abs(qRed(la[x]) - qRed(lb[x])), std::abs(qGreen(la[x]) - qGreen(lb[x])),
-                              std::abs(qBlue(la[x]) - qBlue(lb[x])), std::abs(qAlpha(la[x]) - qAlpha(lb[x]))};
-            total += d[0] + d[1] + d[2] + d[3];
-            if (*std::max_element(d, d + 4) > 64) ++outliers;
-            for (size_t c = 0; c < checks.size(); ++c)
-                for (int v : d)
-                    if (v > checks[c].tolerance) ++f.channelsOver[c];
-        }
-    }
-    const double pixels = double(a.width()) * a.height();
-    f.meanDiff = total / (pixels * 4);
-    f.outlierShare = outliers / pixels;
-    return f;
-}
-
 class Reference : public testing::TestWithParam<Comparison> {};
 
 TEST_P(Reference, MatchesOriginalPlayer) {
@@ -144,9 +113,11 @@ TEST_P(Reference, MatchesOriginalPlayer) {
     swf::Player player(movie);
     for (int i = 1; i < c.frames; ++i) player.advance();
     QImage ours = player.renderImage(reference.size());
-    const Figures f = compare(ours, reference, c.checks);
+    std::vector<int> tolerances;
+    for (const Check& check : c.checks) tolerances.push_back(check.tolerance);
+    const swf::test::Figures f = swf::test::compareImages(ours, reference, tolerances);
 
-    const bool pass = f.meanDiff <= 4.0 && f.outlierShare <= 0.02;
+    const bool pass = f.matches();
     std::string corpusChecks;
     bool corpusPass = true;
     for (size_t i = 0; i < c.checks.size(); ++i) {

@@ -1,0 +1,38 @@
+// libFuzzer target: parse a movie, play its first frames with mouse input and draw them
+// into a small picture. Only MalformedMovie may come out of a broken file.
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdint>
+#include <cstdlib>
+
+#include "swf/swf.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::shared_ptr<const swf::Movie> movie;
+    try {
+        movie = swf::parseMovie(std::span(data, size));
+    } catch (const swf::MalformedMovie&) {
+        return 0;
+    }
+    swf::Player player(movie);
+    player.setViewSize(QSize(48, 36));
+    QImage image(48, 36, QImage::Format_ARGB32_Premultiplied);
+    for (int frame = 0; frame < 4; ++frame) {
+        if (frame == 2) {
+            player.mouseMove(QPointF(24, 18));
+            player.mousePress(QPointF(24, 18));
+            player.mouseRelease(QPointF(24, 18));
+        }
+        QPainter painter(&image);
+        player.render(painter);
+        painter.end();
+        player.advance();
+    }
+    return 0;
+}

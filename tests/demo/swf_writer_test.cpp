@@ -634,6 +634,67 @@ TEST(SwfWriter, PlayerDrawsTheWrittenMovie) {
 #endif
 }
 
+// Text, bitmaps, a morph halfway and a DefineShape4 gradient, as the player draws them.
+TEST(SwfWriter, PlayerDrawsTextBitmapsAndMorphs) {
+#ifndef SWFFRAME_PATH
+    GTEST_SKIP() << "swfframe is not built";
+#else
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    MovieWriter movie(QSizeF(200, 120), 12);
+    movie.setBackgroundColor(QColor(230, 230, 230));
+    const uint16_t font = movie.defineFont2(QFont(QStringLiteral("DejaVu Sans")), QStringLiteral("Helo Wrd"));
+    const uint16_t text = movie.defineText(font, QStringLiteral("Hello World"), 24, QColor(20, 20, 120), {10, 30});
+    QImage pixels(20, 20, QImage::Format_ARGB32);
+    pixels.fill(QColor(0, 160, 0));
+    const uint16_t lossless = movie.defineBitmapShape(movie.defineBitsLossless2(pixels), pixels.size());
+    QImage photo(20, 20, QImage::Format_RGB32);
+    photo.fill(QColor(0, 0, 200));
+    const uint16_t jpeg = movie.defineBitmapShape(movie.defineBitsJpeg2(photo), photo.size());
+    QPainterPath square, wide;
+    square.addRect(0, 0, 20, 20);
+    wide.addRect(0, 0, 40, 10);
+    const uint16_t morph = movie.defineMorphShape(square, wide, Qt::red, Qt::blue, true);
+    QPainterPath disc;
+    disc.addEllipse(QPointF(0, 0), 15, 15);
+    const uint16_t ball = movie.defineShape(
+        disc, FillStyle::radial({0, 0}, 15, {{0.0, Qt::white}, {1.0, Qt::black}}),
+        LineStyle{2, Qt::red, LineStyle::Cap::Square, LineStyle::Join::Miter, 3});
+    movie.place(1, text);
+    movie.place(2, lossless, Placement::at(QTransform::fromTranslate(10, 50)));
+    movie.place(3, jpeg, Placement::at(QTransform::fromTranslate(40, 50)));
+    Placement halfway = Placement::at(QTransform::fromTranslate(70, 50));
+    halfway.ratio = 32768;
+    movie.place(4, morph, halfway);
+    movie.place(5, ball, Placement::at(QTransform::fromTranslate(150, 70)));
+    movie.showFrame();
+    const QString file = dir.filePath(QStringLiteral("m.swf")), png = dir.filePath(QStringLiteral("m.png"));
+    ASSERT_TRUE(movie.save(file));
+    QProcess tool;
+    tool.start(QStringLiteral(SWFFRAME_PATH), {file, QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-s"),
+                                               QStringLiteral("200x120"), QStringLiteral("-o"), png});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    const QImage frame(png);
+    ASSERT_EQ(frame.size(), QSize(200, 120));
+    auto near = [](QColor a, QColor b, int tolerance) {
+        return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+               std::abs(a.blue() - b.blue()) <= tolerance;
+    };
+    EXPECT_TRUE(near(frame.pixelColor(25, 55), QColor(0, 160, 0), 4));
+    EXPECT_TRUE(near(frame.pixelColor(50, 60), QColor(0, 0, 200), 12));
+    EXPECT_TRUE(near(frame.pixelColor(85, 57), QColor(128, 0, 128), 8));  // halfway: 30 x 15, purple
+    EXPECT_TRUE(near(frame.pixelColor(70 + 32, 57), QColor(230, 230, 230), 4));
+    EXPECT_GT(frame.pixelColor(150, 70).lightness(), 220);
+    EXPECT_TRUE(near(frame.pixelColor(165, 70), QColor(255, 0, 0), 40));
+    int ink = 0;  // the text's glyphs along its line
+    for (int y = 12; y <= 30; ++y)
+        for (int x = 10; x <= 150; ++x) ink += near(frame.pixelColor(x, y), QColor(20, 20, 120), 30);
+    EXPECT_GT(ink, 300);
+    EXPECT_TRUE(near(frame.pixelColor(5, 100), QColor(230, 230, 230), 2));
+#endif
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);  // fonts for text outlines

@@ -15,7 +15,6 @@ using Bytes = std::vector<std::uint8_t>;
 using Page = std::array<std::uint8_t, kPageSize>;
 
 // Fixed pages of every store.
-constexpr std::uint32_t kHeaderPage = 0;
 constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr std::uint32_t kCatalogDefPage = 2;  // readers look for MSysObjects here
 constexpr std::uint32_t kTableDefPage = 3;
@@ -170,7 +169,6 @@ public:
         page_[0] = type;
         page_[1] = 0x01;
         std::copy(owner.begin(), owner.end(), page_.begin() + 4);
-        end_ = kPageSize;
         updateHeader();
     }
     static bool fits(std::size_t rowsSoFar, std::size_t usedSoFar, std::size_t rowSize)
@@ -595,7 +593,7 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
 
     // Page 1: the database's map of free pages: every page past the end of the file.
     {
-        RowPage page(0x01, ownerField(1));
+        RowPage page(0x01, ownerField(kGlobalMapPage));
         std::vector<std::uint32_t> freePages;
         for (std::uint32_t p = layout.pageCount; p < kPagesPerInlineMap; ++p) freePages.push_back(p);
         page.addRow(usageMapRow(freePages));

@@ -135,13 +135,13 @@ int main()
     std::filesystem::create_directories(store.parent_path());
 
     std::vector<Bytes> chapters;
-    jetwriter::StoreSpec spec;
-    spec.password = "38pondwick71";
-    spec.creationDate = jetwriter::oleDateNow();
+    jetwriter::StorePlan plan;
+    plan.password = "38pondwick71";
+    plan.creationDate = jetwriter::oleDateNow();
     for (int c = 0; c < kChapters; ++c) chapters.push_back(chapterPage(6 + c));
-    for (const auto& chapter : chapters) spec.records.emplace_back(chapter);
+    for (const auto& chapter : chapters) plan.records.emplace_back(chapter);
     {
-        const Bytes file = jetwriter::buildStore(spec);
+        const Bytes file = jetwriter::buildStore(plan);
         std::ofstream(store, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     }
 

@@ -65,7 +65,7 @@ std::vector<std::pair<std::string, std::string>> parseConnectionString(std::stri
             const auto end = semicolon == std::string_view::npos ? text.size() : semicolon;
             if (!trim(text.substr(at, end - at)).empty())
                 raise(kErrBadConnectionString,
-                      "Format of the initialization string does not conform to the OLE DB specification.");
+                      "Format of the initialization string does not conform to the OLE DB rules.");
             at = end + 1;
             continue;
         }
@@ -97,7 +97,7 @@ std::vector<std::pair<std::string, std::string>> parseConnectionString(std::stri
                 ++i;
             if (!closed || (i < text.size() && text[i] != ';'))
                 raise(kErrBadConnectionString,
-                      "Format of the initialization string does not conform to the OLE DB specification.");
+                      "Format of the initialization string does not conform to the OLE DB rules.");
             next = i + 1;
         } else {
             const auto end = semicolon == std::string_view::npos ? text.size() : semicolon;
@@ -106,7 +106,7 @@ std::vector<std::pair<std::string, std::string>> parseConnectionString(std::stri
         }
         if (key.empty())
             raise(kErrBadConnectionString,
-                  "Format of the initialization string does not conform to the OLE DB specification.");
+                  "Format of the initialization string does not conform to the OLE DB rules.");
         pairs.emplace_back(std::move(key), std::move(value));
         at = next;
     }

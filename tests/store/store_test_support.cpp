@@ -198,18 +198,18 @@ std::string expectedListing(const std::vector<Bytes>& values)
     return listing;
 }
 
-jetwriter::StoreSpec specOf(const std::vector<Bytes>& values, const std::string& password)
+jetwriter::StorePlan specOf(const std::vector<Bytes>& values, const std::string& password)
 {
-    jetwriter::StoreSpec spec;
-    spec.password = password;
-    spec.creationDate = 45000.25;
-    for (const auto& v : values) spec.records.emplace_back(v);
-    return spec;
+    jetwriter::StorePlan plan;
+    plan.password = password;
+    plan.creationDate = 45000.25;
+    for (const auto& v : values) plan.records.emplace_back(v);
+    return plan;
 }
 
-void writeStoreFile(const std::filesystem::path& path, const jetwriter::StoreSpec& spec)
+void writeStoreFile(const std::filesystem::path& path, const jetwriter::StorePlan& plan)
 {
-    writeFile(path, jetwriter::buildStore(spec));
+    writeFile(path, jetwriter::buildStore(plan));
 }
 
 }  // namespace store_test

@@ -57,7 +57,7 @@ ProcessResult listWithMdbReader(const std::filesystem::path& store, const std::s
 // What `chapterstore list` prints for these values.
 std::string expectedListing(const std::vector<Bytes>& values);
 
-jetwriter::StoreSpec specOf(const std::vector<Bytes>& values, const std::string& password);
-void writeStoreFile(const std::filesystem::path& path, const jetwriter::StoreSpec& spec);
+jetwriter::StorePlan specOf(const std::vector<Bytes>& values, const std::string& password);
+void writeStoreFile(const std::filesystem::path& path, const jetwriter::StorePlan& plan);
 
 }  // namespace store_test

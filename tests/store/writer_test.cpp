@@ -140,10 +140,10 @@ TEST(StoreWriter, LargestValueIsStoredWholeAndOneByteMoreIsRefusedBeforeWriting)
     }
 
     const Bytes tooLarge(jetwriter::kMaxValueSize + 1, 0);
-    jetwriter::StoreSpec spec = specOf({Bytes(10, 1)}, "pw");
-    spec.records.emplace_back(tooLarge);
+    jetwriter::StorePlan plan = specOf({Bytes(10, 1)}, "pw");
+    plan.records.emplace_back(tooLarge);
     int pagesHandedOut = 0;
-    const auto error = errorOf([&] { jetwriter::writeStore(spec, [&](auto) { ++pagesHandedOut; }); });
+    const auto error = errorOf([&] { jetwriter::writeStore(plan, [&](auto) { ++pagesHandedOut; }); });
     EXPECT_EQ(error.number(), jetwriter::kErrTooLarge);
     EXPECT_NE(error.description().find("Record 2"), std::string::npos) << error.description();
     EXPECT_EQ(pagesHandedOut, 0);
@@ -160,9 +160,9 @@ TEST(StoreWriter, PasswordIsStoredAsGiven)
         for (const std::string& password : passwords) {
             SCOPED_TRACE(password + " on date " + std::to_string(date));
             TempFolder folder;
-            jetwriter::StoreSpec spec = specOf(values, password);
-            spec.creationDate = date;
-            writeStoreFile(folder / "pw.mdb", spec);
+            jetwriter::StorePlan plan = specOf(values, password);
+            plan.creationDate = date;
+            writeStoreFile(folder / "pw.mdb", plan);
             const std::string store = (folder / "pw.mdb").string();
             if (password.find(';') == std::string::npos) {  // the connection string cannot carry it plainly
                 expectSameValues(readWithEngine(store, password), values);
@@ -195,9 +195,9 @@ TEST(StoreWriter, StoreWithoutPasswordOpensWithTheEmptyOne)
 
 TEST(StoreWriter, RefusesWhatTheFormatCannotHold)
 {
-    auto refuse = [](jetwriter::StoreSpec spec) {
+    auto refuse = [](jetwriter::StorePlan plan) {
         int pages = 0;
-        const auto error = errorOf([&] { jetwriter::writeStore(spec, [&](auto) { ++pages; }); });
+        const auto error = errorOf([&] { jetwriter::writeStore(plan, [&](auto) { ++pages; }); });
         EXPECT_EQ(pages, 0);
         return error.number();
     };
@@ -211,7 +211,7 @@ TEST(StoreWriter, RefusesWhatTheFormatCannotHold)
     EXPECT_EQ(refuse(named), jetwriter::kErrInvalidArgument);
     // The table's usage map reaches page 511; more rows than its data pages can hold there
     // must be refused, not written past the map.
-    jetwriter::StoreSpec crowded = specOf({}, "pw");
+    jetwriter::StorePlan crowded = specOf({}, "pw");
     crowded.records.assign(100'000, std::span<const std::uint8_t>());
     EXPECT_EQ(refuse(crowded), jetwriter::kErrTooLarge);
 }

@@ -404,10 +404,10 @@ struct Layout {
     std::uint32_t pageCount = 0;
 };
 
-Layout planLayout(const StoreSpec& spec)
+Layout planLayout(const StorePlan& plan)
 {
     Layout layout;
-    const auto& records = spec.records;
+    const auto& records = plan.records;
 
     std::size_t rowsOnPage = 0;
     std::size_t usedOnPage = 0;
@@ -474,7 +474,7 @@ Layout planLayout(const StoreSpec& spec)
 // ---------------------------------------------------------------------------------------
 // Pages
 
-Page headerPage(const StoreSpec& spec, const std::u16string& password)
+Page headerPage(const StorePlan& plan, const std::u16string& password)
 {
     Page page{};
     page[0] = 0x00;
@@ -494,10 +494,10 @@ Page headerPage(const StoreSpec& spec, const std::u16string& password)
     std::array<std::uint8_t, 2 * kMaxPasswordLength> secret{};
     for (std::size_t i = 0; i < password.size(); ++i) put16(secret, 2 * i, password[i]);
     std::array<std::uint8_t, 4> mask{};
-    put32(mask, 0, static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(spec.creationDate))));
+    put32(mask, 0, static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(plan.creationDate))));
     for (std::size_t i = 0; i < secret.size(); ++i) page[kPasswordOffset + i] = secret[i] ^ mask[i % 4];
     put32(page, 0x6E, kGeneralSortOrder);
-    put64(page, kCreationDateOffset, std::bit_cast<std::uint64_t>(spec.creationDate));
+    put64(page, kCreationDateOffset, std::bit_cast<std::uint64_t>(plan.creationDate));
     rc4(kHeaderKey, std::span<std::uint8_t>(page).subspan(kCodedBlockOffset, kCodedBlockSize));
 
     put16(page, 0x98, 0x0654);
@@ -568,28 +568,28 @@ double oleDateNow()
     return kUnixEpochAsOleDate + seconds / 86400.0;
 }
 
-void writeStore(const StoreSpec& spec, const PageSink& sink)
+void writeStore(const StorePlan& plan, const PageSink& sink)
 {
-    const std::u16string password = utf16FromUtf8(spec.password);
+    const std::u16string password = utf16FromUtf8(plan.password);
     if (password.size() > kMaxPasswordLength)
         fail(kErrInvalidArgument, "The password is longer than 20 characters.");
-    checkName(spec.tableName, "table");
-    checkName(spec.columnName, "column");
-    if (!(spec.creationDate >= 0.0 && spec.creationDate < 2958466.0))  // up to the year 9999
+    checkName(plan.tableName, "table");
+    checkName(plan.columnName, "column");
+    if (!(plan.creationDate >= 0.0 && plan.creationDate < 2958466.0))  // up to the year 9999
         fail(kErrInvalidArgument, "The creation date is out of range.");
-    for (std::size_t r = 0; r < spec.records.size(); ++r)
-        if (spec.records[r].size() > kMaxValueSize)
-            fail(kErrTooLarge, "Record " + std::to_string(r + 1) + " has " + std::to_string(spec.records[r].size()) +
+    for (std::size_t r = 0; r < plan.records.size(); ++r)
+        if (plan.records[r].size() > kMaxValueSize)
+            fail(kErrTooLarge, "Record " + std::to_string(r + 1) + " has " + std::to_string(plan.records[r].size()) +
                                    " bytes; a store holds at most 16777215 bytes per record.");
-    if (spec.records.size() > 0xFFFFFFFFu) fail(kErrTooLarge, "Too many records for one store.");
+    if (plan.records.size() > 0xFFFFFFFFu) fail(kErrTooLarge, "Too many records for one store.");
 
-    const Layout layout = planLayout(spec);
-    const std::u16string tableName = utf16FromUtf8(spec.tableName);
-    const std::u16string columnName = utf16FromUtf8(spec.columnName);
+    const Layout layout = planLayout(plan);
+    const std::u16string tableName = utf16FromUtf8(plan.tableName);
+    const std::u16string columnName = utf16FromUtf8(plan.columnName);
     const auto dataPageCount = static_cast<std::uint32_t>(layout.dataPages.size());
 
     // Page 0: header.
-    sink(headerPage(spec, password));
+    sink(headerPage(plan, password));
 
     // Page 1: the database's map of free pages: every page past the end of the file.
     {
@@ -612,7 +612,7 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
 
     // Page 3: the store's table.
     {
-        TableDef def{0x4E, static_cast<std::uint32_t>(spec.records.size()),
+        TableDef def{0x4E, static_cast<std::uint32_t>(plan.records.size()),
                      {{columnName, kTypeOle, 0, 0, 0, 0, kColumnNullable}},
                      rowPointer(kMapRowsPage, kTableUsedMapRow), rowPointer(kMapRowsPage, kTableFreeMapRow),
                      {{0, rowPointer(kMapRowsPage, kEmptyMapRow), rowPointer(kMapRowsPage, kEmptyMapRow)}}};
@@ -636,7 +636,7 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
 
     // Page 5: the catalog's rows.
     {
-        const double date = spec.creationDate;
+        const double date = plan.creationDate;
         RowPage page(0x01, ownerField(kCatalogDefPage));
         page.addRow(catalogRow(kTablesContainerId, kRootContainerId, u"Tables", kCatalogTypeContainer, date, kSystemObjectFlag));
         page.addRow(catalogRow(kDatabasesContainerId, kRootContainerId, u"Databases", kCatalogTypeContainer, date, kSystemObjectFlag));
@@ -652,7 +652,7 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
     for (const auto& recordsOnPage : layout.dataPages) {
         RowPage page(0x01, ownerField(kTableDefPage));
         for (std::size_t r : recordsOnPage) {
-            const auto value = spec.records[r];
+            const auto value = plan.records[r];
             const Storage storage = storageFor(value.size());
             const std::size_t inlineBytes = storage == Storage::Inline ? value.size() : 0;
             Bytes field;
@@ -673,7 +673,7 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
     for (const auto& pieces : layout.lvalPages) {
         RowPage page(0x01, kLvalOwner);
         for (const auto& piece : pieces) {
-            const auto bytes = spec.records[piece.record].subspan(piece.offset, piece.length);
+            const auto bytes = plan.records[piece.record].subspan(piece.offset, piece.length);
             const std::size_t size = piece.length + (piece.chained ? 4 : 0);
             page.addRow(size, [&](std::span<std::uint8_t> out) {
                 std::size_t at = 0;
@@ -688,10 +688,10 @@ void writeStore(const StoreSpec& spec, const PageSink& sink)
     }
 }
 
-std::vector<std::uint8_t> buildStore(const StoreSpec& spec)
+std::vector<std::uint8_t> buildStore(const StorePlan& plan)
 {
     std::vector<std::uint8_t> file;
-    writeStore(spec, [&](std::span<const std::uint8_t> page) { file.insert(file.end(), page.begin(), page.end()); });
+    writeStore(plan, [&](std::span<const std::uint8_t> page) { file.insert(file.end(), page.begin(), page.end()); });
     return file;
 }
 

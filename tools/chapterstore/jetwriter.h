@@ -33,7 +33,7 @@ inline constexpr std::size_t kChainChunkSize = 4072;        // data bytes per ch
 inline constexpr long kErrInvalidArgument = 5;  // a value, name or password out of range
 inline constexpr long kErrTooLarge = 7;         // the store would not fit the format
 
-struct StoreSpec {
+struct StorePlan {
     std::string password;        // UTF-8; stored as UTF-16, at most kMaxPasswordLength units
     double creationDate = 0.0;   // OLE date (days since 1899-12-30); it also masks the password
     std::string tableName = "b1";
@@ -44,12 +44,12 @@ struct StoreSpec {
 // Receives the file page by page, in order; each span is kPageSize bytes.
 using PageSink = std::function<void(std::span<const std::uint8_t> page)>;
 
-// Checks the whole spec first (throws core::RuntimeError before any page is handed out),
+// Checks the whole plan first (throws core::RuntimeError before any page is handed out),
 // then writes every page of the file to `sink`. Errors thrown by the sink pass through.
-void writeStore(const StoreSpec& spec, const PageSink& sink);
+void writeStore(const StorePlan& plan, const PageSink& sink);
 
 // The whole file in memory.
-std::vector<std::uint8_t> buildStore(const StoreSpec& spec);
+std::vector<std::uint8_t> buildStore(const StorePlan& plan);
 
 // The current time as an OLE date.
 double oleDateNow();

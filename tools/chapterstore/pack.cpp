@@ -45,15 +45,15 @@ int runPack(const Arguments& args)
     std::vector<std::vector<std::uint8_t>> contents;
     for (std::size_t i = 1; i < args.positional.size(); ++i) contents.push_back(readRecordFile(args.positional[i]));
 
-    jetwriter::StoreSpec spec;
-    spec.password = *args.password;
-    spec.creationDate = jetwriter::oleDateNow();
-    for (const auto& bytes : contents) spec.records.emplace_back(bytes);
+    jetwriter::StorePlan plan;
+    plan.password = *args.password;
+    plan.creationDate = jetwriter::oleDateNow();
+    for (const auto& bytes : contents) plan.records.emplace_back(bytes);
 
     // The writer checks everything before it hands out the first page, so a store that
     // cannot be made fails before any file is created.
     std::optional<AtomicFile> file;
-    jetwriter::writeStore(spec, [&](std::span<const std::uint8_t> page) {
+    jetwriter::writeStore(plan, [&](std::span<const std::uint8_t> page) {
         if (!file) file.emplace(out);
         file->write(page);
     });

@@ -86,14 +86,14 @@ void TempBook::writeStore(const StoreOptions& options)
             text.append(options.recordSize - text.size(), static_cast<char>('a' + k));
         records_.emplace_back(text.begin(), text.end());
     }
-    jetwriter::StoreSpec spec;
-    spec.password = options.password;
-    spec.creationDate = 45000.25;
-    spec.tableName = options.table;
-    spec.columnName = options.column;
+    jetwriter::StorePlan plan;
+    plan.password = options.password;
+    plan.creationDate = 45000.25;
+    plan.tableName = options.table;
+    plan.columnName = options.column;
     for (const auto& record : records_)
-        spec.records.emplace_back(record);
-    Bytes file = jetwriter::buildStore(spec);
+        plan.records.emplace_back(record);
+    Bytes file = jetwriter::buildStore(plan);
     if (options.nullRecords)
         makeRecordsNull(file);
     std::filesystem::create_directories(root_ / "res/Chapter");

@@ -7,6 +7,8 @@ Each step is checked by the colour band at the top of the page in a screenshot o
 screen and by the page files on disk. Exits 77 (skipped) when the demo book, xvfb-run,
 xdotool or ImageMagick's import is missing.
 """
+import ctypes
+import ctypes.util
 import os
 import shutil
 import signal
@@ -143,6 +145,51 @@ def help_processes(folder):
     return found
 
 
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+def close_window(window):
+    """Asks the window to close as a window manager's close box does (WM_DELETE_WINDOW)."""
+    x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(ClientMessage)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    event = ClientMessage()
+    event.type = 33  # ClientMessage
+    event.window = int(window)
+    event.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.format = 32
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+def closing_the_window(demo, work, out_dir):
+    """Closing the reader window unloads it and ends the program with status 0."""
+    folder = os.path.join(work, "closing")
+    shutil.copytree(demo, folder, symlinks=True)
+    reader = Reader(folder, out_dir)
+    reader.wait_for_band(0, "start-up before closing")
+    close_window(reader.window)
+    try:
+        status = reader.process.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        reader.process.kill()
+        fail("closing the window did not end the reader")
+    if status != 0:
+        fail(f"closing the window ended the reader with status {status}")
+    print("closing the window: status 0", flush=True)
+
+
 def no_window_without_store(demo, work, out_dir):
     """A book without its store: the report appears, the reader window never does."""
     folder = os.path.join(work, "nostore")
@@ -207,6 +254,7 @@ def main():
             fail(f"the demo store holds {len(stored)} records")
 
         no_window_without_store(demo, work, out_dir)
+        closing_the_window(demo, work, out_dir)
 
         reader = Reader(folder, out_dir)
         image = reader.wait_for_band(0, "start-up")

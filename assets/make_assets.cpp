@@ -31,8 +31,10 @@ constexpr int kPageTop = 72;      // the page view: y 72 to 697
 constexpr int kPageBottom = 697;
 constexpr qint64 kTargetJpegBytes = 46 * 1024;
 
-const QColor kNavy(0x1F, 0x2D, 0x3A);
+const QColor kNavy(0x1F, 0x2D, 0x3A);       // the buttons' own background colour
 const QColor kNavyLight(0x2A, 0x3E, 0x50);
+const QColor kBandTopColour(0x22, 0x33, 0x42);    // the band passes kNavy where the buttons stand
+const QColor kBandBottomColour(0x1C, 0x28, 0x33);
 const QColor kGold(0xF2, 0xC9, 0x6B);
 const QColor kParchment(0xE9, 0xE1, 0xCF);
 
@@ -56,10 +58,11 @@ QImage drawBackground() {
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // The button band: deep blue, a little lighter in the middle, with faint waves.
+    // The button band: deep blue with faint waves, close to the buttons' own colour so
+    // that their opaque windows sit quietly on it.
     QLinearGradient band(0, 0, 0, kBandBottom);
-    band.setColorAt(0, kNavyLight);
-    band.setColorAt(1, kNavy);
+    band.setColorAt(0, kBandTopColour);
+    band.setColorAt(1, kBandBottomColour);
     p.fillRect(QRect(0, 0, kWidth, kBandBottom), band);
     p.setPen(QPen(QColor(255, 255, 255, 14), 1.2));
     for (int wave = 0; wave < 6; ++wave) {

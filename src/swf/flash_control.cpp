@@ -13,6 +13,11 @@
 
 namespace swf {
 
+namespace {
+// Enough for every frame of a short looping button movie at the control's size.
+constexpr qint64 kPictureBudgetBytes = 2 << 20;
+}  // namespace
+
 ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -24,6 +29,8 @@ ShockwaveFlash::~ShockwaveFlash() = default;
 void ShockwaveFlash::setMovie(const QString& installPath) {
     movie_ = installPath;
     player_.reset();
+    pictures_.clear();
+    pictureBytes_ = 0;
     frameStale_ = true;
     std::filesystem::path file = core::resolveInstallPath(installPath.toStdString());
     try {
@@ -63,15 +70,25 @@ void ShockwaveFlash::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
     if (frameStale_ || frame_.size() != pixels) {
-        if (frame_.size() != pixels) frame_ = QImage(pixels, QImage::Format_RGB32);
-        frame_.setDevicePixelRatio(1);
-        {
-            QPainter framePainter(&frame_);
-            framePainter.scale(ratio, ratio);
-            player_->render(framePainter);
-        }
-        frame_.setDevicePixelRatio(ratio);
         frameStale_ = false;
+        const QByteArray key = player_->pictureKey();
+        auto cached = pictures_.constFind(key);
+        if (cached != pictures_.constEnd() && cached->size() == pixels) {
+            frame_ = *cached;
+        } else {
+            frame_ = QImage(pixels, QImage::Format_RGB32);
+            {
+                QPainter framePainter(&frame_);
+                framePainter.scale(ratio, ratio);
+                player_->render(framePainter);
+            }
+            frame_.setDevicePixelRatio(ratio);
+            const qint64 bytes = frame_.sizeInBytes();
+            if (pictureBytes_ + bytes <= kPictureBudgetBytes) {
+                pictures_.insert(key, frame_);
+                pictureBytes_ += bytes;
+            }
+        }
     }
     painter.drawImage(0, 0, frame_);
 }
@@ -80,6 +97,8 @@ void ShockwaveFlash::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (player_) player_->setViewSize(size());
     frameStale_ = true;
+    pictures_.clear();
+    pictureBytes_ = 0;
 }
 
 void ShockwaveFlash::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 // ShockwaveFlash: the widget that stands in for the Flash control on the reader window.
 // It plays one SWF movie with the settings every button of the book carries: plays when
 // the movie is set, loops, quality High, scale ShowAll, opaque, full context menu.
+#include <QHash>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -51,6 +52,9 @@ private:
     std::unique_ptr<Player> player_;
     QImage frame_;  // the last frame drawn, reused until the player reports a change
     bool frameStale_ = true;
+    // Pictures already drawn, by the player's picture key, up to a byte budget.
+    QHash<QByteArray, QImage> pictures_;
+    qint64 pictureBytes_ = 0;
 
 signals:
     // Raised each time the control gains the keyboard focus (click or Tab).

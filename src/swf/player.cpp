@@ -328,7 +328,7 @@ void Player::runActions(const std::shared_ptr<TimelineState>& target, const Acti
                 bool numeric = false;
                 double number = value.toDouble(&numeric);
                 if (numeric) {
-                    gotoFrame(int(std::floor(number)) - 1 + a.frame);
+                    if (std::isfinite(number) && std::fabs(number) < 1e7) gotoFrame(int(std::floor(number)) - 1 + a.frame);
                 } else {
                     auto it = target->timeline->labels.find(value.toLower());
                     if (it != target->timeline->labels.end()) gotoFrame(it->second);
@@ -589,6 +589,44 @@ void Player::zoomOut() {
 void Player::showAll() {
     zoom_.reset();
     emit needsRepaint();
+}
+
+namespace {
+
+void appendList(QByteArray& key, const std::map<int, std::unique_ptr<Instance>>& list, int nesting) {
+    if (nesting > kMaxNesting) return;
+    auto put = [&key](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    put(int32_t(list.size()));
+    for (const auto& [depth, inst] : list) {
+        put(int32_t(depth));
+        put(inst->id);
+        const QTransform& m = inst->matrix;
+        for (double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy()}) put(v);
+        put(inst->colorTransform);
+        put(int32_t(inst->ratio));
+        put(int32_t(inst->clipDepth));
+        put(inst->visible);
+        put(int32_t(inst->buttonState));
+        if (inst->sprite) {
+            put(int32_t(inst->sprite->frame));
+            appendList(key, inst->sprite->list, nesting + 1);
+        }
+        if (!inst->buttonChildren.empty()) appendList(key, inst->buttonChildren, nesting + 1);
+    }
+}
+
+}  // namespace
+
+QByteArray Player::pictureKey() const {
+    QByteArray key;
+    key.reserve(256);
+    auto put = [&key](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    put(int32_t(quality_));
+    put(int32_t(viewSize_.width()));
+    put(int32_t(viewSize_.height()));
+    for (double v : {zoom_.m11(), zoom_.m22(), zoom_.dx(), zoom_.dy()}) put(v);
+    appendList(key, root_->list, 0);
+    return key;
 }
 
 QImage Player::renderImage(QSize size) {

@@ -76,6 +76,11 @@ public:
     // True when the mouse is over a button (for the pointer shape).
     bool overButton() const { return hoverSerial_ != 0; }
 
+    // A key that is equal for two moments exactly when they draw the same picture (the
+    // display tree with its placements and frames, the view and the quality). The control
+    // keeps recent pictures by it, so a looping movie draws each frame once.
+    QByteArray pictureKey() const;
+
     // Frames advanced since load with a change to draw; tests use it to see repaint work.
     int changedFrames() const { return changedFrames_; }
 

@@ -194,7 +194,8 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
         // The border lies on whole device pixels around a white field: the top and left
         // lines run one pixel past the width and height, the right and bottom ones stop
         // short of the far corner, as the original player draws them.
-        QRect box = t.mapRect(field.bounds).toRect();
+        // Clamped first: a hostile size must not overflow the integer rectangle.
+        QRect box = t.mapRect(field.bounds).intersected(QRectF(-1e6, -1e6, 2e6, 2e6)).toRect();
         const QColor ink = cx.apply(Qt::black);
         p.save();
         p.setTransform(QTransform());

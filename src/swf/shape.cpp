@@ -1,6 +1,8 @@
 // Shapes: fill and line styles, the edge records, and the step from SWF's edge model
 // (each edge names the fill on its left and on its right) to closed areas per fill.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <unordered_map>
 
@@ -165,7 +167,12 @@ template <typename NewLayer, typename AddEdge>
 void readRecords(ByteReader& r, int version, ParseBudget& budget, NewLayer&& newLayer, AddEdge&& edge) {
     r.align();
     unsigned fillBits = r.ub(4), lineBits = r.ub(4);
-    int x = 0, y = 0;
+    // Positions are kept wide and clamped, so that hostile deltas cannot overflow.
+    int64_t x = 0, y = 0;
+    auto point = [](int64_t px, int64_t py) {
+        constexpr int64_t kLimit = int64_t(1) << 28;
+        return QPoint(int(std::clamp(px, -kLimit, kLimit)), int(std::clamp(py, -kLimit, kLimit)));
+    };
     int fill0 = 0, fill1 = 0, line = 0;
     size_t count = 0;
     for (;;) {
@@ -199,7 +206,7 @@ void readRecords(ByteReader& r, int version, ParseBudget& budget, NewLayer&& new
         e.fill0 = fill0;
         e.fill1 = fill1;
         e.line = line;
-        e.from = QPoint(x, y);
+        e.from = point(x, y);
         bool straight = r.flag();
         unsigned bits = r.ub(4) + 2;
         if (straight) {
@@ -212,16 +219,17 @@ void readRecords(ByteReader& r, int version, ParseBudget& budget, NewLayer&& new
             } else {
                 dx = r.sb(bits);
             }
-            x += dx;
-            y += dy;
-            e.to = QPoint(x, y);
+            x = std::clamp<int64_t>(x + dx, INT32_MIN, INT32_MAX);
+            y = std::clamp<int64_t>(y + dy, INT32_MIN, INT32_MAX);
+            e.to = point(x, y);
             e.control = (e.from + e.to) / 2;
         } else {
-            int cx = x + r.sb(bits), cy = y + r.sb(bits);
-            x = cx + r.sb(bits);
-            y = cy + r.sb(bits);
-            e.control = QPoint(cx, cy);
-            e.to = QPoint(x, y);
+            int64_t cx = std::clamp<int64_t>(x + r.sb(bits), INT32_MIN, INT32_MAX);
+            int64_t cy = std::clamp<int64_t>(y + r.sb(bits), INT32_MIN, INT32_MAX);
+            x = std::clamp<int64_t>(cx + r.sb(bits), INT32_MIN, INT32_MAX);
+            y = std::clamp<int64_t>(cy + r.sb(bits), INT32_MIN, INT32_MAX);
+            e.control = point(cx, cy);
+            e.to = point(x, y);
             e.curve = true;
         }
         edge(e);

@@ -1,0 +1,222 @@
+// bench_swf [--seconds N]
+// Run under Xvfb (xvfb-run -a bench_swf). Two phases in one process, one window each:
+//   baseline: 22 plain widgets, each painting a static picture, at the reader's sizes;
+//   movies:   22 Flash controls at the same sizes, each looping a 24-frame vector movie
+//             at 24 frames a second.
+// For each phase: CPU time over the interval (as % of one core) and RSS/PSS after it;
+// the movies are reported as the difference from the baseline. Then the render time per
+// frame of each reference corpus movie, against filling a picture of the same size.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "core/install_path.h"
+#include "swf/flash_control.h"
+#include "swf/swf.h"
+#include "swf/writer/swf_writer.h"
+
+namespace {
+
+// The Flash controls of the reader window, in twips (15 to the pixel).
+const QSize kControlTwips[22] = {
+    {960, 780},  {2850, 450}, {2850, 450}, {1215, 780}, {720, 780},  {780, 780},  {780, 780},  {780, 780},
+    {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450},
+    {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {2850, 450}, {4695, 780},
+};
+
+double cpuSeconds() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// Resident and proportional set size in kB, from the kernel's summary of this process.
+std::pair<long, long> memoryKb() {
+    std::ifstream in("/proc/self/smaps_rollup");
+    std::string key;
+    long value = 0, rss = 0, pss = 0;
+    std::string unit;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (std::sscanf(line.c_str(), "Rss: %ld", &value) == 1) rss = value;
+        if (std::sscanf(line.c_str(), "Pss: %ld", &value) == 1) pss = value;
+    }
+    return {rss, pss};
+}
+
+// A 24-frame vector movie: a turning star with a gradient and a moving outlined ring.
+QByteArray vectorMovie() {
+    using namespace swf::writer;
+    MovieWriter w(QSizeF(200, 100), 24);
+    w.setBackgroundColor(QColor(30, 30, 60));
+    QPainterPath star;
+    for (int i = 0; i < 10; ++i) {
+        double r = i % 2 ? 18 : 40, a = i * M_PI / 5;
+        QPointF p(r * std::sin(a), -r * std::cos(a));
+        if (i == 0) star.moveTo(p);
+        else star.lineTo(p);
+    }
+    star.closeSubpath();
+    uint16_t starId = w.defineShape(star, FillStyle::radial(QPointF(0, 0), 40, {{0, Qt::yellow}, {1, QColor(255, 80, 0)}}));
+    QPainterPath ring;
+    ring.addEllipse(QPointF(0, 0), 15, 15);
+    LineStyle line;
+    line.width = 3;
+    line.color = Qt::white;
+    uint16_t ringId = w.defineShape(ring, FillStyle::solid(QColor(0, 150, 255)), line);
+    for (int f = 0; f < 24; ++f) {
+        QTransform turn = QTransform().translate(60, 50).rotate(f * 15);
+        QTransform move = QTransform::fromTranslate(110 + 60 * std::sin(f * M_PI / 12), 50);
+        if (f == 0) {
+            w.place(1, starId, Placement::at(turn));
+            w.place(2, ringId, Placement::at(move));
+        } else {
+            w.modify(1, Placement::at(turn));
+            w.modify(2, Placement::at(move));
+        }
+        w.showFrame();
+    }
+    return w.finish();
+}
+
+class StaticPicture : public QWidget {
+public:
+    StaticPicture(const QImage& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(rect(), picture_); }
+
+private:
+    QImage picture_;
+};
+
+struct Phase {
+    double cpuPercent;
+    long rssKb, pssKb;
+};
+
+template <typename MakeWidget>
+Phase runPhase(double seconds, MakeWidget&& make) {
+    QWidget window;
+    window.resize(1000, 500);
+    int x = 0, y = 0, rowHeight = 0;
+    for (const QSize& twips : kControlTwips) {
+        QSize px(twips.width() / 15, twips.height() / 15);
+        if (x + px.width() > 1000) {
+            x = 0;
+            y += rowHeight + 2;
+            rowHeight = 0;
+        }
+        QWidget* w = make(&window);
+        w->setGeometry(x, y, px.width(), px.height());
+        x += px.width() + 2;
+        rowHeight = std::max(rowHeight, px.height());
+    }
+    window.show();
+    // Settle: first paints, fonts, caches.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 1500) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(int(seconds * 1000), [] { QApplication::exit(0); });
+    QApplication::exec();
+    const double cpu = cpuSeconds() - cpu0;
+    const double elapsed = wall.elapsed() / 1000.0;
+    auto [rss, pss] = memoryKb();
+    return {100.0 * cpu / elapsed, rss, pss};
+}
+
+void corpusRenderTimes() {
+    QString root = qEnvironmentVariable("TALVORIN_TESTDATA", QStringLiteral(TALVORIN_TESTDATA_DEFAULT)) + "/swf";
+    QDir dir(root);
+    if (!dir.exists()) {
+        std::printf("corpus render times: skipped, %s not found\n", qPrintable(root));
+        return;
+    }
+    std::printf("\nrender time per frame (stage size, quality High), against filling a picture of that size:\n");
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        std::shared_ptr<const swf::Movie> movie;
+        try {
+            movie = swf::loadMovieFile((dir.filePath(name) + "/test.swf").toStdString());
+        } catch (const std::exception&) {
+        }
+        if (!movie) continue;
+        const QSize size = movie->stageSizePixels();
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        swf::Player player(movie);
+        player.setViewSize(size);
+        constexpr int kFrames = 30;
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < kFrames; ++i) {
+            QPainter p(&image);
+            player.render(p);
+            p.end();
+            player.advance();
+        }
+        const double ms = t.nsecsElapsed() / 1e6 / kFrames;
+        t.restart();
+        for (int i = 0; i < kFrames; ++i) image.fill(movie->background);
+        const double fillMs = std::max(1e-6, t.nsecsElapsed() / 1e6 / kFrames);
+        std::printf("  %-30s %4dx%-4d %8.3f ms/frame  (%6.1fx the fill)\n", qPrintable(name), size.width(),
+                    size.height(), ms, ms / fillMs);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    double seconds = 20;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--seconds") seconds = std::atof(argv[i + 1]);
+
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath("pic");
+    {
+        QFile f(folder.filePath("pic/loop.swf"));
+        f.open(QIODevice::WriteOnly);
+        f.write(vectorMovie());
+    }
+    core::overrideApplicationFolder(folder.path().toStdString());
+    const QString moviePath = QString::fromStdString(core::applicationFolder()) + "\\pic\\loop.swf";
+
+    std::printf("platform %s, %g s per phase, 22 widgets at the reader's sizes\n",
+                qPrintable(QGuiApplication::platformName()), seconds);
+    QImage picture(64, 52, QImage::Format_RGB32);
+    picture.fill(QColor(30, 30, 60));
+    const Phase baseline = runPhase(seconds, [&](QWidget* parent) { return new StaticPicture(picture, parent); });
+    std::printf("baseline (static pictures): CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", baseline.cpuPercent,
+                baseline.rssKb, baseline.pssKb);
+    const Phase movies = runPhase(seconds, [&](QWidget* parent) {
+        auto* control = new swf::ShockwaveFlash(parent);
+        control->setMovie(moviePath);
+        return control;
+    });
+    std::printf("movies (24 fps, looping):   CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", movies.cpuPercent,
+                movies.rssKb, movies.pssKb);
+    const double cpu = movies.cpuPercent - baseline.cpuPercent;
+    const double rssMb = (movies.rssKb - baseline.rssKb) / 1024.0;
+    const double pssMb = (movies.pssKb - baseline.pssKb) / 1024.0;
+    std::printf("above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
+                cpu, rssMb, pssMb);
+    core::overrideApplicationFolder(std::nullopt);
+    corpusRenderTimes();
+    return 0;
+}

@@ -1,8 +1,8 @@
-#include "sha256.h"
+#include "core/sha256.h"
 
 #include <bit>
 
-namespace chapterstore {
+namespace core {
 namespace {
 
 constexpr std::array<std::uint32_t, 64> kRoundConstants{
@@ -95,4 +95,4 @@ std::string sha256Hex(std::span<const std::uint8_t> data)
     return hex;
 }
 
-}  // namespace chapterstore
+}  // namespace core

@@ -1,12 +1,12 @@
 #pragma once
-// SHA-256 (FIPS 180-4), for the digests that `chapterstore list` prints. Free of Qt.
+// SHA-256 (FIPS 180-4): digests of stored values, printed by the store tool and checked by tests.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
-namespace chapterstore {
+namespace core {
 
 class Sha256 {
 public:
@@ -25,4 +25,4 @@ private:
 // Lower-case hex digest of `data`.
 std::string sha256Hex(std::span<const std::uint8_t> data);
 
-}  // namespace chapterstore
+}  // namespace core

@@ -3,13 +3,13 @@
 
 #include <string_view>
 
-#include "sha256.h"
+#include "core/sha256.h"
 
 namespace {
 
 std::string hexOf(std::string_view text)
 {
-    return chapterstore::sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    return core::sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 TEST(Sha256, PublishedVectors)
@@ -28,10 +28,10 @@ TEST(Sha256, PiecewiseUpdatesGiveTheSameDigest)
     for (int i = 0; i < 1000; ++i) text += static_cast<char>(i * 31);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     for (std::size_t piece : {1, 3, 63, 64, 65, 200}) {
-        chapterstore::Sha256 hash;
+        core::Sha256 hash;
         for (std::size_t at = 0; at < text.size(); at += piece)
             hash.update(std::span(bytes + at, std::min(piece, text.size() - at)));
-        chapterstore::Sha256 whole;
+        core::Sha256 whole;
         whole.update(std::span(bytes, text.size()));
         EXPECT_EQ(hash.finish(), whole.finish()) << "pieces of " << piece;
     }

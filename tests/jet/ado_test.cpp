@@ -9,7 +9,7 @@
 #include "core/install_path.h"
 #include "jet/ado.h"
 #include "jet/engine.h"
-#include "sha256.h"
+#include "core/sha256.h"
 #include "testdata.h"
 
 using jet::Connection;
@@ -263,7 +263,7 @@ TEST(RecordsetValues, LongValuesAreReadOnlyWhenAskedFor)
     EXPECT_EQ(database->pagesRead(), before);
     const auto value = records->Fields("RESERVED_BINARY_DATA").Value();
     EXPECT_GE(database->pagesRead() - before, 6u);
-    EXPECT_EQ(jet_test::sha256Hex(value), "4444aa8e05096187493aef56724710e8841de604196e58089d48ab801338ceb0");
+    EXPECT_EQ(core::sha256Hex(value), "4444aa8e05096187493aef56724710e8841de604196e58089d48ab801338ceb0");
 }
 
 }  // namespace

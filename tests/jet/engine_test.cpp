@@ -5,7 +5,7 @@
 #include <random>
 
 #include "jet/engine.h"
-#include "sha256.h"
+#include "core/sha256.h"
 #include "testdata.h"
 
 using jet::Database;
@@ -150,7 +150,7 @@ TEST(JetLongValues, OleValueOverSixPagesReadsWhole)
     EXPECT_EQ(cursor.row().longValueLength(index), 22970u);
     const auto value = cursor.row().bytes(index);
     EXPECT_EQ(value.size(), 22970u);
-    EXPECT_EQ(jet_test::sha256Hex(value), "4444aa8e05096187493aef56724710e8841de604196e58089d48ab801338ceb0");
+    EXPECT_EQ(core::sha256Hex(value), "4444aa8e05096187493aef56724710e8841de604196e58089d48ab801338ceb0");
 
     // A memo column on the row, longer than fits inline in a short text.
     const jet::Column* author = table->findColumn("PROJ_PROP_AUTHOR");

@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "jet/ado.h"
-#include "sha256.h"
+#include "core/sha256.h"
 
 extern char** environ;
 
@@ -194,7 +194,7 @@ std::string expectedListing(const std::vector<Bytes>& values)
     std::string listing;
     for (std::size_t i = 0; i < values.size(); ++i)
         listing += std::to_string(i + 1) + "\t" + std::to_string(values[i].size()) + "\t" +
-                   chapterstore::sha256Hex(values[i]) + "\n";
+                   core::sha256Hex(values[i]) + "\n";
     return listing;
 }
 

@@ -10,7 +10,7 @@
 #include "atomic_file.h"
 #include "commands.h"
 #include "jet/ado.h"
-#include "sha256.h"
+#include "core/sha256.h"
 
 namespace chapterstore {
 namespace {
@@ -103,7 +103,7 @@ int runList(const Arguments& args)
             if (field.isNull()) line += "NULL";
             else if (field.isBinary()) {
                 const jet::Bytes bytes = field.Value();
-                line += std::to_string(bytes.size()) + "\t" + sha256Hex(bytes);
+                line += std::to_string(bytes.size()) + "\t" + core::sha256Hex(bytes);
             } else line += escapedText(field.text());
         } catch (const std::exception& error) {
             throw RecordError(record, describe(error));

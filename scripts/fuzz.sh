@@ -7,7 +7,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTALVORIN_FUZZ=ON -DCMAK
 cmake --build build-fuzz
 shopt -s nullglob
 for target in build-fuzz/fuzz/*/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   seeds="fuzz/seeds/${name#fuzz_}"
   work=$(mktemp -d)
@@ -18,6 +18,12 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
     fuzz_swf) for f in ../shared/testdata/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done ;;
   esac
   echo "== $name: ${seconds}s"
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work" 2>&1 | tail -n 3
-  rm -rf "$work"
+  log="$work.log"
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work" >"$log" 2>&1; then
+    tail -n 80 "$log"
+    echo "$name found a fault (reproducer above)" >&2
+    exit 1
+  fi
+  tail -n 1 "$log"
+  rm -rf "$work" "$log"
 done

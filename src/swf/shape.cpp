@@ -351,16 +351,28 @@ QPainterPath parseGlyph(ByteReader& r, ParseBudget& budget) {
 void ShapeLayer::buildPaths() {
     fillPaths.clear();
     linePaths.clear();
+    // Sort the edges by style in one pass: a shape with thousands of styles and edges must not
+    // cost styles x edges.
+    std::vector<std::vector<Edge>> edgesOfFill(fills.size());
+    std::vector<std::vector<const Edge*>> edgesOfLine(lines.size());
+    const auto inRange = [](int style, size_t count) { return style >= 1 && size_t(style) <= count; };
+    for (const Edge& e : edges) {
+        if (e.fill0 != e.fill1) {
+            if (inRange(e.fill0, fills.size())) edgesOfFill[size_t(e.fill0 - 1)].push_back(e);
+            if (inRange(e.fill1, fills.size())) edgesOfFill[size_t(e.fill1 - 1)].push_back(e);
+        }
+        if (inRange(e.line, lines.size())) edgesOfLine[size_t(e.line - 1)].push_back(&e);
+    }
     for (size_t f = 0; f < fills.size(); ++f) {
-        QPainterPath area = detail::areaOfFill(edges, int(f + 1));
+        QPainterPath area = detail::areaOfFill(edgesOfFill[f], int(f + 1));
         if (!area.isEmpty()) fillPaths.emplace_back(int(f), std::move(area));
     }
     for (size_t l = 0; l < lines.size(); ++l) {
         QPainterPath path;
         bool any = false;
         QPoint last, subpathStart;
-        for (const Edge& e : edges) {
-            if (e.line != int(l + 1)) continue;
+        for (const Edge* edge : edgesOfLine[l]) {
+            const Edge& e = *edge;
             if (!any || e.from != last) {
                 if (any && last == subpathStart) path.closeSubpath();
                 path.moveTo(e.from);

@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev
   zlib1g-dev liblzma-dev libjpeg-dev
   clang libclang-rt-14-dev
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick openbox
   mdbtools nodejs
   fonts-noto-cjk fonts-dejavu-core
 )

@@ -5,13 +5,9 @@
 #include <QApplication>
 
 #include "app/form2.h"
+#include "assets/assets.h"
 #include "reader/guard.h"
 #include "web/web_browser.h"
-
-#if __has_include("assets/assets.h")
-#include "assets/assets.h"
-#define TALVORIN_HAVE_ASSETS 1
-#endif
 
 int main(int argc, char** argv)
 {
@@ -21,9 +17,7 @@ int main(int argc, char** argv)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
     QApplication application(argc, argv);
-#ifdef TALVORIN_HAVE_ASSETS
     assets::initAssets();
-#endif
 
     app::Form2 form2;
     reader::guarded([&] { form2.Form_Load(); });

@@ -3,6 +3,7 @@
 // every sprite and button, runs the timeline actions, follows the mouse over buttons and
 // draws the current frame with QPainter. Frames advance on the shared FrameClock while
 // the player is active and something can still change.
+#include <QMargins>
 #include <QObject>
 #include <QPainter>
 #include <QPointF>
@@ -126,6 +127,9 @@ private:
     void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const;
     QBrush brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* clippedImage) const;
     QImage bitmapWithTransform(uint16_t id, const ColorTransform& cx) const;
+    QImage paddedBitmap(uint16_t id, const ColorTransform& cx, const QImage& image, QMargins& pad) const;
+    void clampBitmapFill(const FillStyle& fill, const QPainterPath& path, const QTransform& t, const ColorTransform& cx,
+                         const QImage& image, QBrush& brush, QPainterPath& area) const;
     QPainterPath maskOfList(const DisplayList& list, const QTransform& t, int nesting) const;
     QPainterPath maskOfInstance(const Instance& inst, const QTransform& t, int nesting) const;
 
@@ -154,6 +158,13 @@ private:
     bool mouseDown_ = false;
 
     mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
+    // Clipped bitmaps with their edge pixels repeated outward, for fills reaching past them.
+    struct PaddedBitmap {
+        ColorTransform cx;
+        QMargins pad;
+        QImage image;
+    };
+    mutable std::map<uint16_t, PaddedBitmap> paddedBitmaps_;
 };
 
 }  // namespace swf

@@ -109,6 +109,31 @@ QImage Player::bitmapWithTransform(uint16_t id, const ColorTransform& cx) const 
     return out;
 }
 
+QImage Player::paddedBitmap(uint16_t id, const ColorTransform& cx, const QImage& image, QMargins& pad) const {
+    auto cached = paddedBitmaps_.find(id);
+    if (cached != paddedBitmaps_.end() && cached->second.cx == cx) {
+        const QMargins& have = cached->second.pad;
+        if (have.left() >= pad.left() && have.top() >= pad.top() && have.right() >= pad.right() &&
+            have.bottom() >= pad.bottom()) {
+            pad = have;
+            return cached->second.image;
+        }
+    }
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = source.width(), h = source.height();
+    QImage out(w + pad.left() + pad.right(), h + pad.top() + pad.bottom(), QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull()) return {};
+    for (int y = 0; y < out.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(std::clamp(y - pad.top(), 0, h - 1)));
+        auto* to = reinterpret_cast<QRgb*>(out.scanLine(y));
+        std::fill(to, to + pad.left(), from[0]);
+        std::copy(from, from + w, to + pad.left());
+        std::fill(to + pad.left() + w, to + out.width(), from[w - 1]);
+    }
+    paddedBitmaps_[id] = {cx, pad, out};
+    return out;
+}
+
 QBrush Player::brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* image) const {
     switch (fill.kind) {
         case FillStyle::Kind::Solid: return QBrush(cx.apply(fill.color));
@@ -138,6 +163,43 @@ QBrush Player::brushFor(const FillStyle& fill, const ColorTransform& cx, QImage*
     return {};
 }
 
+// A clipped fill repeats the picture's edge pixels outward. The common case, a shape
+// within the picture, needs nothing; otherwise the brush gets a copy of the picture padded
+// by its edges as far as the visible part of the shape reaches.
+void Player::clampBitmapFill(const FillStyle& fill, const QPainterPath& path, const QTransform& t,
+                             const ColorTransform& cx, const QImage& image, QBrush& brush,
+                             QPainterPath& area) const {
+    bool invertible = false;
+    const QTransform shapeToPicture = fill.matrix.inverted(&invertible);
+    if (!invertible) return;
+    QRectF needed = path.boundingRect();
+    const QTransform deviceToShape = t.inverted(&invertible);
+    if (invertible)
+        needed = needed.intersected(deviceToShape.mapRect(QRectF(QPointF(0, 0), QSizeF(viewSize_)).adjusted(-2, -2, 2, 2)));
+    if (needed.isEmpty()) return;
+    const QRectF picture(image.rect());
+    const QRectF reach = shapeToPicture.mapRect(needed);
+    if (picture.contains(reach)) return;
+    // One pixel beyond the reach, so that smoothing never samples the opposite edge.
+    auto padding = [](double beyond) { return beyond > 0 ? std::ceil(beyond) + 1 : 0.0; };
+    const double left = padding(-reach.left()), top = padding(-reach.top());
+    const double right = padding(reach.right() - picture.width()), bottom = padding(reach.bottom() - picture.height());
+    const double width = picture.width() + left + right, height = picture.height() + top + bottom;
+    constexpr double kMaxPaddedPixels = 4 << 20;
+    QImage padded;
+    QMargins pad(int(std::min(left, kMaxPaddedPixels)), int(std::min(top, kMaxPaddedPixels)),
+                 int(std::min(right, kMaxPaddedPixels)), int(std::min(bottom, kMaxPaddedPixels)));
+    if (width * height <= kMaxPaddedPixels) padded = paddedBitmap(fill.bitmapId, cx, image, pad);
+    if (padded.isNull()) {
+        // Too far to pad (a large picture drawn small): the fill stops at the picture.
+        area = path.intersected(fill.matrix.map(rectPath(picture)));
+        return;
+    }
+    QBrush clamped(padded);
+    clamped.setTransform(QTransform::fromTranslate(-pad.left(), -pad.top()) * fill.matrix);
+    brush = clamped;
+}
+
 void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const {
     if (!t.mapRect(shape.bounds).intersects(QRectF(QPointF(0, 0), QSizeF(viewSize_)).adjusted(-2, -2, 2, 2))) return;
     const double scale = scaleOf(t);
@@ -153,11 +215,7 @@ void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, 
                 if (image.isNull()) continue;
                 p.setRenderHint(QPainter::SmoothPixmapTransform, smoothAllowed && fill.smooth);
                 QPainterPath area = path;
-                if (!fill.repeat) {
-                    // A clipped fill covers the picture's own area only.
-                    QPainterPath picture = fill.matrix.map(rectPath(QRectF(image.rect())));
-                    if (!picture.boundingRect().contains(path.boundingRect())) area = path.intersected(picture);
-                }
+                if (!fill.repeat) clampBitmapFill(fill, path, t, cx, image, brush, area);
                 p.fillPath(area, brush);
                 p.setRenderHint(QPainter::SmoothPixmapTransform, smoothAllowed);
                 continue;

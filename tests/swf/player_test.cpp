@@ -130,6 +130,41 @@ TEST(WriterMovies, BitmapsOnStage) {
     }
 }
 
+// A clipped bitmap fill on a shape larger than the picture: outside the picture the fill
+// carries on with the picture's edge pixels, smoothed or not, on every side and corner.
+TEST(WriterMovies, ClippedBitmapFillExtendsItsEdges) {
+    QImage picture(8, 6, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) picture.setPixelColor(x, y, QColor(20 + x * 30, 20 + y * 40, 90));
+    for (bool smoothed : {false, true}) {
+        MovieWriter w(QSizeF(100, 80), 24);
+        w.setBackgroundColor(Qt::white);
+        uint16_t bitmap = w.defineBitsLossless(picture);
+        // The picture at five pixels to the pixel, from (30, 20) to (70, 50): the checked
+        // pixels sit at the centres of picture pixels, where smoothing leaves them alone.
+        QTransform pixelsToShape = QTransform::fromScale(5, 5) * QTransform::fromTranslate(30, 20);
+        w.place(1, w.defineShape(rectPath(0, 0, 100, 80),
+                                 swf::writer::FillStyle::bitmap(bitmap, pixelsToShape, false, smoothed)));
+        w.showFrame();
+        QImage frame = frameOf(w.finish());
+        const std::string what = smoothed ? "smoothed" : "not smoothed";
+        auto expectPixel = [&](int x, int y, int px, int py) {
+            EXPECT_TRUE(near(pixel(frame, x, y), picture.pixelColor(px, py)))
+                << what << " at " << x << "," << y << ": " << pixel(frame, x, y).name().toStdString()
+                << " instead of " << picture.pixelColor(px, py).name().toStdString();
+        };
+        expectPixel(42, 32, 2, 2);   // inside the picture
+        expectPixel(5, 32, 0, 2);    // left of it
+        expectPixel(95, 42, 7, 4);   // right
+        expectPixel(52, 3, 4, 0);    // above
+        expectPixel(37, 78, 1, 5);   // below
+        expectPixel(2, 2, 0, 0);     // the four corners
+        expectPixel(98, 2, 7, 0);
+        expectPixel(2, 78, 0, 5);
+        expectPixel(98, 78, 7, 5);
+    }
+}
+
 TEST(HandMadeMovies, DefineBitsJpeg4WithAlphaAndDefineFontText) {
     // DefineBitsJPEG4: a JPEG with a separate zlib alpha plane, drawn through a clipped
     // bitmap fill scaled 20 twips to the pixel.

@@ -87,6 +87,27 @@ QPainterPath unite(const QPainterPath& a, const QPainterPath& b) {
     return a.united(b);
 }
 
+// A field without embedded outlines is drawn with a system font. The device font names
+// stand for generic families (the Japanese ones too); any other name goes to the system's
+// font matching, which substitutes its nearest font.
+QFont systemFontFor(const QString& name) {
+    QFont font;
+    const QStringView n(name);
+    if (n.isEmpty() || n == u"_sans" || n == u"_\u30B4\u30B7\u30C3\u30AF") {
+        font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+        font.setStyleHint(QFont::SansSerif);
+    } else if (n == u"_serif" || n == u"_\u660E\u671D") {
+        font.setFamilies({QStringLiteral("DejaVu Serif"), QStringLiteral("serif")});
+        font.setStyleHint(QFont::Serif);
+    } else if (n == u"_typewriter" || n == u"_\u7B49\u5E45") {
+        font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+        font.setStyleHint(QFont::TypeWriter);
+    } else {
+        font.setFamily(name);
+    }
+    return font;
+}
+
 }  // namespace
 
 QImage Player::bitmapWithTransform(uint16_t id, const ColorTransform& cx) const {
@@ -276,7 +297,7 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
     } else {
         const Character* c = movie_->character(field.fontId);
         const FontDef* fontDef = c ? std::get_if<FontDef>(c) : nullptr;
-        QFont font(fontDef && !fontDef->name.isEmpty() ? fontDef->name : QStringLiteral("DejaVu Sans"));
+        QFont font = systemFontFor(fontDef ? fontDef->name : QString());
         font.setPixelSize(std::max(1, int(std::lround(field.height))));
         if (fontDef) {
             font.setBold(fontDef->bold);

@@ -234,6 +234,66 @@ TEST(HandMadeMovies, DefineBitsJpeg4WithAlphaAndDefineFontText) {
     expectMatches(frameOf(movie(tags, 120, 100)), expected, "JPEG4 and DefineFont");
 }
 
+// DefineEditText without embedded outlines is drawn with a system font: its text shows
+// in the field's colour, inside its bounds only. Fields with no font, with a device font
+// (DefineFont2 without glyphs, by name) and with outlines asked for but not embedded.
+TEST(HandMadeMovies, EditTextWithoutOutlinesUsesASystemFont) {
+    auto deviceFont = [](int id, const QByteArray& name) {
+        QByteArray body = u16(id);
+        body += char(0);  // no layout, narrow offsets and codes
+        body += char(1);  // language
+        body += char(name.size());
+        body += name;
+        body += u16(0);  // no glyphs
+        body += u16(0);  // code table offset
+        return tag(48, body);
+    };
+    // Field from (20, 10) to (180, 50) pixels, text 20 pixels high in opaque red.
+    auto editText = [](int id, int fontId, bool useOutlines, const QByteArray& text) {
+        QByteArray body = u16(id) + rect(20 * 20, 180 * 20, 10 * 20, 50 * 20);
+        body += char(0x80 | 0x08 | 0x04 | (fontId ? 0x01 : 0));  // text, read-only, colour, font
+        body += char(useOutlines ? 0x01 : 0);
+        if (fontId) body += u16(fontId) + u16(20 * 20);
+        body += QByteArray("\xff\x00\x00\xff", 4);
+        body += QByteArray("field", 6);  // variable name with its terminator
+        body += text + char(0);
+        return tag(37, body);
+    };
+    struct Case {
+        const char* name;
+        QByteArray definitions;
+    };
+    const Case cases[] = {
+        {"no font", editText(2, 0, false, "WMWMWM Hello")},
+        {"device font _sans", deviceFont(1, "_sans") + editText(2, 1, false, "WMWMWM Hello")},
+        {"named font", deviceFont(1, "Arial") + editText(2, 1, false, "WMWMWM Hello")},
+        {"outlines asked, none embedded", deviceFont(1, "_serif") + editText(2, 1, true, "WMWMWM Hello")},
+    };
+    for (const Case& c : cases) {
+        QByteArray file = movie(tag(9, QByteArray("\xff\xff\xff", 3)) + c.definitions + place2(1, 2) + showFrame(), 200, 60);
+        QImage frame = frameOf(file);
+        ASSERT_FALSE(frame.isNull()) << c.name;
+        int inkInside = 0, changedOutside = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x) {
+                QColor col = pixel(frame, x, y);
+                bool inside = x >= 20 && x < 180 && y >= 10 && y < 50;
+                if (inside && near(col, QColor(255, 0, 0), 40)) ++inkInside;
+                if (!inside && !near(col, Qt::white, 0)) ++changedOutside;
+            }
+        EXPECT_GT(inkInside, 80) << c.name << ": the text does not show";
+        EXPECT_EQ(changedOutside, 0) << c.name << ": drawn outside the field";
+    }
+    // The device font names stand for three different families.
+    auto deviceFontFrame = [&](const QByteArray& name) {
+        return frameOf(movie(deviceFont(1, name) + editText(2, 1, false, "WMWMWM Hello") + place2(1, 2) + showFrame(), 200, 60));
+    };
+    const QImage sans = deviceFontFrame("_sans"), serif = deviceFontFrame("_serif"), mono = deviceFontFrame("_typewriter");
+    EXPECT_NE(sans, serif);
+    EXPECT_NE(sans, mono);
+    EXPECT_NE(serif, mono);
+}
+
 TEST(WriterMovies, DefineFont2TextAndMorphShape2) {
     QFont font(QStringLiteral("DejaVu Sans"));
     MovieWriter w(QSizeF(240, 120), 24);

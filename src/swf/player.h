@@ -121,6 +121,8 @@ private:
         QPainterPath path;  // device coordinates
     };
     void drawList(QPainter& p, const DisplayList& list, const QTransform& t, const ColorTransform& cx, int nesting) const;
+    void drawMasked(QPainter& p, const std::vector<const Instance*>& instances, const std::vector<Mask>& masks,
+                    const QTransform& t, const ColorTransform& cx, int nesting) const;
     void drawInstance(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
                       int nesting) const;
     void drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const;

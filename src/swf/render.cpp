@@ -349,23 +349,70 @@ void Player::drawList(QPainter& p, const DisplayList& list, const QTransform& t,
                       int nesting) const {
     if (nesting > kMaxNesting) return;
     std::vector<Mask> masks;
+    // The instances under the current masks, drawn together once the masks change.
+    std::vector<const Instance*> masked;
+    auto flush = [&] {
+        if (!masked.empty()) drawMasked(p, masked, masks, t, cx, nesting);
+        masked.clear();
+    };
     for (const auto& [depth, inst] : list) {
-        std::erase_if(masks, [depth = depth](const Mask& m) { return m.clipDepth < depth; });
+        if (std::any_of(masks.begin(), masks.end(), [depth = depth](const Mask& m) { return m.clipDepth < depth; })) {
+            flush();
+            std::erase_if(masks, [depth = depth](const Mask& m) { return m.clipDepth < depth; });
+        }
         if (inst->clipDepth > 0) {
+            flush();
             masks.push_back({inst->clipDepth, maskOfInstance(*inst, t, nesting)});
             continue;
         }
         if (!inst->visible) continue;
-        if (masks.empty()) {
-            drawInstance(p, *inst, t, cx, nesting);
-            continue;
-        }
+        if (masks.empty()) drawInstance(p, *inst, t, cx, nesting);
+        else masked.push_back(inst.get());
+    }
+    flush();
+}
+
+// Masked instances: antialiased, they are drawn into a layer over the masks' common
+// bounds, which the masks then cut with their own antialiased edges; without
+// antialiasing the masks simply clip.
+void Player::drawMasked(QPainter& p, const std::vector<const Instance*>& instances, const std::vector<Mask>& masks,
+                        const QTransform& t, const ColorTransform& cx, int nesting) const {
+    if (!p.testRenderHint(QPainter::Antialiasing) || !p.device()) {
         p.save();
         p.setTransform(QTransform());
         for (const Mask& m : masks) p.setClipPath(m.path, Qt::IntersectClip);
-        drawInstance(p, *inst, t, cx, nesting);
+        for (const Instance* inst : instances) drawInstance(p, *inst, t, cx, nesting);
         p.restore();
+        return;
     }
+    QRectF common(0, 0, p.device()->width(), p.device()->height());
+    for (const Mask& m : masks) common = common.intersected(m.path.boundingRect());
+    const QRect area = common.toAlignedRect();
+    if (area.isEmpty()) return;
+    const QTransform toLayer = QTransform::fromTranslate(-area.left(), -area.top());
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull()) return;
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHints(p.renderHints());
+        for (const Instance* inst : instances) drawInstance(lp, *inst, t * toLayer, cx, nesting);
+        lp.setTransform(QTransform());
+        lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        for (const Mask& m : masks) {
+            QImage cut(area.size(), QImage::Format_ARGB32_Premultiplied);
+            cut.fill(Qt::transparent);
+            QPainter cp(&cut);
+            cp.setRenderHint(QPainter::Antialiasing);
+            cp.fillPath(toLayer.map(m.path), Qt::black);
+            cp.end();
+            lp.drawImage(0, 0, cut);
+        }
+    }
+    p.save();
+    p.setTransform(QTransform());
+    p.drawImage(area.topLeft(), layer);
+    p.restore();
 }
 
 QPainterPath Player::maskOfList(const DisplayList& list, const QTransform& t, int nesting) const {

@@ -327,6 +327,55 @@ TEST(WriterMovies, DefineFont2TextAndMorphShape2) {
     expectMatches(frameOf(w.finish()), expected, "DefineFont2 text and morph shapes");
 }
 
+// A circle masking two layers: both show only inside it, with an antialiased edge at high
+// quality and a hard one at low quality; the layer above the clip depth is not masked.
+TEST(WriterMovies, ClipDepthMasksCutWithAntialiasedEdges) {
+    MovieWriter w(QSizeF(100, 80), 24);
+    w.setBackgroundColor(Qt::white);
+    QPainterPath circle;
+    circle.addEllipse(QPointF(40, 40), 30, 30);
+    swf::writer::Placement mask;
+    mask.clipDepth = 3;
+    w.place(1, w.defineShape(circle, swf::writer::FillStyle::solid(Qt::black)), mask);
+    w.place(2, w.defineShape(rectPath(0, 0, 40, 80), swf::writer::FillStyle::solid(Qt::red)));
+    w.place(3, w.defineShape(rectPath(40, 0, 60, 80), swf::writer::FillStyle::solid(Qt::blue)));
+    w.place(4, w.defineShape(rectPath(80, 0, 20, 80), swf::writer::FillStyle::solid(Qt::green)));
+    w.showFrame();
+    const QByteArray file = w.finish();
+
+    QImage expected = canvas(QSize(100, 80), Qt::white);
+    {
+        QPainter p(&expected);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setClipRect(0, 0, 40, 80);
+        p.fillPath(circle, Qt::red);
+        p.setClipRect(40, 0, 60, 80);
+        p.fillPath(circle, Qt::blue);
+        p.setClipping(false);
+        p.fillRect(80, 0, 20, 80, Qt::green);
+    }
+    const QImage high = frameOf(file);
+    expectMatches(high, expected, "masks");
+
+    auto partlyCovered = [](const QImage& image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < 80; ++x) {
+                QColor c = image.pixelColor(x, y);
+                if (!near(c, Qt::white) && !near(c, Qt::red) && !near(c, Qt::blue)) ++count;
+            }
+        return count;
+    };
+    EXPECT_GT(partlyCovered(high), 60) << "the mask's edge is not antialiased";
+    auto movie = parse(file);
+    swf::Player player(movie);
+    player.setQuality(swf::Quality::Low);
+    const QImage low = player.renderImage(QSize(100, 80));
+    EXPECT_EQ(partlyCovered(low), 0);
+    EXPECT_TRUE(near(low.pixelColor(40, 40), Qt::blue) && near(low.pixelColor(20, 40), Qt::red));
+    EXPECT_TRUE(near(low.pixelColor(5, 5), Qt::white) && near(low.pixelColor(90, 5), Qt::green));
+}
+
 TEST(MovieFiles, CompressedBodiesMatchThePlainFile) {
     MovieWriter w(QSizeF(80, 60), 24);
     w.setBackgroundColor(Qt::gray);

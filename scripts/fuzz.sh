@@ -19,9 +19,10 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
   esac
   echo "== $name: ${seconds}s"
   log="$work.log"
-  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work" >"$log" 2>&1; then
+  mkdir -p build-fuzz/findings
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/findings/ "$work" >"$log" 2>&1; then
     tail -n 80 "$log"
-    echo "$name found a fault (reproducer above)" >&2
+    echo "$name found a fault; the input that shows it is in build-fuzz/findings/" >&2
     exit 1
   fi
   tail -n 1 "$log"

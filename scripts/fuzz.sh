@@ -6,6 +6,7 @@ seconds="${1:-60}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTALVORIN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz
 shopt -s nullglob
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for target in build-fuzz/fuzz/*/fuzz_*; do
   [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")

@@ -694,10 +694,3 @@ TEST(SwfWriter, PlayerDrawsTextBitmapsAndMorphs) {
     EXPECT_TRUE(near(frame.pixelColor(5, 100), QColor(230, 230, 230), 2));
 #endif
 }
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);  // fonts for text outlines
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

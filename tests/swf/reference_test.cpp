@@ -148,10 +148,3 @@ std::string caseName(const testing::TestParamInfo<Comparison>& info) {
 INSTANTIATE_TEST_SUITE_P(Corpus, Reference, testing::ValuesIn(allComparisons()), caseName);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

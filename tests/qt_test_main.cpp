@@ -1,12 +1,12 @@
-// main for the tests here that use Qt's image plugins or fonts: a QGuiApplication on
-// the offscreen platform, then every test.
-#include <QGuiApplication>
+// main for the tests that draw, load images or fonts, or make widgets: a QApplication on
+// the offscreen platform unless another is asked for, then every test.
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,233 @@
+#pragma once
+// What the AVM1 engine needs from the player that embeds it. The player implements Host;
+// the engine calls it for everything it knows about display objects, the stage, input and
+// the outside world. Display objects are named by DisplayId, a handle the player hands out
+// and never reuses for the life of the player (0 is "none").
+//
+// Strings are UTF-8. Positions and sizes are in pixels, angles in degrees, scales and alpha
+// in percent, as scripts see them. Every call may be made with an id the player no longer
+// knows (a removed clip); the player then answers with the neutral value and does nothing.
+//
+// Interface changes are announced at the end of this file, under "Changes".
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace swf::avm1 {
+
+using DisplayId = uint64_t;
+inline constexpr DisplayId kNoDisplay = 0;
+
+enum class DisplayKind : uint8_t { None, MovieClip, Button, TextField, Other };
+
+// The display properties reachable by index (GetProperty/SetProperty), in index order.
+enum class Property : uint8_t {
+    X, Y, XScale, YScale, CurrentFrame, TotalFrames, Alpha, Visible, Width, Height, Rotation,
+    Target, FramesLoaded, Name, DropTarget, Url, HighQuality, FocusRect, SoundBufTime, Quality,
+    XMouse, YMouse,
+    Count
+};
+
+struct Rect {
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+};
+
+struct Point {
+    double x = 0, y = 0;
+};
+
+// A 2D affine matrix as flash.geom.Matrix has it: x' = a*x + c*y + tx, y' = b*x + d*y + ty (pixels).
+struct Matrix {
+    double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+};
+
+// Colour transform in script units: multipliers 1.0 for identity, offsets in -255..255.
+struct ColorTransformValues {
+    double redMultiplier = 1, greenMultiplier = 1, blueMultiplier = 1, alphaMultiplier = 1;
+    double redOffset = 0, greenOffset = 0, blueOffset = 0, alphaOffset = 0;
+};
+
+struct GradientFill {
+    bool radial = false;
+    std::vector<uint32_t> colors;  // 0xRRGGBB
+    std::vector<double> alphas;    // 0..100
+    std::vector<double> ratios;    // 0..255
+    Matrix matrix;                 // gradient box (-819.2..819.2 square) to clip space
+    int spread = 0;                // 0 pad, 1 reflect, 2 repeat
+    int interpolation = 0;         // 0 RGB, 1 linear RGB
+    double focalPoint = 0;
+};
+
+struct LineStyleArgs {
+    double thickness = 0;  // pixels; NaN clears the line style
+    uint32_t color = 0;    // 0xRRGGBB
+    double alpha = 100;
+    bool pixelHinting = false;
+    std::string scaleMode = "normal";
+    std::string caps = "round", joints = "round";
+    double miterLimit = 3;
+};
+
+// Text formatting as TextFormat carries it; unset fields stay as they are when applied.
+struct TextFormatValues {
+    std::optional<std::string> font, url, target, align;
+    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent, letterSpacing;
+    std::optional<uint32_t> color;
+    std::optional<bool> bold, italic, underline, bullet, kerning;
+    std::optional<std::vector<double>> tabStops;
+};
+
+// Text-field-only settings exposed to scripts by name (TextField properties that are not
+// display properties): "text", "htmlText", "html", "variable", "autoSize", "border",
+// "borderColor", "background", "backgroundColor", "textColor", "multiline", "wordWrap",
+// "selectable", "type", "password", "maxChars", "embedFonts", "length", "textWidth",
+// "textHeight", "scroll", "maxscroll", "hscroll", "maxhscroll", "bottomScroll", "restrict",
+// "condenseWhite", "antiAliasType". Values travel as text ("true"/"false" for flags, decimal
+// numbers, names for enumerations), so the list can grow without changing this interface.
+
+enum class KeyCode : int {};  // the player's virtual key codes, as Key.getCode() reports them
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // ---- The display tree --------------------------------------------------------------
+    virtual DisplayId rootOf(DisplayId object) = 0;        // _root of the movie holding it
+    virtual DisplayId level(int number) = 0;               // _levelN, kNoDisplay when absent
+    virtual DisplayKind kind(DisplayId object) = 0;        // None once removed
+    virtual std::string name(DisplayId object) = 0;        // instance name ("" when unnamed)
+    virtual void setName(DisplayId object, std::string_view name) = 0;
+    virtual DisplayId parent(DisplayId object) = 0;        // kNoDisplay for a level's root
+    // The child with this instance name (case-insensitive below SWF 7 when asked so).
+    virtual DisplayId childByName(DisplayId parent, std::string_view name, bool caseSensitive) = 0;
+    virtual std::vector<DisplayId> children(DisplayId parent) = 0;  // in depth order, back first
+    virtual int depth(DisplayId object) = 0;               // as scripts see it (timeline depth - 16384)
+    // Linkage name of the library symbol the object was made from ("" when none), so that
+    // Object.registerClass can give the right prototype.
+    virtual std::string symbolName(DisplayId object) = 0;
+    virtual int swfVersion(DisplayId object) = 0;          // version of the movie the object comes from
+
+    // ---- Display properties --------------------------------------------------------------
+    // Numeric properties (X .. Rotation, CurrentFrame, TotalFrames, FramesLoaded, Visible as
+    // 0/1, HighQuality, FocusRect, SoundBufTime, XMouse, YMouse). Target, Name, DropTarget,
+    // Url and Quality are text and go through the text calls.
+    virtual double property(DisplayId object, Property which) = 0;
+    virtual void setProperty(DisplayId object, Property which, double value) = 0;
+    virtual std::string textProperty(DisplayId object, Property which) = 0;
+    virtual void setTextProperty(DisplayId object, Property which, std::string_view value) = 0;
+
+    virtual Matrix matrix(DisplayId object) = 0;
+    virtual void setMatrix(DisplayId object, const Matrix& m) = 0;
+    virtual ColorTransformValues colorTransform(DisplayId object) = 0;
+    virtual void setColorTransform(DisplayId object, const ColorTransformValues& ct) = 0;
+
+    // Named settings that are neither index properties nor text-field text: "blendMode",
+    // "cacheAsBitmap", "opaqueBackground", "scrollRect" ("x,y,w,h" or ""), "filters" (opaque
+    // text the player understands, "" for none), "enabled", "useHandCursor", "tabEnabled",
+    // "tabIndex", "trackAsMenu", "focusEnabled", "_lockroot". Empty optional: not supported.
+    virtual std::optional<std::string> setting(DisplayId object, std::string_view key) = 0;
+    virtual void setSetting(DisplayId object, std::string_view key, std::string_view value) = 0;
+
+    // ---- Timeline control ----------------------------------------------------------------
+    virtual void play(DisplayId clip) = 0;
+    virtual void stop(DisplayId clip) = 0;
+    virtual void gotoFrame(DisplayId clip, int frame, bool andPlay) = 0;  // frame is 0-based
+    // Returns false when the label is unknown (nothing happens then).
+    virtual bool gotoLabel(DisplayId clip, std::string_view label, bool andPlay) = 0;
+    virtual void nextFrame(DisplayId clip) = 0;
+    virtual void prevFrame(DisplayId clip) = 0;
+    virtual int currentFrame(DisplayId clip) = 0;   // 1-based, 0 before the first frame
+    virtual int totalFrames(DisplayId clip) = 0;
+    virtual int framesLoaded(DisplayId clip) = 0;
+    // 0-based frame of a label, or -1.
+    virtual int frameOfLabel(DisplayId clip, std::string_view label) = 0;
+
+    // ---- Making and removing objects -----------------------------------------------------
+    // All return kNoDisplay when they fail (unknown symbol, bad depth, not a movie clip).
+    virtual DisplayId attachMovie(DisplayId parent, std::string_view symbol, std::string_view name, int depth) = 0;
+    virtual DisplayId duplicateMovieClip(DisplayId clip, std::string_view name, int depth) = 0;
+    virtual DisplayId createEmptyMovieClip(DisplayId parent, std::string_view name, int depth) = 0;
+    virtual DisplayId createTextField(DisplayId parent, std::string_view name, int depth, double x, double y,
+                                      double width, double height) = 0;
+    virtual void removeObject(DisplayId object) = 0;  // removeMovieClip / removeTextField
+    virtual void swapDepths(DisplayId object, int depth) = 0;
+    virtual void swapDepthsWith(DisplayId object, DisplayId other) = 0;
+    virtual int nextHighestDepth(DisplayId parent) = 0;
+    virtual DisplayId instanceAtDepth(DisplayId parent, int depth) = 0;
+
+    // ---- Geometry -------------------------------------------------------------------------
+    // Bounds of the object in the space of targetSpace (kNoDisplay: its own space).
+    // withStrokes=false gives getRect's answer.
+    virtual Rect bounds(DisplayId object, DisplayId targetSpace, bool withStrokes) = 0;
+    virtual bool hitTestObject(DisplayId object, DisplayId other) = 0;
+    virtual bool hitTestPoint(DisplayId object, double stageX, double stageY, bool shapeFlag) = 0;
+    virtual Point localToGlobal(DisplayId object, Point p) = 0;
+    virtual Point globalToLocal(DisplayId object, Point p) = 0;
+
+    // ---- Interaction ------------------------------------------------------------------------
+    virtual void startDrag(DisplayId object, bool lockCenter, std::optional<Rect> constraint) = 0;
+    virtual void stopDrag() = 0;
+    virtual void setMask(DisplayId object, DisplayId mask) = 0;  // mask kNoDisplay clears
+
+    // ---- Drawing API (coordinates in the clip's pixels) -----------------------------------
+    virtual void moveTo(DisplayId clip, double x, double y) = 0;
+    virtual void lineTo(DisplayId clip, double x, double y) = 0;
+    virtual void curveTo(DisplayId clip, double cx, double cy, double x, double y) = 0;
+    virtual void lineStyle(DisplayId clip, const LineStyleArgs& style) = 0;
+    virtual void lineGradientStyle(DisplayId clip, const GradientFill& fill) = 0;
+    virtual void beginFill(DisplayId clip, uint32_t rgb, double alpha) = 0;
+    virtual void beginGradientFill(DisplayId clip, const GradientFill& fill) = 0;
+    // The bitmap is a library symbol's linkage name (the bitmap API itself is not scripted yet).
+    virtual void beginBitmapFill(DisplayId clip, std::string_view bitmapSymbol, const Matrix& m, bool repeat,
+                                 bool smooth) = 0;
+    virtual void endFill(DisplayId clip) = 0;
+    virtual void clearDrawing(DisplayId clip) = 0;
+
+    // ---- Text fields --------------------------------------------------------------------------
+    // name is one of the text-field settings listed above TextFormatValues.
+    virtual std::optional<std::string> textFieldValue(DisplayId field, std::string_view name) = 0;
+    virtual void setTextFieldValue(DisplayId field, std::string_view name, std::string_view value) = 0;
+    // Range -1..-1 means the whole text; getTextFormat of a range answers the common values.
+    virtual TextFormatValues textFormat(DisplayId field, int begin, int end) = 0;
+    virtual void setTextFormat(DisplayId field, int begin, int end, const TextFormatValues& format) = 0;
+    virtual TextFormatValues newTextFormat(DisplayId field) = 0;
+    virtual void setNewTextFormat(DisplayId field, const TextFormatValues& format) = 0;
+    virtual void replaceText(DisplayId field, int begin, int end, std::string_view text) = 0;
+    // Focus for Selection; kNoDisplay when nothing has it.
+    virtual DisplayId focus() = 0;
+    virtual void setFocus(DisplayId object) = 0;
+    virtual int selectionBegin() = 0;
+    virtual int selectionEnd() = 0;
+    virtual int caretIndex() = 0;
+    virtual void setSelection(int begin, int end) = 0;
+
+    // ---- The player -------------------------------------------------------------------------
+    virtual Point mousePosition() = 0;             // stage pixels
+    virtual bool isKeyDown(int keyCode) = 0;
+    virtual int lastKeyCode() = 0;
+    virtual int lastKeyAscii() = 0;
+    virtual double stageWidth() = 0;               // pixels, as Stage.width reports
+    virtual double stageHeight() = 0;
+    virtual std::string stageScaleMode() { return "showAll"; }
+    virtual void setStageScaleMode(std::string_view) {}
+    virtual std::string stageAlign() { return ""; }
+    virtual void setStageAlign(std::string_view) {}
+    virtual bool mouseVisible() { return true; }
+    virtual void setMouseVisible(bool) {}
+    virtual double frameRate() = 0;
+    virtual double millisecondsSinceStart() = 0;   // getTimer()
+    virtual std::string movieUrl(DisplayId object) = 0;  // _url
+    // An http(s) address a script asked to open. The player opens it only in answer to a
+    // user's click; the engine never passes any other scheme, fscommand or load request.
+    virtual void requestUrl(std::string_view url, std::string_view window) = 0;
+    // Quality as "LOW", "MEDIUM", "HIGH", "BEST".
+    virtual std::string quality() = 0;
+    virtual void setQuality(std::string_view quality) = 0;
+};
+
+// Changes (newest last):
+// - first version.
+
+}  // namespace swf::avm1

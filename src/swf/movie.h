@@ -17,6 +17,8 @@
 #include <variant>
 #include <vector>
 
+#include "swf/filters.h"
+
 namespace swf {
 
 // Colour transform with alpha; multipliers are 1.0 for identity, additions in 0..255 units.
@@ -162,6 +164,11 @@ struct PlaceCommand {
     std::optional<uint16_t> clipDepth;
     std::optional<QString> name;
     std::optional<bool> visible;
+    // PlaceObject3 display effects (filters.h).
+    std::optional<std::vector<Filter>> filters;
+    std::optional<BlendMode> blendMode;
+    std::optional<bool> cacheAsBitmap;
+    std::optional<QColor> opaqueBackground;
 };
 struct RemoveCommand {
     uint16_t depth = 0;
@@ -191,6 +198,8 @@ struct ButtonRecord {
     uint16_t depth = 0;
     QTransform matrix;
     ColorTransform colorTransform;
+    std::vector<Filter> filters;
+    BlendMode blendMode = BlendMode::Normal;
 };
 
 struct ButtonCondition {

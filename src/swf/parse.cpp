@@ -157,33 +157,6 @@ std::vector<uint8_t> decompressLzma(std::span<const uint8_t> data, size_t bodySi
     return out;
 }
 
-// Skips a PlaceObject3 filter list; only the fields after it are used.
-void skipFilters(ByteReader& r) {
-    int count = r.u8();
-    for (int i = 0; i < count; ++i) {
-        int type = r.u8();
-        switch (type) {
-            case 0: r.skip(23); break;
-            case 1: r.skip(9); break;
-            case 2: r.skip(15); break;
-            case 3: r.skip(27); break;
-            case 4:
-            case 7: {
-                int colors = r.u8();
-                r.skip(size_t(colors) * 5 + 19);
-                break;
-            }
-            case 5: {
-                int w = r.u8(), h = r.u8();
-                r.skip(8 + size_t(w) * h * 4 + 5);
-                break;
-            }
-            case 6: r.skip(80); break;
-            default: throw MalformedMovie("unknown filter");
-        }
-    }
-}
-
 PlaceCommand parsePlaceObject(ByteReader& r, int version) {
     PlaceCommand p;
     if (version == 1) {
@@ -205,10 +178,12 @@ PlaceCommand parsePlaceObject(ByteReader& r, int version) {
     if (flags & 0x20) p.name = QString::fromStdString(r.cstring());
     if (flags & 0x40) p.clipDepth = r.u16();
     if (version == 3) {
-        if (flags2 & 0x01) skipFilters(r);
-        if (flags2 & 0x02) r.u8();  // blend mode
-        if (flags2 & 0x04) r.u8();  // cache as bitmap: drawn directly
+        if (flags2 & 0x01) p.filters = readFilterList(r);
+        if (flags2 & 0x02) p.blendMode = blendModeFromByte(r.u8());
+        // Some writers set the flag and leave out its byte.
+        if (flags2 & 0x04) p.cacheAsBitmap = r.remaining() > 0 ? r.u8() != 0 : true;
         if ((flags2 & 0x20) && r.remaining() > 0) p.visible = r.u8() != 0;
+        if ((flags2 & 0x40) && r.remaining() >= 4) p.opaqueBackground = readRgba(r);
     }
     return p;
 }
@@ -233,8 +208,8 @@ ButtonDef parseButton(ByteReader& r, int version, ParseBudget& budget) {
         rec.matrix = readMatrix(r);
         if (version == 2) {
             rec.colorTransform = readColorTransform(r, true);
-            if (flags & 0x10) skipFilters(r);
-            if (flags & 0x20) r.u8();
+            if (flags & 0x10) rec.filters = readFilterList(r);
+            if (flags & 0x20) rec.blendMode = blendModeFromByte(r.u8());
         }
         b.records.push_back(rec);
     }

@@ -155,6 +155,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
             replacement->clipDepth = inst->clipDepth;
             replacement->name = inst->name;
             replacement->visible = inst->visible;
+            copyDisplayEffects(*inst, *replacement);
             it->second = std::move(replacement);
             inst = it->second.get();
         }
@@ -169,6 +170,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
     if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
     if (cmd.name) inst->name = *cmd.name;
     if (cmd.visible) inst->visible = *cmd.visible;
+    applyDisplayEffects(cmd, *inst);
     dirty_ = true;
 }
 
@@ -364,6 +366,8 @@ void Player::setButtonState(Instance& button, int state, int nesting) {
         else child = createInstance(rec.characterId, nesting);
         child->matrix = rec.matrix;
         child->colorTransform = rec.colorTransform;
+        child->filters = rec.filters;
+        child->blendMode = rec.blendMode;
         button.buttonChildren[rec.depth] = std::move(child);
     }
     dirty_ = true;

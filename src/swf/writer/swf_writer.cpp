@@ -1012,7 +1012,8 @@ uint16_t MovieWriter::defineButton2(const std::vector<ButtonRecord>& records, co
     const uint16_t id = nextId();
     BitWriter characters;
     for (const ButtonRecord& r : records) {
-        const bool blended = r.blendMode != swf::BlendMode::Normal;
+        // 0 and 1 both mean normal; `{}` in an aggregate gives 0.
+        const bool blended = static_cast<uint8_t>(r.blendMode) > static_cast<uint8_t>(swf::BlendMode::Normal);
         characters.u8((r.states & 0x0F) | (r.filters.empty() ? 0 : 0x10) | (blended ? 0x20 : 0));
         characters.u16(r.characterId);
         characters.u16(r.depth);

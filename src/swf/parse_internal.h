@@ -53,5 +53,7 @@ std::vector<Filter> readFilterList(ByteReader& r);
 
 // Actions.
 std::shared_ptr<const ActionList> parseActions(ByteReader& r);
+// A copy of an action block's bytes for the script engine (null when empty).
+ActionCode keepActionCode(std::span<const uint8_t> bytes);
 
 }  // namespace swf::detail

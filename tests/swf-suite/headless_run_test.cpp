@@ -7,6 +7,14 @@
 
 namespace {
 
+// A button record drawn in the up state and used as the hit area.
+swf::writer::ButtonRecord hitAndUp(uint16_t shape) {
+    swf::writer::ButtonRecord record;
+    record.states = swf::writer::ButtonRecord::Up | swf::writer::ButtonRecord::HitTest;
+    record.characterId = shape;
+    return record;
+}
+
 using swfrun::InputEvent;
 
 TEST(InputScript, EventsKeysAndWaits) {
@@ -55,11 +63,10 @@ TEST(HeadlessRun, EventsHappenBeforeTheirFrameAndSnapshotsFollowFrames) {
     marker.addRect(60, 60, 30, 30);
     uint16_t shape = w.defineShape(square, swf::writer::FillStyle::solid(Qt::red));
     uint16_t markerShape = w.defineShape(marker, swf::writer::FillStyle::solid(Qt::blue));
-    using R = swf::writer::ButtonRecord;
     swf::writer::ButtonAction toFrame2;
     toFrame2.kind = swf::writer::ButtonAction::GotoFrame;
     toFrame2.frame = 1;
-    w.place(1, w.defineButton2({{R::Up | R::HitTest, shape, 1, {}, {}}}, {toFrame2}));
+    w.place(1, w.defineButton2({hitAndUp(shape)}, {toFrame2}));
     w.stop();
     w.showFrame();
     w.place(2, markerShape);

@@ -9,6 +9,14 @@
 
 namespace {
 
+// A button record drawn in the up state and used as the hit area.
+swf::writer::ButtonRecord hitAndUp(uint16_t shape) {
+    swf::writer::ButtonRecord record;
+    record.states = swf::writer::ButtonRecord::Up | swf::writer::ButtonRecord::HitTest;
+    record.characterId = shape;
+    return record;
+}
+
 using namespace swf::test;
 
 std::shared_ptr<const swf::Movie> parse(const QByteArray& bytes) {
@@ -110,14 +118,13 @@ TEST(ScriptTags, KeyPressesRunButtonKeyConditions) {
     QPainterPath square;
     square.addRect(10, 10, 20, 20);
     uint16_t shape = w.defineShape(square, swf::writer::FillStyle::solid(Qt::red));
-    using R = swf::writer::ButtonRecord;
     swf::writer::ButtonAction onTab, onA;
     onTab.kind = onA.kind = swf::writer::ButtonAction::GotoFrame;
     onTab.frame = 1;
     onTab.conditions = uint16_t(18 << 9);  // the Tab key
     onA.frame = 2;
     onA.conditions = uint16_t('a' << 9);
-    uint16_t button = w.defineButton2({{R::Up | R::HitTest, shape, 1, {}, {}}}, {onTab, onA});
+    uint16_t button = w.defineButton2({hitAndUp(shape)}, {onTab, onA});
     w.place(1, button);
     w.stop();
     for (int i = 0; i < 3; ++i) w.showFrame();

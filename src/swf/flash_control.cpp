@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFocusEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -39,6 +40,8 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
             player_->setViewSize(size());
             player_->setActive(isVisible());
             connect(player_.get(), &Player::needsRepaint, this, &ShockwaveFlash::frameChanged);
+            // The player asks only while handling the user's click, and only for http(s).
+            connect(player_.get(), &Player::urlRequested, this, [](const QUrl& url) { QDesktopServices::openUrl(url); });
         }
     } catch (const core::RuntimeError& e) {
         // A broken movie leaves the control empty; it is reported once, here, without a dialog.

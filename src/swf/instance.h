@@ -2,6 +2,9 @@
 // The runtime display tree of a Player: placed characters and the timelines of sprites.
 #include <map>
 #include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
 #include "swf/movie.h"
 
@@ -10,13 +13,47 @@ namespace swf {
 inline constexpr int kMaxNesting = 48;          // sprites and buttons inside each other
 inline constexpr int kMaxLiveInstances = 10000;  // per player
 
+// Scripts number depths from -16384 at the bottom of the timeline's range; the list keys
+// are those depths plus this.
+inline constexpr int kScriptDepthOffset = 16384;
+// The root timeline's display id; instances count from the next one.
+inline constexpr uint64_t kRootSerial = 1;
+
 struct Instance;
 
 struct TimelineState {
     const Timeline* timeline = nullptr;
     int frame = -1;  // 0-based; -1 before the first frame ran
     bool playing = true;
+    uint64_t ownerSerial = 0;  // the clip this timeline belongs to
     std::map<int, std::unique_ptr<Instance>> list;
+    std::vector<bool> initActionsRun;  // DoInitAction per frame, run once
+};
+
+// What the drawing API drew into a clip, kept as the calls came and turned into a shape
+// (in twips) for the renderer.
+struct Drawing {
+    struct Part {
+        QPainterPath path;  // twips
+        std::optional<FillStyle> fill;
+        std::optional<LineStyle> line;
+    };
+    std::vector<Part> parts;
+    std::optional<FillStyle> fill;  // open fill
+    std::optional<LineStyle> line;
+    QPainterPath fillPath;          // the open fill's outline so far
+    QPainterPath linePath;          // strokes since the line style was set
+    QPointF pen;                    // twips
+    QPointF fillStart;
+    ShapeDef shape;                 // built from the parts
+    void rebuild();
+};
+
+// The instances, by display id, that scripts can reach; ids of removed instances are
+// collected for the engine.
+struct InstanceRegistry {
+    std::unordered_map<uint64_t, Instance*> live;
+    std::vector<uint64_t> removed;
 };
 
 struct Instance {
@@ -41,13 +78,40 @@ struct Instance {
     std::map<int, std::unique_ptr<Instance>> buttonChildren;
     int* liveCounter = nullptr;
 
+    // Scripting.
+    uint64_t parentSerial = 0;     // the clip whose list holds it
+    int nesting = 0;
+    bool dynamic = false;          // made by a script; the timeline leaves it alone
+    bool loaded = false;           // its first frame ran (enterFrame comes after it)
+    std::shared_ptr<const std::vector<ClipAction>> clipActions;
+    std::shared_ptr<Drawing> drawing;
+    std::unique_ptr<Character> ownCharacter;  // a text field's changed copy, a script's empty clip
+    // Scale and rotation as scripts last set them; the matrix alone cannot tell a
+    // rotation by 180 degrees from two flipped axes.
+    struct Decomposed {
+        double xScale = 1, yScale = 1, rotation = 0;  // rotation in degrees
+    };
+    std::optional<Decomposed> decomposed;
+    InstanceRegistry* registry = nullptr;
+
     Instance() = default;
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
     ~Instance() {
         if (liveCounter) --*liveCounter;
+        if (registry) {
+            registry->live.erase(serial);
+            registry->removed.push_back(serial);
+        }
     }
     bool isButton() const { return character && std::holds_alternative<ButtonDef>(*character); }
+    bool isClip() const { return sprite != nullptr; }
+    uint32_t clipEvents() const {
+        uint32_t events = 0;
+        if (clipActions)
+            for (const ClipAction& a : *clipActions) events |= a.events;
+        return events;
+    }
 };
 
 // The PlaceObject3 effects a place command sets, and carrying them over to a replacement.

@@ -47,6 +47,8 @@ FontDef parseFont23(ByteReader& r, int version, ParseBudget& budget);
 void applyFontInfo(ByteReader& r, FontDef& font, bool version2);
 TextDef parseText(ByteReader& r, bool withAlpha, const Movie& movie);
 EditTextDef parseEditText(ByteReader& r, const Movie& movie);
+// New content for a text field (from a script): plain text or HTML, laid out again.
+void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie);
 
 // A PlaceObject3 or button record filter list (parse_filters.cpp).
 std::vector<Filter> readFilterList(ByteReader& r);

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
+#include "swf/avm1/avm1.h"
 #include "swf/frame_clock.h"
 #include "swf/instance.h"
+#include "swf/script_host.h"
 
 namespace swf {
 
@@ -18,8 +21,12 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     : QObject(parent), movie_(std::move(movie)) {
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
+    root_->ownerSerial = kRootSerial;
+    nextSerial_ = kRootSerial + 1;
+    registry_ = std::make_unique<InstanceRegistry>();
     viewSize_ = movie_->stageSizePixels();
     creationsLeft_ = kMaxCreationsPerTick;
+    startScripting();
     started_ = start == Start::Now;
     if (started_) runFrame(root_, 0, true, 0);
     runQueuedActions();
@@ -27,7 +34,14 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     updateSchedule();
 }
 
-Player::~Player() { FrameClock::instance().remove(this); }
+Player::~Player() {
+    FrameClock::instance().remove(this);
+    // The engine goes first (it may hold ids), then the instances while the registry they
+    // report to is still there.
+    engine_.reset();
+    scriptHost_.reset();
+    root_->list.clear();
+}
 
 int Player::currentFrame() const { return root_->frame + 1; }
 int Player::frameCount() const { return movie_->root.frameCount(); }
@@ -73,6 +87,18 @@ double Player::frameInterval() const { return 1000.0 / std::clamp(movie_->frameR
 
 void Player::advance() {
     creationsLeft_ = kMaxCreationsPerTick;
+    if (engine_) {
+        if (!started_) {
+            started_ = true;
+            runFrame(root_, 0, true, 0);
+        } else {
+            movieTimeMs_ += frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval();
+            advanceScripted();
+        }
+        runQueuedActions();
+        afterChange();
+        return;
+    }
     if (!started_) {
         started_ = true;
         runFrame(root_, 0, true, 0);
@@ -136,6 +162,9 @@ std::unique_ptr<Instance> Player::createInstance(uint16_t id, int nesting) {
     inst->id = id;
     inst->liveCounter = &liveInstances_;
     ++liveInstances_;
+    inst->nesting = nesting;
+    inst->registry = registry_.get();
+    registry_->live[inst->serial] = inst.get();
     // Past the limits (a sprite that contains itself, say) the instance stays empty.
     if (nesting > kMaxNesting || liveInstances_ > kMaxLiveInstances || --creationsLeft_ < 0) return inst;
     inst->character = movie_->character(id);
@@ -143,7 +172,10 @@ std::unique_ptr<Instance> Player::createInstance(uint16_t id, int nesting) {
     if (auto* sprite = std::get_if<SpriteDef>(inst->character)) {
         inst->sprite = std::make_shared<TimelineState>();
         inst->sprite->timeline = &sprite->timeline;
-        if (sprite->timeline.frameCount() > 0) runFrame(inst->sprite, 0, true, nesting + 1);
+        inst->sprite->ownerSerial = inst->serial;
+        // With scripts the first frame waits until the placement gave the clip its name
+        // and clip actions (placedByTimeline), as scripts in that frame may use them.
+        if (!engine_ && sprite->timeline.frameCount() > 0) runFrame(inst->sprite, 0, true, nesting + 1);
     } else if (std::holds_alternative<ButtonDef>(*inst->character)) {
         setButtonState(*inst, 0, nesting + 1);
     }
@@ -154,6 +186,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
     auto& list = tl->list;
     auto it = list.find(cmd.depth);
     Instance* inst = nullptr;
+    bool created = false;
     if (cmd.move && it != list.end()) {
         inst = it->second.get();
         if (cmd.characterId && *cmd.characterId != inst->id) {
@@ -166,21 +199,36 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
             replacement->name = inst->name;
             replacement->visible = inst->visible;
             copyDisplayEffects(*inst, *replacement);
+            replacement->parentSerial = tl->ownerSerial;
+            if (engine_) removing(*inst);
             it->second = std::move(replacement);
             inst = it->second.get();
+            created = true;
         }
     } else {
         if (!cmd.characterId) return;
+        if (it != list.end() && engine_) {
+            // A script-made clip keeps its depth against the timeline.
+            if (it->second->dynamic) return;
+            removing(*it->second);
+        }
         list[cmd.depth] = createInstance(*cmd.characterId, nesting);
         inst = list[cmd.depth].get();
+        inst->parentSerial = tl->ownerSerial;
+        created = true;
     }
-    if (cmd.matrix) inst->matrix = *cmd.matrix;
+    if (cmd.matrix) {
+        inst->matrix = *cmd.matrix;
+        inst->decomposed.reset();
+    }
     if (cmd.colorTransform) inst->colorTransform = *cmd.colorTransform;
     if (cmd.ratio) inst->ratio = *cmd.ratio;
     if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
     if (cmd.name) inst->name = *cmd.name;
     if (cmd.visible) inst->visible = *cmd.visible;
     applyDisplayEffects(cmd, *inst);
+    if (created && cmd.clipActions) inst->clipActions = cmd.clipActions;
+    if (created && engine_) placedByTimeline(*inst);
     dirty_ = true;
 }
 
@@ -192,11 +240,17 @@ void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool 
         if (auto* place = std::get_if<PlaceCommand>(&command)) {
             applyPlace(tl, *place, nesting);
         } else if (auto* remove = std::get_if<RemoveCommand>(&command)) {
-            if (tl->list.erase(remove->depth)) dirty_ = true;
+            auto it = tl->list.find(remove->depth);
+            if (it != tl->list.end() && !(engine_ && it->second->dynamic)) {
+                if (engine_) removing(*it->second);
+                tl->list.erase(it);
+                dirty_ = true;
+            }
         } else if (auto* action = std::get_if<ActionCommand>(&command)) {
-            if (actions && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+            if (actions && !engine_ && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
         }
     }
+    if (actions && engine_) queueFrameScripts(tl, frame);
 }
 
 void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
@@ -212,6 +266,15 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     // same depth keep their instance (and a sprite its own timeline's position).
     auto old = std::move(tl->list);
     tl->list.clear();
+    // Script-made clips stay where they are.
+    for (auto it = old.begin(); it != old.end();) {
+        if (it->second->dynamic) {
+            tl->list[it->first] = std::move(it->second);
+            it = old.erase(it);
+        } else {
+            ++it;
+        }
+    }
     struct Planned {
         PlaceCommand place;  // accumulated values
     };
@@ -240,6 +303,7 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
         }
     }
     for (auto& [depth, place] : plan) {
+        if (tl->list.count(depth)) continue;  // a script-made clip holds the depth
         auto kept = old.find(depth);
         if (kept != old.end() && kept->second->id == *place.characterId) {
             tl->list[depth] = std::move(kept->second);
@@ -253,9 +317,16 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
             applyPlace(tl, place, nesting);
         }
     }
+    if (engine_)
+        for (auto& [depth, inst] : old)
+            if (inst) removing(*inst);
     old.clear();
     tl->frame = frame;
     dirty_ = true;
+    if (engine_) {
+        queueFrameScripts(tl, frame);
+        return;
+    }
     for (const FrameCommand& command : frames[size_t(frame)].commands)
         if (auto* action = std::get_if<ActionCommand>(&command))
             if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
@@ -297,6 +368,10 @@ void Player::tickList(DisplayList& list, int nesting) {
 // ---- Actions ---------------------------------------------------------------------------------
 
 void Player::runQueuedActions() {
+    if (engine_) {
+        runScripts();
+        return;
+    }
     int budget = kMaxActionListsPerTick;
     while (!actionQueue_.empty() && budget-- > 0) {
         QueuedActions next = std::move(actionQueue_.front());
@@ -372,13 +447,21 @@ void Player::setButtonState(Instance& button, int state, int nesting) {
         if (!(rec.states & bit)) continue;
         auto kept = old.find(rec.depth);
         std::unique_ptr<Instance> child;
-        if (kept != old.end() && kept->second && kept->second->id == rec.characterId) child = std::move(kept->second);
-        else child = createInstance(rec.characterId, nesting);
+        bool fresh = false;
+        if (kept != old.end() && kept->second && kept->second->id == rec.characterId) {
+            child = std::move(kept->second);
+        } else {
+            child = createInstance(rec.characterId, nesting);
+            child->parentSerial = button.serial;
+            fresh = true;
+        }
         child->matrix = rec.matrix;
         child->colorTransform = rec.colorTransform;
         child->filters = rec.filters;
         child->blendMode = rec.blendMode;
+        Instance& placed = *child;
         button.buttonChildren[rec.depth] = std::move(child);
+        if (fresh && engine_) placedByTimeline(placed);
     }
     dirty_ = true;
 }
@@ -421,7 +504,9 @@ bool hitCharacter(const Movie& movie, const Instance& inst, QPointF p, int nesti
             else if constexpr (std::is_same_v<T, MorphShapeDef>) return hitShape(def.at(inst.ratio), p);
             else if constexpr (std::is_same_v<T, TextDef>) return def.matrix.mapRect(def.bounds).contains(p);
             else if constexpr (std::is_same_v<T, EditTextDef>) return def.bounds.contains(p);
-            else if constexpr (std::is_same_v<T, SpriteDef>) return hitList(movie, inst.sprite->list, p, nesting);
+            else if constexpr (std::is_same_v<T, SpriteDef>)
+                return (inst.drawing && hitShape(inst.drawing->shape, p)) ||
+                       (inst.sprite && hitList(movie, inst.sprite->list, p, nesting));
             else if constexpr (std::is_same_v<T, ButtonDef>) {
                 // A button is hit through its hit-state characters.
                 for (const ButtonRecord& rec : def.records) {
@@ -445,7 +530,7 @@ bool hitCharacter(const Movie& movie, const Instance& inst, QPointF p, int nesti
 // Finds the topmost button under `p` (in the coordinates of `list`'s parent).
 bool findButtonAt(const Movie& movie, const std::shared_ptr<TimelineState>& owner,
                   const std::map<int, std::unique_ptr<Instance>>& list, QPointF p, int nesting, Instance*& button,
-                  std::shared_ptr<TimelineState>& buttonOwner) {
+                  std::shared_ptr<TimelineState>& buttonOwner, const std::function<bool(const Instance&)>& isTarget) {
     if (nesting > kMaxNesting) return false;
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
         Instance& child = *it->second;
@@ -454,14 +539,14 @@ bool findButtonAt(const Movie& movie, const std::shared_ptr<TimelineState>& owne
         QTransform inverse = child.matrix.inverted(&invertible);
         if (!invertible) continue;
         QPointF local = inverse.map(p);
-        if (child.isButton()) {
+        if (isTarget(child)) {
             if (hitCharacter(movie, child, local, nesting)) {
                 button = &child;
                 buttonOwner = owner;
                 return true;
             }
         } else if (child.sprite) {
-            if (findButtonAt(movie, child.sprite, child.sprite->list, local, nesting + 1, button, buttonOwner))
+            if (findButtonAt(movie, child.sprite, child.sprite->list, local, nesting + 1, button, buttonOwner, isTarget))
                 return true;
         }
     }
@@ -490,9 +575,17 @@ Player::Hit Player::buttonAt(QPointF viewPos) const {
     bool invertible = false;
     QPointF stagePos = viewTransform().inverted(&invertible).map(viewPos);
     Hit hit;
-    if (invertible) findButtonAt(*movie_, root_, root_->list, stagePos, 0, hit.button, hit.owner);
+    if (invertible)
+        findButtonAt(*movie_, root_, root_->list, stagePos, 0, hit.button, hit.owner,
+                     [this](const Instance& inst) { return isMouseTarget(inst); });
     return hit;
 }
+
+bool Player::hitTestInstance(const Instance& inst, QPointF local) const {
+    return hitCharacter(*movie_, inst, local, inst.nesting);
+}
+
+bool Player::hitTestList(const DisplayList& list, QPointF local) const { return hitList(*movie_, list, local, 0); }
 
 Player::Hit Player::findButton(uint64_t serial) const {
     Hit hit;
@@ -500,16 +593,97 @@ Player::Hit Player::findButton(uint64_t serial) const {
     return hit;
 }
 
+namespace {
+
+// The handler and clip event that go with a button transition.
+struct MouseHandler {
+    uint16_t condition;
+    uint32_t clipEvent;
+    const char* handler;
+};
+constexpr MouseHandler kMouseHandlers[] = {
+    {button_transition::kIdleToOverUp, clip_event::kRollOver, "onRollOver"},
+    {button_transition::kOverUpToIdle, clip_event::kRollOut, "onRollOut"},
+    {button_transition::kOverUpToOverDown, clip_event::kPress, "onPress"},
+    {button_transition::kOverDownToOverUp, clip_event::kRelease, "onRelease"},
+    {button_transition::kOverDownToOutDown, clip_event::kDragOut, "onDragOut"},
+    {button_transition::kOutDownToOverDown, clip_event::kDragOver, "onDragOver"},
+    {button_transition::kOutDownToIdle, clip_event::kReleaseOutside, "onReleaseOutside"},
+};
+
+}  // namespace
+
 void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition) {
     Hit hit = findButton(serial);
     if (!hit.button) return;
-    setButtonState(*hit.button, newState, 1);
-    const auto& def = std::get<ButtonDef>(*hit.button->character);
-    for (const ButtonCondition& c : def.actions)
-        if ((c.conditions & condition) && hit.owner) actionQueue_.push_back({hit.owner, c.actions});
+    if (hit.button->isButton()) {
+        setButtonState(*hit.button, newState, 1);
+        const auto& def = std::get<ButtonDef>(*hit.button->character);
+        for (const ButtonCondition& c : def.actions) {
+            if (!(c.conditions & condition) || !hit.owner) continue;
+            if (engine_) queueScript({hit.owner->ownerSerial, c.code, nullptr, false});
+            else actionQueue_.push_back({hit.owner, c.actions});
+        }
+    }
+    if (!engine_) return;
+    for (const MouseHandler& h : kMouseHandlers)
+        if (h.condition == condition) queueClipEvent(*hit.button, h.clipEvent, h.handler);
+}
+
+bool Player::isMouseTarget(const Instance& inst) const {
+    if (inst.isButton()) return true;
+    if (!engine_ || !inst.sprite) return false;
+    if (inst.clipEvents() & (clip_event::kPress | clip_event::kRelease | clip_event::kReleaseOutside |
+                             clip_event::kRollOver | clip_event::kRollOut | clip_event::kDragOver | clip_event::kDragOut))
+        return true;
+    for (const MouseHandler& h : kMouseHandlers)
+        if (engine_->hasHandler(inst.serial, h.handler)) return true;
+    return false;
+}
+
+void Player::dragTo() {
+    Instance* inst = instanceById(dragSerial_);
+    if (!inst) {
+        dragSerial_ = 0;
+        return;
+    }
+    // The mouse in the dragged clip's parent space.
+    QTransform toStage;
+    for (uint64_t id = inst->parentSerial; id != kRootSerial;) {
+        Instance* parent = instanceById(id);
+        if (!parent) break;
+        toStage = toStage * parent->matrix;
+        id = parent->parentSerial;
+    }
+    bool invertible = false;
+    QPointF local = toStage.inverted(&invertible).map(mouseStage_ * 20);
+    if (!invertible) return;
+    QPointF at = dragLockCenter_ ? local : local + dragOffset_;
+    if (dragBounds_) {
+        at.setX(std::clamp(at.x(), dragBounds_->left(), dragBounds_->right()));
+        at.setY(std::clamp(at.y(), dragBounds_->top(), dragBounds_->bottom()));
+    }
+    const QTransform& m = inst->matrix;
+    inst->matrix = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), at.x(), at.y());
+    dirty_ = true;
+}
+
+void Player::trackMouse(QPointF viewPos, bool moved) {
+    bool invertible = false;
+    QPointF stage = viewTransform().inverted(&invertible).map(viewPos);
+    if (invertible) {
+        QPointF pixels = stage / 20;
+        moved = moved && pixels != mouseStage_;
+        mouseStage_ = pixels;
+    }
+    if (!engine_ || !moved) return;
+    if (dragSerial_) dragTo();
+    mouseEventToClips(clip_event::kMouseMove, "onMouseMove");
+    engine_->broadcastMouse(avm1::MouseEvent::Move);
 }
 
 void Player::mouseMove(QPointF pos) {
+    trackMouse(pos, true);
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
     using namespace button_transition;
@@ -534,18 +708,30 @@ void Player::mouseMove(QPointF pos) {
 
 void Player::mousePress(QPointF pos) {
     mouseMove(pos);
+    handlingClick_ = true;
     mouseDown_ = true;
+    if (engine_) {
+        mouseEventToClips(clip_event::kMouseDown, "onMouseDown");
+        engine_->broadcastMouse(avm1::MouseEvent::Down);
+    }
     pressedSerial_ = hoverSerial_;
     if (pressedSerial_) buttonTransition(pressedSerial_, 2, button_transition::kOverUpToOverDown);
     runQueuedActions();
+    handlingClick_ = false;
     afterChange();
 }
 
 void Player::mouseRelease(QPointF pos) {
     using namespace button_transition;
+    trackMouse(pos, true);
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
     mouseDown_ = false;
+    handlingClick_ = true;
+    if (engine_) {
+        mouseEventToClips(clip_event::kMouseUp, "onMouseUp");
+        engine_->broadcastMouse(avm1::MouseEvent::Up);
+    }
     if (pressedSerial_) {
         if (under == pressedSerial_) buttonTransition(pressedSerial_, 1, kOverDownToOverUp);
         else buttonTransition(pressedSerial_, 0, kOutDownToIdle);
@@ -553,6 +739,7 @@ void Player::mouseRelease(QPointF pos) {
     pressedSerial_ = 0;
     hoverSerial_ = under == hoverSerial_ ? hoverSerial_ : 0;
     runQueuedActions();
+    handlingClick_ = false;
     afterChange();
     mouseMove(pos);
 }
@@ -598,17 +785,42 @@ void collectKeyButtons(const std::shared_ptr<TimelineState>& owner, const std::m
 
 void Player::keyDown(int code, char16_t character) {
     if (std::find(keysDown_.begin(), keysDown_.end(), code) == keysDown_.end()) keysDown_.push_back(code);
-    if (uint8_t key = buttonKeyCode(code, character)) {
+    lastKeyCode_ = code;
+    lastKeyAscii_ = character;
+    const uint8_t key = buttonKeyCode(code, character);
+    if (engine_) {
+        engine_->broadcastKey(avm1::KeyEvent::Down);
+        mouseEventToClips(clip_event::kKeyDown, nullptr);
+        if (key) {
+            std::vector<uint64_t> clips;
+            for (const auto& [serial, inst] : registry_->live)
+                if (inst->clipActions) clips.push_back(serial);
+            std::sort(clips.begin(), clips.end(), std::greater<>());
+            for (uint64_t serial : clips)
+                for (const ClipAction& a : *instanceById(serial)->clipActions)
+                    if ((a.events & clip_event::kKeyPress) && a.keyCode == key) queueScript({serial, a.code, nullptr, false});
+        }
+    }
+    if (key) {
         std::vector<std::pair<std::shared_ptr<TimelineState>, const ButtonCondition*>> hits;
         collectKeyButtons(root_, root_->list, key, 0, hits);
-        for (auto& [owner, condition] : hits) actionQueue_.push_back({owner, condition->actions});
+        for (auto& [owner, condition] : hits) {
+            if (engine_) queueScript({owner->ownerSerial, condition->code, nullptr, false});
+            else actionQueue_.push_back({owner, condition->actions});
+        }
     }
     runQueuedActions();
     afterChange();
 }
 
-void Player::keyUp(int code, char16_t) {
+void Player::keyUp(int code, char16_t character) {
     std::erase(keysDown_, code);
+    lastKeyCode_ = code;
+    lastKeyAscii_ = character;
+    if (engine_) {
+        engine_->broadcastKey(avm1::KeyEvent::Up);
+        mouseEventToClips(clip_event::kKeyUp, nullptr);
+    }
     runQueuedActions();
     afterChange();
 }

@@ -9,20 +9,28 @@
 #include <QPointF>
 #include <QSize>
 #include <QTransform>
+#include <QUrl>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "swf/movie.h"
 
 namespace swf {
 
+namespace avm1 {
+class Engine;
+}
+
 enum class Quality { Low, Medium, High };
 
 struct Instance;
+struct InstanceRegistry;
 struct TimelineState;
+class ScriptHost;
 
 class Player : public QObject {
     Q_OBJECT
@@ -87,6 +95,8 @@ public:
     // True once a script asked the host to quit (fscommand "quit"); only runners use it.
     bool quitRequested() const { return quitRequested_; }
 
+    // Whether the movie's scripts run (they do unless the engine stopped them).
+    bool scriptsRunning() const;
     // Lines the movie's scripts trace(); without a handler they go nowhere.
     void setTraceHandler(std::function<void(const QString&)> handler) { traceHandler_ = std::move(handler); }
     // Movie time in milliseconds: each advance() moves it on by one frame interval, unless
@@ -109,11 +119,41 @@ public:
 signals:
     // The picture changed; the view should repaint.
     void needsRepaint();
+    // A script asked to open a web address while handling the user's click.
+    void urlRequested(const QUrl& url);
 
 private:
     friend struct Instance;
+    friend class ScriptHost;
+    friend struct HostAccess;
     using DisplayList = std::map<int, std::unique_ptr<Instance>>;
 
+    // Scripting (script_host.cpp).
+    struct QueuedScript {
+        uint64_t target = 0;                      // display id the block runs on
+        ActionCode code;                          // bytes to run, or
+        const char* handler = nullptr;            // a handler to call by name
+        bool evenIfRemoved = false;               // unload runs after the clip left
+    };
+    void queueScript(QueuedScript script, bool early = false);
+    void queueClipEvent(const Instance& inst, uint32_t event, const char* handler, bool early = false);
+    void queueFrameScripts(const std::shared_ptr<TimelineState>& tl, int frame);
+    void startScripting();
+    void runScripts();
+    void advanceScripted();
+    void placedByTimeline(Instance& inst);
+    void removing(Instance& inst);
+    void afterScripts();
+    void updateBoundTextFields();
+    void mouseEventToClips(uint32_t event, const char* handler);
+    Instance* instanceById(uint64_t id) const;
+    TimelineState* timelineById(uint64_t id) const;
+    QPainterPath drawingPathOf(const Instance& inst) const;
+    bool hitTestInstance(const Instance& inst, QPointF local) const;  // twips, the instance's space
+    bool hitTestList(const DisplayList& list, QPointF local) const;
+    void dragTo();  // moves the dragged clip to the mouse
+    void trackMouse(QPointF viewPos, bool moved);
+    bool isMouseTarget(const Instance& inst) const;
     std::unique_ptr<Instance> createInstance(uint16_t id, int nesting);
     void runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool actions, int nesting);
     void gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting);
@@ -174,13 +214,24 @@ private:
         std::weak_ptr<TimelineState> target;
         std::shared_ptr<const ActionList> actions;
     };
-    std::deque<QueuedActions> actionQueue_;
+    std::deque<QueuedActions> actionQueue_;  // without the engine
+    std::deque<QueuedScript> earlyScripts_, scripts_;
+    std::unique_ptr<InstanceRegistry> registry_;
+    std::unique_ptr<ScriptHost> scriptHost_;
+    std::unique_ptr<avm1::Engine> engine_;
+    int lastKeyCode_ = 0, lastKeyAscii_ = 0;
+    QPointF mouseStage_;  // stage pixels
+    uint64_t dragSerial_ = 0;
+    QPointF dragOffset_;
+    bool dragLockCenter_ = false;
+    std::optional<QRectF> dragBounds_;
 
     std::function<void(const QString&)> traceHandler_;
     double movieTimeMs_ = 0;
     double frameTimeMs_ = 0;  // 0: the frame interval
     std::vector<int> keysDown_;
     bool started_ = true;
+    bool handlingClick_ = false;
     bool quitRequested_ = false;
 
     uint64_t hoverSerial_ = 0;

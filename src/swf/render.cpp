@@ -333,6 +333,7 @@ void Player::drawInstance(QPainter& p, const Instance& inst, const QTransform& p
             } else if constexpr (std::is_same_v<T, EditTextDef>) {
                 drawEditText(p, def, t, cx);
             } else if constexpr (std::is_same_v<T, SpriteDef>) {
+                if (inst.drawing) drawShape(p, inst.drawing->shape, t, cx);  // the drawing API, under the children
                 if (inst.sprite) drawList(p, inst.sprite->list, t, cx, nesting + 1);
             } else if constexpr (std::is_same_v<T, ButtonDef>) {
                 drawList(p, inst.buttonChildren, t, cx, nesting + 1);
@@ -456,6 +457,7 @@ QPainterPath Player::maskOfInstance(const Instance& inst, const QTransform& pare
             } else if constexpr (std::is_same_v<T, EditTextDef>) area = t.map(rectPath(def.bounds));
             else if constexpr (std::is_same_v<T, SpriteDef>) {
                 if (inst.sprite) area = maskOfList(inst.sprite->list, t, nesting + 1);
+                if (inst.drawing) area = unite(area, t.map(drawingPathOf(inst)));
             } else if constexpr (std::is_same_v<T, ButtonDef>) area = maskOfList(inst.buttonChildren, t, nesting + 1);
             else if constexpr (std::is_same_v<T, BitmapDef>) {
                 if (!def.image.isNull()) area = (QTransform::fromScale(20, 20) * t).map(rectPath(QRectF(def.image.rect())));

@@ -234,6 +234,17 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
 
 }  // namespace
 
+void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie) {
+    field.initialText = content;
+    field.text = asHtml ? htmlToText(content, nullptr) : content;
+    if (field.password) field.text.fill(QLatin1Char('*'));
+    field.outlineRuns.clear();
+    field.hasOutlines = false;
+    const Character* c = movie.character(field.fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);
+}
+
 EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
     EditTextDef field;
     field.bounds = readRect(r);

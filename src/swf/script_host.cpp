@@ -1,0 +1,1323 @@
+// The player's scripting side: the frame order of scripts and clip events, the engine's
+// questions about the display tree (ScriptHost) and the drawing API's shapes.
+#include "swf/script_host.h"
+
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "swf/avm1/avm1.h"
+#include "swf/instance.h"
+#include "swf/parse_internal.h"
+#include "swf/player.h"
+
+namespace swf {
+
+namespace {
+
+constexpr int kMaxScriptsPerStep = 100000;  // queued blocks run in one step, loops included
+// Scripts place dynamic objects between these depths (as scripts number them).
+constexpr int kMinScriptDepth = -16384;
+constexpr int kMaxScriptDepth = 2130706428;
+// What the original player reports for the bounds of an empty clip.
+constexpr double kEmptyBounds = 6710886.35;
+
+QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string toUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+double degrees(double radians) { return radians * 180 / std::numbers::pi; }
+double radians(double degrees) { return degrees * std::numbers::pi / 180; }
+
+QColor rgbColor(uint32_t rgb, double alphaPercent) {
+    QColor c(QRgb(rgb & 0xFFFFFF));
+    c.setAlphaF(float(std::clamp(std::isfinite(alphaPercent) ? alphaPercent : 100.0, 0.0, 100.0) / 100));
+    return c;
+}
+
+std::string numberText(double v) {
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) return std::to_string(int64_t(v));
+    return QString::number(v, 'g', 15).toStdString();
+}
+
+bool truthy(std::string_view v) { return v == "true" || v == "1"; }
+
+// Which clip events and handlers make a clip act as a button.
+constexpr uint32_t kButtonEvents = clip_event::kPress | clip_event::kRelease | clip_event::kReleaseOutside |
+                                   clip_event::kRollOver | clip_event::kRollOut | clip_event::kDragOver |
+                                   clip_event::kDragOut;
+
+}  // namespace
+
+// ---- Drawing ----------------------------------------------------------------------------------
+
+void Drawing::rebuild() {
+    shape = ShapeDef{};
+    QRectF bounds;
+    auto add = [&](const QPainterPath& path, const std::optional<FillStyle>& fill, const std::optional<LineStyle>& line) {
+        if (path.isEmpty()) return;
+        ShapeLayer layer;
+        if (fill) {
+            layer.fills.push_back(*fill);
+            layer.fillPaths.emplace_back(0, path);
+            bounds = bounds.united(path.boundingRect());
+        }
+        if (line) {
+            layer.lines.push_back(*line);
+            layer.linePaths.emplace_back(0, path);
+            const double half = line->width / 2;
+            bounds = bounds.united(path.boundingRect().adjusted(-half, -half, half, half));
+        }
+        shape.layers.push_back(std::move(layer));
+    };
+    for (const Part& part : parts) add(part.path, part.fill, part.line);
+    // What is open still shows: the fill as if closed, the strokes so far.
+    if (fill && fillPath.elementCount() > 1) {
+        QPainterPath closed = fillPath;
+        closed.closeSubpath();
+        add(closed, fill, std::nullopt);
+    }
+    if (line && linePath.elementCount() > 1) add(linePath, std::nullopt, line);
+    shape.bounds = bounds;
+}
+
+// ---- Scheduling -------------------------------------------------------------------------------
+
+void Player::startScripting() {
+    scriptHost_ = std::make_unique<ScriptHost>(*this);
+    engine_ = std::make_unique<avm1::Engine>(*scriptHost_, movie_->version);
+    engine_->setTraceSink([this](std::string_view line) {
+        if (traceHandler_) traceHandler_(QString::fromUtf8(line.data(), qsizetype(line.size())));
+    });
+}
+
+bool Player::scriptsRunning() const { return engine_ && !engine_->scriptsDisabled(); }
+
+Instance* Player::instanceById(uint64_t id) const {
+    auto it = registry_->live.find(id);
+    return it == registry_->live.end() ? nullptr : it->second;
+}
+
+TimelineState* Player::timelineById(uint64_t id) const {
+    if (id == kRootSerial) return root_.get();
+    Instance* inst = instanceById(id);
+    return inst && inst->sprite ? inst->sprite.get() : nullptr;
+}
+
+void Player::queueScript(QueuedScript script, bool early) {
+    if (!script.code && !script.handler) return;
+    (early ? earlyScripts_ : scripts_).push_back(std::move(script));
+}
+
+void Player::queueClipEvent(const Instance& inst, uint32_t event, const char* handler, bool early) {
+    if (inst.clipActions)
+        for (const ClipAction& action : *inst.clipActions)
+            if (action.events & event) queueScript({inst.serial, action.code, nullptr, event == clip_event::kUnload}, early);
+    if (handler) queueScript({inst.serial, nullptr, handler, event == clip_event::kUnload}, early);
+}
+
+void Player::queueFrameScripts(const std::shared_ptr<TimelineState>& tl, int frame) {
+    const auto& frames = tl->timeline->frames;
+    if (frame < 0 || frame >= int(frames.size())) return;
+    if (tl->initActionsRun.size() < frames.size()) tl->initActionsRun.resize(frames.size(), false);
+    for (const FrameCommand& command : frames[size_t(frame)].commands) {
+        if (auto* init = std::get_if<InitActionCommand>(&command)) {
+            // Once per movie, before the frame's own actions, with the root as target.
+            if (!tl->initActionsRun[size_t(frame)]) queueScript({kRootSerial, init->code, nullptr, false}, true);
+        } else if (auto* action = std::get_if<ActionCommand>(&command)) {
+            queueScript({tl->ownerSerial, action->code, nullptr, false});
+        }
+    }
+    tl->initActionsRun[size_t(frame)] = true;
+}
+
+void Player::placedByTimeline(Instance& inst) {
+    // The clip's script object exists from here on (a registered class's constructor
+    // runs); initialize and construct events come before the frame's scripts, load after.
+    engine_->displayObjectCreated(inst.serial);
+    queueClipEvent(inst, clip_event::kInitialize, nullptr, true);
+    queueClipEvent(inst, clip_event::kConstruct, nullptr, true);
+    if (inst.sprite) {
+        queueClipEvent(inst, clip_event::kLoad, "onLoad");
+        if (inst.sprite->timeline->frameCount() > 0) runFrame(inst.sprite, 0, true, inst.nesting + 1);
+        inst.loaded = true;
+    }
+    // Text fields bound to a variable show its value at once.
+    if (auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr; field && !field->variableName.isEmpty())
+        updateBoundTextFields();
+}
+
+void Player::removing(Instance& inst) {
+    if (inst.nesting > kMaxNesting) return;
+    // Children first, then the clip itself, as the original player unloads.
+    if (inst.sprite)
+        for (auto& [depth, child] : inst.sprite->list) removing(*child);
+    for (auto& [depth, child] : inst.buttonChildren) removing(*child);
+    if (inst.sprite) queueClipEvent(inst, clip_event::kUnload, "onUnload");
+    if (dragSerial_ == inst.serial) dragSerial_ = 0;
+}
+
+void Player::advanceScripted() {
+    engine_->advanceTime(frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval());
+    // Every clip, newest first: enterFrame for those whose first frame is behind them,
+    // then the next frame of its timeline. Clips made meanwhile wait for the next frame.
+    std::vector<uint64_t> clips;
+    clips.reserve(registry_->live.size() + 1);
+    for (const auto& [serial, inst] : registry_->live)
+        if (inst->sprite) clips.push_back(serial);
+    std::sort(clips.begin(), clips.end(), std::greater<>());
+    clips.push_back(kRootSerial);
+    for (uint64_t serial : clips) {
+        if (serial == kRootSerial) {
+            nextTimelineFrame(root_, true, 0);
+            continue;
+        }
+        Instance* inst = instanceById(serial);
+        if (!inst || !inst->sprite) continue;
+        if (inst->loaded) queueClipEvent(*inst, clip_event::kEnterFrame, "onEnterFrame");
+        nextTimelineFrame(inst->sprite, false, inst->nesting + 1);
+    }
+}
+
+void Player::runScripts() {
+    int budget = kMaxScriptsPerStep;
+    while (budget-- > 0 && (!earlyScripts_.empty() || !scripts_.empty())) {
+        auto& queue = earlyScripts_.empty() ? scripts_ : earlyScripts_;
+        QueuedScript next = std::move(queue.front());
+        queue.pop_front();
+        if (!next.evenIfRemoved && next.target != kRootSerial && !instanceById(next.target)) continue;
+        if (next.code) engine_->runActions(*next.code, next.target);
+        else if (next.handler) engine_->callHandler(next.target, next.handler);
+    }
+    earlyScripts_.clear();
+    scripts_.clear();
+    afterScripts();
+}
+
+void Player::afterScripts() {
+    updateBoundTextFields();
+    for (uint64_t serial : registry_->removed) engine_->displayObjectRemoved(serial);
+    registry_->removed.clear();
+    dirty_ = true;
+}
+
+void Player::updateBoundTextFields() {
+    for (const auto& [serial, inst] : registry_->live) {
+        if (!inst->character) continue;
+        auto* field = std::get_if<EditTextDef>(inst->character);
+        if (!field || field->variableName.isEmpty()) continue;
+        auto value = engine_->getVariable(inst->parentSerial, toUtf8(field->variableName));
+        if (!value) continue;
+        const QString text = QString::fromStdString(*value);
+        if (text == (field->html ? field->initialText : field->text)) continue;
+        if (!inst->ownCharacter) {
+            inst->ownCharacter = std::make_unique<Character>(*field);
+            inst->character = inst->ownCharacter.get();
+        }
+        detail::setEditTextContent(std::get<EditTextDef>(*inst->ownCharacter), text, field->html, *movie_);
+        dirty_ = true;
+    }
+}
+
+void Player::mouseEventToClips(uint32_t event, const char* handler) {
+    if (!engine_) return;
+    std::vector<uint64_t> clips;
+    for (const auto& [serial, inst] : registry_->live)
+        if (inst->sprite) clips.push_back(serial);
+    std::sort(clips.begin(), clips.end(), std::greater<>());
+    for (uint64_t serial : clips)
+        if (Instance* inst = instanceById(serial)) queueClipEvent(*inst, event, handler);
+}
+
+QPainterPath Player::drawingPathOf(const Instance& inst) const {
+    QPainterPath area;
+    if (!inst.drawing) return area;
+    for (const ShapeLayer& layer : inst.drawing->shape.layers) {
+        for (const auto& [index, path] : layer.fillPaths) area.addPath(path);
+        for (const auto& [index, path] : layer.linePaths) {
+            QPainterPathStroker stroker;
+            stroker.setWidth(std::max(20.0f, layer.lines[size_t(index)].width));
+            area.addPath(stroker.createStroke(path));
+        }
+    }
+    return area;
+}
+
+// ---- ScriptHost: lookups ------------------------------------------------------------------------
+
+namespace {
+
+struct Node {
+    Instance* inst = nullptr;        // null for the root
+    TimelineState* timeline = nullptr;
+    bool root = false;
+    explicit operator bool() const { return root || inst; }
+};
+
+}  // namespace
+
+// Player's privates are reached through ScriptHost's friendship; these helpers keep it short.
+struct HostAccess {
+    static Node node(Player& p, avm1::DisplayId id) {
+        Node n;
+        if (id == kRootSerial) {
+            n.root = true;
+            n.timeline = p.root_.get();
+            return n;
+        }
+        n.inst = p.instanceById(id);
+        if (n.inst) n.timeline = n.inst->sprite.get();
+        return n;
+    }
+    static std::map<int, std::unique_ptr<Instance>>* listOf(Player& p, avm1::DisplayId id) {
+        if (id == kRootSerial) return &p.root_->list;
+        Instance* inst = p.instanceById(id);
+        if (!inst) return nullptr;
+        if (inst->sprite) return &inst->sprite->list;
+        if (inst->isButton()) return &inst->buttonChildren;
+        return nullptr;
+    }
+    static std::shared_ptr<TimelineState> timeline(Player& p, avm1::DisplayId id) {
+        if (id == kRootSerial) return p.root_;
+        Instance* inst = p.instanceById(id);
+        return inst ? inst->sprite : nullptr;
+    }
+    // The list holding `inst` and its key there.
+    static std::map<int, std::unique_ptr<Instance>>* placeOf(Player& p, const Instance& inst, int& key) {
+        auto* list = listOf(p, inst.parentSerial);
+        if (!list) return nullptr;
+        for (auto& [k, child] : *list)
+            if (child.get() == &inst) {
+                key = k;
+                return list;
+            }
+        return nullptr;
+    }
+    // Puts a new instance into `parent`'s list at a script depth, replacing what stood there.
+    static Instance* placeDynamic(Player& p, avm1::DisplayId parent, int depth, std::unique_ptr<Instance> inst) {
+        auto* list = HostAccess::listOf(p, parent);
+        if (!list || !inst) return nullptr;
+        const int key = depth + kScriptDepthOffset;
+        if (auto old = list->find(key); old != list->end()) {
+            p.removing(*old->second);
+            list->erase(old);
+        }
+        inst->parentSerial = parent;
+        inst->dynamic = true;
+        Instance* placed = inst.get();
+        (*list)[key] = std::move(inst);
+        p.dirty_ = true;
+        p.placedByTimeline(*placed);
+        return placed;
+    }
+    // Object space (twips) to stage twips.
+    static QTransform toStage(Player& p, avm1::DisplayId id) {
+        QTransform m;
+        for (int guard = 0; id != kRootSerial && guard <= kMaxNesting + 2; ++guard) {
+            Instance* inst = p.instanceById(id);
+            if (!inst) break;
+            m = m * inst->matrix;
+            id = inst->parentSerial;
+        }
+        return m;
+    }
+};
+
+namespace {
+
+// Local bounds of a character as drawn (twips), without its children's transforms applied.
+QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, bool strokes, int nesting);
+
+QRectF listBounds(const Movie& movie, const std::map<int, std::unique_ptr<Instance>>& list, const QTransform& t,
+                  bool strokes, int nesting) {
+    QRectF r;
+    if (nesting > kMaxNesting) return r;
+    for (const auto& [depth, child] : list) {
+        QRectF b = boundsOf(movie, *child, child->matrix * t, strokes, nesting + 1);
+        if (!b.isNull()) r = r.isNull() ? b : r.united(b);
+    }
+    return r;
+}
+
+QRectF shapeBounds(const ShapeDef& shape, const QTransform& t, bool strokes) {
+    if (strokes) return shape.bounds.isNull() ? QRectF() : t.mapRect(shape.bounds);
+    QRectF r;
+    for (const ShapeLayer& layer : shape.layers) {
+        for (const auto& [i, path] : layer.fillPaths) r = r.united(t.map(path).boundingRect());
+        for (const auto& [i, path] : layer.linePaths) r = r.united(t.map(path).boundingRect());
+    }
+    return r;
+}
+
+QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, bool strokes, int nesting) {
+    QRectF r;
+    auto unite = [&](const QRectF& b) {
+        if (!b.isNull() && !b.isEmpty()) r = r.isNull() ? b : r.united(b);
+        else if (!b.isNull() && r.isNull()) r = b;
+    };
+    if (inst.drawing) unite(shapeBounds(inst.drawing->shape, t, strokes));
+    if (!inst.character) return r;
+    std::visit(
+        [&](const auto& def) {
+            using T = std::decay_t<decltype(def)>;
+            if constexpr (std::is_same_v<T, ShapeDef>) unite(shapeBounds(def, t, strokes));
+            else if constexpr (std::is_same_v<T, MorphShapeDef>) unite(shapeBounds(def.at(inst.ratio), t, strokes));
+            else if constexpr (std::is_same_v<T, TextDef>) unite(t.mapRect(def.matrix.mapRect(def.bounds)));
+            else if constexpr (std::is_same_v<T, EditTextDef>) unite(t.mapRect(def.bounds));
+            else if constexpr (std::is_same_v<T, BitmapDef>)
+                unite(t.mapRect(QRectF(0, 0, def.image.width() * 20.0, def.image.height() * 20.0)));
+            else if constexpr (std::is_same_v<T, SpriteDef>) {
+                if (inst.sprite) unite(listBounds(movie, inst.sprite->list, t, strokes, nesting));
+            } else if constexpr (std::is_same_v<T, ButtonDef>)
+                unite(listBounds(movie, inst.buttonChildren, t, strokes, nesting));
+        },
+        *inst.character);
+    return r;
+}
+
+}  // namespace
+
+// ---- ScriptHost: the display tree --------------------------------------------------------------
+
+avm1::DisplayId ScriptHost::rootOf(avm1::DisplayId) { return kRootSerial; }
+avm1::DisplayId ScriptHost::level(int number) { return number == 0 ? kRootSerial : avm1::kNoDisplay; }
+
+avm1::DisplayKind ScriptHost::kind(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n) return avm1::DisplayKind::None;
+    if (n.root || n.inst->sprite) return avm1::DisplayKind::MovieClip;
+    if (n.inst->isButton()) return avm1::DisplayKind::Button;
+    if (n.inst->character && std::holds_alternative<EditTextDef>(*n.inst->character)) return avm1::DisplayKind::TextField;
+    return avm1::DisplayKind::Other;
+}
+
+std::string ScriptHost::name(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    return n.inst ? toUtf8(n.inst->name) : std::string();
+}
+
+void ScriptHost::setName(avm1::DisplayId object, std::string_view name) {
+    Node n = HostAccess::node(player_, object);
+    if (n.inst) n.inst->name = fromUtf8(name);
+}
+
+avm1::DisplayId ScriptHost::parent(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    return n.inst ? n.inst->parentSerial : avm1::kNoDisplay;
+}
+
+avm1::DisplayId ScriptHost::childByName(avm1::DisplayId parent, std::string_view name, bool caseSensitive) {
+    auto* list = HostAccess::listOf(player_, parent);
+    if (!list) return avm1::kNoDisplay;
+    const QString wanted = fromUtf8(name);
+    const auto cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    // The lowest depth wins when two children share a name.
+    for (const auto& [depth, child] : *list)
+        if (!child->name.isEmpty() && child->name.compare(wanted, cs) == 0) return child->serial;
+    return avm1::kNoDisplay;
+}
+
+std::vector<avm1::DisplayId> ScriptHost::children(avm1::DisplayId parent) {
+    std::vector<avm1::DisplayId> out;
+    if (auto* list = HostAccess::listOf(player_, parent))
+        for (const auto& [depth, child] : *list) out.push_back(child->serial);
+    return out;
+}
+
+int ScriptHost::depth(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return n.root ? -kScriptDepthOffset : 0;
+    int key = 0;
+    return HostAccess::placeOf(player_, *n.inst, key) ? key - kScriptDepthOffset : 0;
+}
+
+std::string ScriptHost::symbolName(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst || !n.inst->id) return {};
+    for (const auto& [name, id] : player_.movie_->exports)
+        if (id == n.inst->id) return toUtf8(name);
+    return {};
+}
+
+int ScriptHost::swfVersion(avm1::DisplayId) { return player_.movie_->version; }
+
+// ---- ScriptHost: properties ---------------------------------------------------------------------
+
+namespace {
+
+Instance::Decomposed decompose(const Instance& inst) {
+    if (inst.decomposed) return *inst.decomposed;
+    const QTransform& m = inst.matrix;
+    Instance::Decomposed d;
+    d.xScale = std::hypot(m.m11(), m.m12());
+    d.yScale = std::hypot(m.m21(), m.m22());
+    // A flipped matrix shows as a negative y scale, as the original player reports it.
+    if (m.m11() * m.m22() - m.m12() * m.m21() < 0) d.yScale = -d.yScale;
+    d.rotation = degrees(std::atan2(m.m12(), m.m11()));
+    return d;
+}
+
+void recompose(Instance& inst, const Instance::Decomposed& d) {
+    const double r = radians(d.rotation);
+    const double cos = std::cos(r), sin = std::sin(r);
+    inst.matrix = QTransform(d.xScale * cos, d.xScale * sin, -d.yScale * sin, d.yScale * cos, inst.matrix.dx(),
+                             inst.matrix.dy());
+    inst.decomposed = d;
+}
+
+}  // namespace
+
+double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
+    using P = avm1::Property;
+    Node n = HostAccess::node(player_, object);
+    if (!n) return 0;
+    Instance* inst = n.inst;
+    switch (which) {
+        case P::X: return inst ? inst->matrix.dx() / 20 : 0;
+        case P::Y: return inst ? inst->matrix.dy() / 20 : 0;
+        case P::XScale: return inst ? decompose(*inst).xScale * 100 : 100;
+        case P::YScale: return inst ? decompose(*inst).yScale * 100 : 100;
+        case P::Rotation: return inst ? decompose(*inst).rotation : 0;
+        case P::CurrentFrame: return currentFrame(object);
+        case P::TotalFrames: return totalFrames(object);
+        case P::FramesLoaded: return framesLoaded(object);
+        case P::Alpha: return inst ? double(inst->colorTransform.mul[3]) * 100 : 100;
+        case P::Visible: return inst ? inst->visible : 1;
+        case P::Width:
+        case P::Height: {
+            avm1::Rect b = bounds(object, inst ? inst->parentSerial : avm1::DisplayId(kRootSerial), true);
+            if (b.xMin == kEmptyBounds) return 0;
+            return which == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
+        }
+        case P::HighQuality: return player_.quality_ == Quality::Low ? 0 : 1;
+        case P::FocusRect: return 1;
+        case P::SoundBufTime: return 5;
+        case P::XMouse:
+        case P::YMouse: {
+            avm1::Point p = globalToLocal(object, mousePosition());
+            return which == P::XMouse ? p.x : p.y;
+        }
+        default: return 0;
+    }
+}
+
+void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, double value) {
+    using P = avm1::Property;
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst || std::isnan(value)) return;
+    Instance& inst = *n.inst;
+    player_.dirty_ = true;
+    auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
+    switch (which) {
+        case P::X: {
+            const QTransform& m = inst.matrix;
+            inst.matrix = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), clampTwips(value), m.dy());
+            break;
+        }
+        case P::Y: {
+            const QTransform& m = inst.matrix;
+            inst.matrix = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), clampTwips(value));
+            break;
+        }
+        case P::XScale:
+        case P::YScale: {
+            auto d = decompose(inst);
+            (which == P::XScale ? d.xScale : d.yScale) = std::isfinite(value) ? value / 100 : 0;
+            recompose(inst, d);
+            break;
+        }
+        case P::Rotation: {
+            if (!std::isfinite(value)) return;
+            auto d = decompose(inst);
+            double r = std::fmod(value, 360.0);
+            if (r > 180) r -= 360;
+            else if (r < -180) r += 360;
+            d.rotation = r;
+            recompose(inst, d);
+            break;
+        }
+        case P::Alpha: inst.colorTransform.mul[3] = float(std::isfinite(value) ? value / 100 : 0); break;
+        case P::Visible: inst.visible = value != 0; break;
+        case P::Width:
+        case P::Height: {
+            if (!std::isfinite(value) || value < 0) return;
+            const double now = property(object, which);
+            auto d = decompose(inst);
+            double& scale = which == P::Width ? d.xScale : d.yScale;
+            if (now > 0) scale *= value / now;
+            else return;
+            recompose(inst, d);
+            break;
+        }
+        case P::HighQuality: player_.setQuality(value <= 0 ? Quality::Low : Quality::High); break;
+        default: break;
+    }
+}
+
+std::string ScriptHost::textProperty(avm1::DisplayId object, avm1::Property which) {
+    using P = avm1::Property;
+    Node n = HostAccess::node(player_, object);
+    if (!n) return {};
+    switch (which) {
+        case P::Name: return n.inst ? toUtf8(n.inst->name) : std::string();
+        case P::Target: {
+            if (n.root) return "/";
+            QStringList parts;
+            avm1::DisplayId id = object;
+            for (int guard = 0; id != kRootSerial && guard <= kMaxNesting + 2; ++guard) {
+                Instance* inst = player_.instanceById(id);
+                if (!inst) break;
+                parts.prepend(inst->name);
+                id = inst->parentSerial;
+            }
+            return toUtf8(QLatin1Char('/') + parts.join(QLatin1Char('/')));
+        }
+        case P::DropTarget: return {};
+        case P::Url: return movieUrl(object);
+        case P::Quality: return quality();
+        default: return numberText(property(object, which));
+    }
+}
+
+void ScriptHost::setTextProperty(avm1::DisplayId object, avm1::Property which, std::string_view value) {
+    if (which == avm1::Property::Name) setName(object, value);
+    else if (which == avm1::Property::Quality) setQuality(value);
+}
+
+avm1::Matrix ScriptHost::matrix(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return {};
+    const QTransform& m = n.inst->matrix;
+    return {m.m11(), m.m12(), m.m21(), m.m22(), m.dx() / 20, m.dy() / 20};
+}
+
+void ScriptHost::setMatrix(avm1::DisplayId object, const avm1::Matrix& m) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty})
+        if (!std::isfinite(v)) return;
+    n.inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
+    n.inst->decomposed.reset();
+    player_.dirty_ = true;
+}
+
+avm1::ColorTransformValues ScriptHost::colorTransform(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return {};
+    const ColorTransform& c = n.inst->colorTransform;
+    return {c.mul[0], c.mul[1], c.mul[2], c.mul[3], c.add[0], c.add[1], c.add[2], c.add[3]};
+}
+
+void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTransformValues& ct) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    auto f = [](double v) { return std::isfinite(v) ? float(std::clamp(v, -1e6, 1e6)) : 0.0f; };
+    ColorTransform& c = n.inst->colorTransform;
+    c.mul[0] = f(ct.redMultiplier);
+    c.mul[1] = f(ct.greenMultiplier);
+    c.mul[2] = f(ct.blueMultiplier);
+    c.mul[3] = f(ct.alphaMultiplier);
+    c.add[0] = f(ct.redOffset);
+    c.add[1] = f(ct.greenOffset);
+    c.add[2] = f(ct.blueOffset);
+    c.add[3] = f(ct.alphaOffset);
+    player_.dirty_ = true;
+}
+
+namespace {
+
+const char* const kBlendModeNames[] = {"normal", "normal", "layer", "multiply", "screen", "lighten", "darken",
+                                       "difference", "add", "subtract", "invert", "alpha", "erase", "overlay",
+                                       "hardlight"};
+
+}  // namespace
+
+std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::string_view key) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return std::nullopt;
+    if (key == "blendMode") return std::string(kBlendModeNames[size_t(n.inst->blendMode)]);
+    if (key == "cacheAsBitmap") return std::string(n.inst->cacheAsBitmap ? "true" : "false");
+    if (key == "scrollRect") {
+        if (!n.inst->scrollRect) return std::string();
+        const QRectF& r = *n.inst->scrollRect;
+        return numberText(r.x() / 20) + "," + numberText(r.y() / 20) + "," + numberText(r.width() / 20) + "," +
+               numberText(r.height() / 20);
+    }
+    if (key == "opaqueBackground") {
+        if (!n.inst->opaqueBackground) return std::string();
+        return numberText(double(n.inst->opaqueBackground->rgb() & 0xFFFFFF));
+    }
+    return std::nullopt;
+}
+
+void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::string_view value) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    player_.dirty_ = true;
+    if (key == "blendMode") {
+        for (size_t i = 1; i < std::size(kBlendModeNames); ++i)
+            if (value == kBlendModeNames[i]) n.inst->blendMode = BlendMode(i);
+        bool numeric = false;
+        int number = QString::fromUtf8(value.data(), qsizetype(value.size())).toInt(&numeric);
+        if (numeric) n.inst->blendMode = blendModeFromByte(uint8_t(std::clamp(number, 0, 255)));
+    } else if (key == "cacheAsBitmap") {
+        n.inst->cacheAsBitmap = truthy(value);
+    } else if (key == "scrollRect") {
+        const QStringList parts = fromUtf8(value).split(QLatin1Char(','));
+        if (parts.size() == 4) {
+            double v[4];
+            for (int i = 0; i < 4; ++i) v[i] = std::clamp(parts[i].toDouble() * 20, -2e9, 2e9);
+            n.inst->scrollRect = QRectF(v[0], v[1], v[2], v[3]);
+        } else {
+            n.inst->scrollRect.reset();
+        }
+    } else if (key == "opaqueBackground") {
+        bool numeric = false;
+        double number = fromUtf8(value).toDouble(&numeric);
+        if (numeric && std::isfinite(number)) n.inst->opaqueBackground = QColor(QRgb(uint32_t(int64_t(number)) & 0xFFFFFF));
+        else n.inst->opaqueBackground.reset();
+    }
+}
+
+// ---- ScriptHost: timelines ----------------------------------------------------------------------
+
+void ScriptHost::play(avm1::DisplayId clip) {
+    if (auto tl = HostAccess::timeline(player_, clip)) tl->playing = true;
+}
+
+void ScriptHost::stop(avm1::DisplayId clip) {
+    if (auto tl = HostAccess::timeline(player_, clip)) tl->playing = false;
+}
+
+void ScriptHost::gotoFrame(avm1::DisplayId clip, int frame, bool andPlay) {
+    auto tl = HostAccess::timeline(player_, clip);
+    if (!tl || tl->timeline->frameCount() == 0) return;
+    Instance* inst = player_.instanceById(clip);
+    player_.gotoTimelineFrame(tl, std::clamp(frame, 0, tl->timeline->frameCount() - 1), inst ? inst->nesting + 1 : 0);
+    tl->playing = andPlay;
+    player_.dirty_ = true;
+}
+
+bool ScriptHost::gotoLabel(avm1::DisplayId clip, std::string_view label, bool andPlay) {
+    int frame = frameOfLabel(clip, label);
+    if (frame < 0) return false;
+    gotoFrame(clip, frame, andPlay);
+    return true;
+}
+
+void ScriptHost::nextFrame(avm1::DisplayId clip) {
+    auto tl = HostAccess::timeline(player_, clip);
+    if (tl) gotoFrame(clip, tl->frame + 1, false);
+}
+
+void ScriptHost::prevFrame(avm1::DisplayId clip) {
+    auto tl = HostAccess::timeline(player_, clip);
+    if (tl) gotoFrame(clip, std::max(0, tl->frame - 1), false);
+}
+
+int ScriptHost::currentFrame(avm1::DisplayId clip) {
+    auto tl = HostAccess::timeline(player_, clip);
+    return tl ? tl->frame + 1 : 0;
+}
+
+int ScriptHost::totalFrames(avm1::DisplayId clip) {
+    auto tl = HostAccess::timeline(player_, clip);
+    return tl ? tl->timeline->frameCount() : 0;
+}
+
+int ScriptHost::framesLoaded(avm1::DisplayId clip) { return totalFrames(clip); }
+
+int ScriptHost::frameOfLabel(avm1::DisplayId clip, std::string_view label) {
+    auto tl = HostAccess::timeline(player_, clip);
+    if (!tl) return -1;
+    auto it = tl->timeline->labels.find(fromUtf8(label).toLower());
+    return it == tl->timeline->labels.end() ? -1 : it->second;
+}
+
+// ---- ScriptHost: making and removing --------------------------------------------------------------
+
+namespace {
+
+bool scriptDepthOk(int depth) { return depth >= kMinScriptDepth && depth <= kMaxScriptDepth - kScriptDepthOffset; }
+
+}  // namespace
+
+avm1::DisplayId ScriptHost::attachMovie(avm1::DisplayId parent, std::string_view symbol, std::string_view name,
+                                        int depth) {
+    if (!scriptDepthOk(depth) || !HostAccess::timeline(player_, parent)) return avm1::kNoDisplay;
+    const QString wanted = fromUtf8(symbol);
+    const auto& exports = player_.movie_->exports;
+    auto it = exports.find(wanted);
+    if (it == exports.end())
+        it = std::find_if(exports.begin(), exports.end(),
+                          [&](const auto& e) { return e.first.compare(wanted, Qt::CaseInsensitive) == 0; });
+    if (it == exports.end()) return avm1::kNoDisplay;
+    const Character* c = player_.movie_->character(it->second);
+    if (!c || !std::holds_alternative<SpriteDef>(*c)) return avm1::kNoDisplay;
+    Node pn = HostAccess::node(player_, parent);
+    auto inst = player_.createInstance(it->second, pn.inst ? pn.inst->nesting + 1 : 1);
+    inst->name = fromUtf8(name);
+    Instance* placed = HostAccess::placeDynamic(player_, parent, depth, std::move(inst));
+    return placed ? placed->serial : avm1::kNoDisplay;
+}
+
+avm1::DisplayId ScriptHost::createEmptyMovieClip(avm1::DisplayId parent, std::string_view name, int depth) {
+    if (!scriptDepthOk(depth) || !HostAccess::timeline(player_, parent)) return avm1::kNoDisplay;
+    Node pn = HostAccess::node(player_, parent);
+    auto inst = player_.createInstance(0, pn.inst ? pn.inst->nesting + 1 : 1);
+    SpriteDef empty;
+    empty.timeline.frames.resize(1);
+    inst->ownCharacter = std::make_unique<Character>(std::move(empty));
+    inst->character = inst->ownCharacter.get();
+    inst->sprite = std::make_shared<TimelineState>();
+    inst->sprite->timeline = &std::get<SpriteDef>(*inst->ownCharacter).timeline;
+    inst->sprite->ownerSerial = inst->serial;
+    inst->name = fromUtf8(name);
+    Instance* placed = HostAccess::placeDynamic(player_, parent, depth, std::move(inst));
+    return placed ? placed->serial : avm1::kNoDisplay;
+}
+
+avm1::DisplayId ScriptHost::createTextField(avm1::DisplayId parent, std::string_view name, int depth, double x,
+                                            double y, double width, double height) {
+    if (!scriptDepthOk(depth) || !HostAccess::timeline(player_, parent)) return avm1::kNoDisplay;
+    for (double v : {x, y, width, height})
+        if (!std::isfinite(v)) return avm1::kNoDisplay;
+    Node pn = HostAccess::node(player_, parent);
+    auto inst = player_.createInstance(0, pn.inst ? pn.inst->nesting + 1 : 1);
+    EditTextDef field;
+    field.bounds = QRectF(0, 0, std::clamp(width, 0.0, 1e6) * 20, std::clamp(height, 0.0, 1e6) * 20);
+    field.readOnly = false;
+    field.height = 240;  // 12 pixels, Times, as new fields start
+    inst->ownCharacter = std::make_unique<Character>(std::move(field));
+    inst->character = inst->ownCharacter.get();
+    inst->matrix = QTransform::fromTranslate(std::clamp(x * 20, -2e9, 2e9), std::clamp(y * 20, -2e9, 2e9));
+    inst->name = fromUtf8(name);
+    Instance* placed = HostAccess::placeDynamic(player_, parent, depth, std::move(inst));
+    return placed ? placed->serial : avm1::kNoDisplay;
+}
+
+avm1::DisplayId ScriptHost::duplicateMovieClip(avm1::DisplayId clip, std::string_view name, int depth) {
+    Node n = HostAccess::node(player_, clip);
+    if (!n.inst || !n.inst->sprite || !scriptDepthOk(depth)) return avm1::kNoDisplay;
+    const Instance& source = *n.inst;
+    std::unique_ptr<Instance> copy;
+    if (source.ownCharacter) {
+        copy = player_.createInstance(0, source.nesting);
+        copy->ownCharacter = std::make_unique<Character>(*source.ownCharacter);
+        copy->character = copy->ownCharacter.get();
+        if (auto* sprite = std::get_if<SpriteDef>(copy->character)) {
+            copy->sprite = std::make_shared<TimelineState>();
+            copy->sprite->timeline = &sprite->timeline;
+            copy->sprite->ownerSerial = copy->serial;
+        }
+    } else {
+        copy = player_.createInstance(source.id, source.nesting);
+    }
+    copy->name = fromUtf8(name);
+    copy->matrix = source.matrix;
+    copy->decomposed = source.decomposed;
+    copy->colorTransform = source.colorTransform;
+    copy->visible = source.visible;
+    copy->clipActions = source.clipActions;
+    copyDisplayEffects(source, *copy);
+    if (source.drawing) copy->drawing = std::make_shared<Drawing>(*source.drawing);
+    Instance* placed = HostAccess::placeDynamic(player_, source.parentSerial, depth, std::move(copy));
+    return placed ? placed->serial : avm1::kNoDisplay;
+}
+
+
+void ScriptHost::removeObject(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    int key = 0;
+    auto* list = HostAccess::placeOf(player_, *n.inst, key);
+    // Only objects at script depths (0 and up) can be removed, as in the original player.
+    if (!list || key - kScriptDepthOffset < 0 || key - kScriptDepthOffset > kMaxScriptDepth - kScriptDepthOffset) return;
+    player_.removing(*n.inst);
+    list->erase(key);
+    player_.dirty_ = true;
+}
+
+void ScriptHost::swapDepths(avm1::DisplayId object, int depth) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst || !scriptDepthOk(depth)) return;
+    int key = 0;
+    auto* list = HostAccess::placeOf(player_, *n.inst, key);
+    if (!list) return;
+    const int target = depth + kScriptDepthOffset;
+    if (target == key) return;
+    auto self = std::move((*list)[key]);
+    list->erase(key);
+    if (auto other = list->find(target); other != list->end()) {
+        other->second->dynamic = true;
+        (*list)[key] = std::move(other->second);
+        list->erase(target);
+    }
+    self->dynamic = true;  // the timeline no longer moves it
+    (*list)[target] = std::move(self);
+    player_.dirty_ = true;
+}
+
+void ScriptHost::swapDepthsWith(avm1::DisplayId object, avm1::DisplayId other) {
+    Node n = HostAccess::node(player_, other);
+    Node self = HostAccess::node(player_, object);
+    if (!n.inst || !self.inst || n.inst->parentSerial != self.inst->parentSerial) return;
+    swapDepths(object, depth(other));
+}
+
+int ScriptHost::nextHighestDepth(avm1::DisplayId parent) {
+    auto* list = HostAccess::listOf(player_, parent);
+    if (!list || list->empty()) return 0;
+    return std::max(0, list->rbegin()->first - kScriptDepthOffset + 1);
+}
+
+avm1::DisplayId ScriptHost::instanceAtDepth(avm1::DisplayId parent, int depth) {
+    auto* list = HostAccess::listOf(player_, parent);
+    if (!list) return avm1::kNoDisplay;
+    auto it = list->find(depth + kScriptDepthOffset);
+    return it == list->end() ? avm1::kNoDisplay : it->second->serial;
+}
+
+// ---- ScriptHost: geometry -------------------------------------------------------------------------
+
+avm1::Rect ScriptHost::bounds(avm1::DisplayId object, avm1::DisplayId targetSpace, bool withStrokes) {
+    Node n = HostAccess::node(player_, object);
+    if (!n) return {kEmptyBounds, kEmptyBounds, kEmptyBounds, kEmptyBounds};
+    QTransform toTarget;
+    if (targetSpace != avm1::kNoDisplay && targetSpace != object) {
+        bool invertible = false;
+        QTransform targetInverse = HostAccess::toStage(player_, targetSpace).inverted(&invertible);
+        if (!invertible) return {kEmptyBounds, kEmptyBounds, kEmptyBounds, kEmptyBounds};
+        toTarget = HostAccess::toStage(player_, object) * targetInverse;
+    }
+    QRectF r;
+    if (n.root) r = listBounds(*player_.movie_, player_.root_->list, toTarget, withStrokes, 0);
+    else r = boundsOf(*player_.movie_, *n.inst, toTarget, withStrokes, n.inst->nesting);
+    if (r.isNull()) return {kEmptyBounds, kEmptyBounds, kEmptyBounds, kEmptyBounds};
+    return {r.left() / 20, r.top() / 20, r.right() / 20, r.bottom() / 20};
+}
+
+bool ScriptHost::hitTestObject(avm1::DisplayId object, avm1::DisplayId other) {
+    avm1::Rect a = bounds(object, kRootSerial, true), b = bounds(other, kRootSerial, true);
+    if (a.xMin == kEmptyBounds || b.xMin == kEmptyBounds) return false;
+    return a.xMin <= b.xMax && b.xMin <= a.xMax && a.yMin <= b.yMax && b.yMin <= a.yMax;
+}
+
+bool ScriptHost::hitTestPoint(avm1::DisplayId object, double stageX, double stageY, bool shapeFlag) {
+    Node n = HostAccess::node(player_, object);
+    if (!n) return false;
+    if (!shapeFlag) {
+        avm1::Rect b = bounds(object, kRootSerial, true);
+        return b.xMin != kEmptyBounds && stageX >= b.xMin && stageX <= b.xMax && stageY >= b.yMin && stageY <= b.yMax;
+    }
+    bool invertible = false;
+    QTransform toLocal = HostAccess::toStage(player_, object).inverted(&invertible);
+    if (!invertible) return false;
+    QPointF local = toLocal.map(QPointF(stageX * 20, stageY * 20));
+    if (n.root) return player_.hitTestList(player_.root_->list, local);
+    return player_.hitTestInstance(*n.inst, local);
+}
+
+avm1::Point ScriptHost::localToGlobal(avm1::DisplayId object, avm1::Point p) {
+    QPointF q = HostAccess::toStage(player_, object).map(QPointF(p.x * 20, p.y * 20));
+    return {q.x() / 20, q.y() / 20};
+}
+
+avm1::Point ScriptHost::globalToLocal(avm1::DisplayId object, avm1::Point p) {
+    bool invertible = false;
+    QTransform inverse = HostAccess::toStage(player_, object).inverted(&invertible);
+    if (!invertible) return p;
+    QPointF q = inverse.map(QPointF(p.x * 20, p.y * 20));
+    return {q.x() / 20, q.y() / 20};
+}
+
+// ---- ScriptHost: interaction ----------------------------------------------------------------------
+
+void ScriptHost::startDrag(avm1::DisplayId object, bool lockCenter, std::optional<avm1::Rect> constraint) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    player_.dragSerial_ = object;
+    player_.dragLockCenter_ = lockCenter;
+    player_.dragBounds_.reset();
+    if (constraint)
+        player_.dragBounds_ = QRectF(QPointF(constraint->xMin * 20, constraint->yMin * 20),
+                                     QPointF(constraint->xMax * 20, constraint->yMax * 20))
+                                  .normalized();
+    // Without lockCenter the clip keeps its offset from the mouse.
+    avm1::Point mouse = globalToLocal(n.inst->parentSerial, mousePosition());
+    player_.dragOffset_ = QPointF(n.inst->matrix.dx() - mouse.x * 20, n.inst->matrix.dy() - mouse.y * 20);
+    player_.dragTo();
+}
+
+void ScriptHost::stopDrag() { player_.dragSerial_ = 0; }
+
+void ScriptHost::setMask(avm1::DisplayId, avm1::DisplayId) {
+    // Script masks are not drawn yet; the masked object shows whole.
+}
+
+// ---- ScriptHost: drawing API ----------------------------------------------------------------------
+
+namespace {
+
+Drawing* drawingOf(Player&, Instance* inst) {
+    if (!inst || !inst->sprite) return nullptr;
+    if (!inst->drawing) inst->drawing = std::make_shared<Drawing>();
+    return inst->drawing.get();
+}
+
+constexpr size_t kMaxDrawingElements = 1'000'000;
+
+bool finitePoint(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
+QPointF twips(double x, double y) { return {std::clamp(x * 20, -2e9, 2e9), std::clamp(y * 20, -2e9, 2e9)}; }
+
+void flushLine(Drawing& d) {
+    if (d.line && d.linePath.elementCount() > 1) d.parts.push_back({d.linePath, std::nullopt, d.line});
+    d.linePath = QPainterPath();
+    d.linePath.moveTo(d.pen);
+}
+
+void flushFill(Drawing& d) {
+    if (d.fill && d.fillPath.elementCount() > 1) {
+        QPainterPath closed = d.fillPath;
+        closed.closeSubpath();
+        d.parts.push_back({closed, d.fill, std::nullopt});
+    }
+    d.fill.reset();
+    d.fillPath = QPainterPath();
+}
+
+FillStyle gradientStyle(const avm1::GradientFill& g) {
+    FillStyle f;
+    f.kind = g.radial ? (g.focalPoint != 0 ? FillStyle::Kind::Focal : FillStyle::Kind::Radial) : FillStyle::Kind::Linear;
+    const size_t count = std::min({g.colors.size(), g.alphas.size(), g.ratios.size(), size_t(15)});
+    for (size_t i = 0; i < count; ++i)
+        f.stops.push_back({float(std::clamp(g.ratios[i], 0.0, 255.0) / 255), rgbColor(g.colors[i], g.alphas[i])});
+    const avm1::Matrix& m = g.matrix;
+    f.matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
+    f.spread = std::clamp(g.spread, 0, 2);
+    f.interpolation = g.interpolation ? 1 : 0;
+    f.focal = float(std::clamp(g.focalPoint, -1.0, 1.0));
+    return f;
+}
+
+}  // namespace
+
+void ScriptHost::moveTo(avm1::DisplayId clip, double x, double y) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d || !finitePoint(x, y)) return;
+    d->pen = twips(x, y);
+    if (d->fill) d->fillPath.moveTo(d->pen);
+    d->linePath.moveTo(d->pen);
+    d->rebuild();
+}
+
+void ScriptHost::lineTo(avm1::DisplayId clip, double x, double y) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d || !finitePoint(x, y) || size_t(d->fillPath.elementCount() + d->linePath.elementCount()) > kMaxDrawingElements) return;
+    d->pen = twips(x, y);
+    if (d->fill) d->fillPath.lineTo(d->pen);
+    if (d->line) d->linePath.lineTo(d->pen);
+    else d->linePath.moveTo(d->pen);
+    d->rebuild();
+    player_.dirty_ = true;
+}
+
+void ScriptHost::curveTo(avm1::DisplayId clip, double cx, double cy, double x, double y) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d || !finitePoint(x, y) || !finitePoint(cx, cy) ||
+        size_t(d->fillPath.elementCount() + d->linePath.elementCount()) > kMaxDrawingElements)
+        return;
+    const QPointF control = twips(cx, cy);
+    d->pen = twips(x, y);
+    if (d->fill) d->fillPath.quadTo(control, d->pen);
+    if (d->line) d->linePath.quadTo(control, d->pen);
+    else d->linePath.moveTo(d->pen);
+    d->rebuild();
+    player_.dirty_ = true;
+}
+
+void ScriptHost::lineStyle(avm1::DisplayId clip, const avm1::LineStyleArgs& style) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d) return;
+    flushLine(*d);
+    if (std::isnan(style.thickness)) {
+        d->line.reset();
+        return;
+    }
+    LineStyle line;
+    // Hairlines draw one pixel wide.
+    line.width = float(std::clamp(style.thickness, 0.0, 255.0) * 20);
+    if (line.width < 20) line.width = 20;
+    line.color = rgbColor(style.color, style.alpha);
+    line.cap = style.caps == "none" ? Qt::FlatCap : style.caps == "square" ? Qt::SquareCap : Qt::RoundCap;
+    line.join = style.joints == "miter" ? Qt::MiterJoin : style.joints == "bevel" ? Qt::BevelJoin : Qt::RoundJoin;
+    line.miterLimit = float(std::clamp(style.miterLimit, 1.0, 255.0));
+    line.noHScale = style.scaleMode == "none" || style.scaleMode == "horizontal";
+    line.noVScale = style.scaleMode == "none" || style.scaleMode == "vertical";
+    d->line = line;
+}
+
+void ScriptHost::lineGradientStyle(avm1::DisplayId clip, const avm1::GradientFill& fill) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d || !d->line) return;
+    flushLine(*d);
+    d->line->fill = gradientStyle(fill);
+}
+
+void ScriptHost::beginFill(avm1::DisplayId clip, uint32_t rgb, double alpha) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d) return;
+    flushFill(*d);
+    FillStyle f;
+    f.color = rgbColor(rgb, alpha);
+    d->fill = f;
+    d->fillPath.moveTo(d->pen);
+    d->fillStart = d->pen;
+}
+
+void ScriptHost::beginGradientFill(avm1::DisplayId clip, const avm1::GradientFill& fill) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d) return;
+    flushFill(*d);
+    if (fill.colors.empty()) return;
+    d->fill = gradientStyle(fill);
+    d->fillPath.moveTo(d->pen);
+    d->fillStart = d->pen;
+}
+
+void ScriptHost::beginBitmapFill(avm1::DisplayId clip, std::string_view bitmapSymbol, const avm1::Matrix& m,
+                                 bool repeat, bool smooth) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d) return;
+    flushFill(*d);
+    auto it = player_.movie_->exports.find(fromUtf8(bitmapSymbol));
+    if (it == player_.movie_->exports.end()) return;
+    const Character* c = player_.movie_->character(it->second);
+    if (!c || !std::holds_alternative<BitmapDef>(*c)) return;
+    FillStyle f;
+    f.kind = FillStyle::Kind::Bitmap;
+    f.bitmapId = it->second;
+    f.matrix = QTransform(m.a * 20, m.b * 20, m.c * 20, m.d * 20, std::clamp(m.tx * 20, -2e9, 2e9),
+                          std::clamp(m.ty * 20, -2e9, 2e9));
+    f.repeat = repeat;
+    f.smooth = smooth;
+    d->fill = f;
+    d->fillPath.moveTo(d->pen);
+    d->fillStart = d->pen;
+}
+
+void ScriptHost::endFill(avm1::DisplayId clip) {
+    Drawing* d = drawingOf(player_, player_.instanceById(clip));
+    if (!d) return;
+    flushFill(*d);
+    // Strokes drawn with the fill go above it.
+    flushLine(*d);
+    d->rebuild();
+    player_.dirty_ = true;
+}
+
+void ScriptHost::clearDrawing(avm1::DisplayId clip) {
+    Instance* inst = player_.instanceById(clip);
+    if (!inst || !inst->drawing) return;
+    // The line style survives a clear; the drawing and an open fill do not.
+    auto line = inst->drawing->line;
+    *inst->drawing = Drawing{};
+    inst->drawing->line = line;
+    player_.dirty_ = true;
+}
+
+// ---- ScriptHost: text fields ----------------------------------------------------------------------
+
+namespace {
+
+EditTextDef* editableText(const Movie&, Instance* inst) {
+    if (!inst || !inst->character) return nullptr;
+    auto* field = std::get_if<EditTextDef>(inst->character);
+    if (!field) return nullptr;
+    if (!inst->ownCharacter) {
+        inst->ownCharacter = std::make_unique<Character>(*field);
+        inst->character = inst->ownCharacter.get();
+    }
+    return std::get_if<EditTextDef>(inst->ownCharacter.get());
+}
+
+const EditTextDef* textOf(Instance* inst) {
+    return inst && inst->character ? std::get_if<EditTextDef>(inst->character) : nullptr;
+}
+
+std::string colorText(const QColor& c) { return std::to_string(c.rgb() & 0xFFFFFF); }
+
+}  // namespace
+
+std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::string_view name) {
+    const EditTextDef* f = textOf(player_.instanceById(id));
+    if (!f) return std::nullopt;
+    auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
+    if (name == "text") return toUtf8(f->text);
+    if (name == "htmlText") return toUtf8(f->html ? f->initialText : f->text);
+    if (name == "html") return flag(f->html);
+    if (name == "variable") return f->variableName.isEmpty() ? std::string("null") : toUtf8(f->variableName);
+    if (name == "autoSize") return std::string(f->autoSize ? "left" : "none");
+    if (name == "border") return flag(f->border);
+    if (name == "textColor") return colorText(f->color);
+    if (name == "multiline") return flag(f->multiline);
+    if (name == "wordWrap") return flag(f->wordWrap);
+    if (name == "selectable") return flag(f->selectable);
+    if (name == "type") return std::string(f->readOnly ? "dynamic" : "input");
+    if (name == "password") return flag(f->password);
+    if (name == "maxChars") return f->hasMaxLength ? std::to_string(f->maxLength) : std::string("null");
+    if (name == "embedFonts") return flag(f->useOutlines);
+    if (name == "length") return std::to_string(f->text.size());
+    if (name == "scroll" || name == "bottomScroll") return std::string("1");
+    if (name == "maxscroll") return std::string("1");
+    if (name == "hscroll" || name == "maxhscroll") return std::string("0");
+    return std::nullopt;
+}
+
+void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, std::string_view value) {
+    EditTextDef* f = editableText(*player_.movie_, player_.instanceById(id));
+    if (!f) return;
+    const Movie& movie = *player_.movie_;
+    player_.dirty_ = true;
+    if (name == "text") detail::setEditTextContent(*f, fromUtf8(value), false, movie);
+    else if (name == "htmlText") detail::setEditTextContent(*f, fromUtf8(value), f->html, movie);
+    else if (name == "html") f->html = truthy(value);
+    else if (name == "variable") f->variableName = value == "null" || value == "undefined" ? QString() : fromUtf8(value);
+    else if (name == "autoSize") f->autoSize = !(value == "none" || value == "false");
+    else if (name == "border") f->border = truthy(value);
+    else if (name == "textColor") {
+        f->color = QColor(QRgb(uint32_t(std::strtoll(std::string(value).c_str(), nullptr, 10)) & 0xFFFFFF));
+        detail::setEditTextContent(*f, f->html ? f->initialText : f->text, f->html, movie);
+    } else if (name == "multiline") f->multiline = truthy(value);
+    else if (name == "wordWrap") f->wordWrap = truthy(value);
+    else if (name == "selectable") f->selectable = truthy(value);
+    else if (name == "type") f->readOnly = value != "input";
+    else if (name == "password") f->password = truthy(value);
+    else if (name == "embedFonts") f->useOutlines = truthy(value);
+    else if (name == "maxChars") {
+        f->hasMaxLength = value != "null" && value != "0";
+        f->maxLength = std::clamp(std::atoi(std::string(value).c_str()), 0, 1 << 20);
+    }
+}
+
+avm1::TextFormatValues ScriptHost::textFormat(avm1::DisplayId id, int, int) { return newTextFormat(id); }
+
+void ScriptHost::setTextFormat(avm1::DisplayId id, int, int, const avm1::TextFormatValues& format) {
+    setNewTextFormat(id, format);
+    if (EditTextDef* f = editableText(*player_.movie_, player_.instanceById(id)))
+        detail::setEditTextContent(*f, f->html ? f->initialText : f->text, f->html, *player_.movie_);
+}
+
+avm1::TextFormatValues ScriptHost::newTextFormat(avm1::DisplayId id) {
+    avm1::TextFormatValues v;
+    const EditTextDef* f = textOf(player_.instanceById(id));
+    if (!f) return v;
+    const Character* c = player_.movie_->character(f->fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    v.font = font ? toUtf8(font->name) : std::string("Times New Roman");
+    v.size = f->height / 20;
+    v.color = f->color.rgb() & 0xFFFFFF;
+    static const char* const aligns[] = {"left", "right", "center", "justify"};
+    v.align = aligns[std::clamp(f->align, 0, 3)];
+    v.leftMargin = f->leftMargin / 20;
+    v.rightMargin = f->rightMargin / 20;
+    v.indent = f->indent / 20;
+    v.leading = f->leading / 20;
+    v.bold = font && font->bold;
+    v.italic = font && font->italic;
+    v.underline = false;
+    v.bullet = false;
+    v.kerning = false;
+    v.blockIndent = 0;
+    v.letterSpacing = 0;
+    v.url = "";
+    v.target = "";
+    return v;
+}
+
+void ScriptHost::setNewTextFormat(avm1::DisplayId id, const avm1::TextFormatValues& format) {
+    EditTextDef* f = editableText(*player_.movie_, player_.instanceById(id));
+    if (!f) return;
+    if (format.size && std::isfinite(*format.size)) f->height = float(std::clamp(*format.size, 0.0, 1000.0) * 20);
+    if (format.color) f->color = QColor(QRgb(*format.color & 0xFFFFFF));
+    if (format.align) {
+        const std::string& a = *format.align;
+        f->align = a == "right" ? 1 : a == "center" ? 2 : a == "justify" ? 3 : 0;
+    }
+    auto twipsOf = [](const std::optional<double>& v, float& out) {
+        if (v && std::isfinite(*v)) out = float(std::clamp(*v, -1000.0, 1000.0) * 20);
+    };
+    twipsOf(format.leftMargin, f->leftMargin);
+    twipsOf(format.rightMargin, f->rightMargin);
+    twipsOf(format.indent, f->indent);
+    twipsOf(format.leading, f->leading);
+    player_.dirty_ = true;
+}
+
+void ScriptHost::replaceText(avm1::DisplayId id, int begin, int end, std::string_view text) {
+    EditTextDef* f = editableText(*player_.movie_, player_.instanceById(id));
+    if (!f) return;
+    QString content = f->text;
+    begin = std::clamp(begin, 0, int(content.size()));
+    end = std::clamp(end, begin, int(content.size()));
+    content.replace(begin, end - begin, fromUtf8(text));
+    detail::setEditTextContent(*f, content, false, *player_.movie_);
+    player_.dirty_ = true;
+}
+
+avm1::DisplayId ScriptHost::focus() { return player_.instanceById(focus_) ? focus_ : avm1::kNoDisplay; }
+void ScriptHost::setFocus(avm1::DisplayId object) { focus_ = player_.instanceById(object) ? object : avm1::kNoDisplay; }
+int ScriptHost::selectionBegin() { return selectionBegin_; }
+int ScriptHost::selectionEnd() { return selectionEnd_; }
+int ScriptHost::caretIndex() { return selectionEnd_ < 0 ? 0 : selectionEnd_; }
+void ScriptHost::setSelection(int begin, int end) {
+    selectionBegin_ = begin;
+    selectionEnd_ = end;
+}
+
+// ---- ScriptHost: the player -----------------------------------------------------------------------
+
+avm1::Point ScriptHost::mousePosition() { return {player_.mouseStage_.x(), player_.mouseStage_.y()}; }
+
+bool ScriptHost::isKeyDown(int keyCode) {
+    return std::find(player_.keysDown_.begin(), player_.keysDown_.end(), keyCode) != player_.keysDown_.end();
+}
+
+int ScriptHost::lastKeyCode() { return player_.lastKeyCode_; }
+int ScriptHost::lastKeyAscii() { return player_.lastKeyAscii_; }
+double ScriptHost::stageWidth() { return player_.movie_->stageSizePixels().width(); }
+double ScriptHost::stageHeight() { return player_.movie_->stageSizePixels().height(); }
+double ScriptHost::frameRate() { return player_.movie_->frameRate; }
+double ScriptHost::millisecondsSinceStart() { return player_.movieTimeMs_; }
+std::string ScriptHost::movieUrl(avm1::DisplayId) { return "file:///movie.swf"; }
+
+void ScriptHost::requestUrl(std::string_view url, std::string_view) {
+    // Only a user's click may open the browser, and only for web addresses.
+    if (!player_.handlingClick_) return;
+    const QUrl address(fromUtf8(url));
+    if (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")) return;
+    emit player_.urlRequested(address);
+}
+
+std::string ScriptHost::quality() {
+    switch (player_.quality_) {
+        case Quality::Low: return "LOW";
+        case Quality::Medium: return "MEDIUM";
+        case Quality::High: break;
+    }
+    return "HIGH";
+}
+
+void ScriptHost::setQuality(std::string_view quality) {
+    const QString q = fromUtf8(quality).toUpper();
+    if (q == QLatin1String("LOW")) player_.setQuality(Quality::Low);
+    else if (q == QLatin1String("MEDIUM")) player_.setQuality(Quality::Medium);
+    else if (q == QLatin1String("HIGH") || q == QLatin1String("BEST")) player_.setQuality(Quality::High);
+}
+
+void ScriptHost::fsCommand(std::string_view command, std::string_view) {
+    if (fromUtf8(command).compare(QLatin1String("quit"), Qt::CaseInsensitive) == 0) player_.quitRequested_ = true;
+}
+
+}  // namespace swf

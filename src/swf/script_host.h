@@ -1,0 +1,126 @@
+#pragma once
+// ScriptHost: the player's side of the scripting engine. It answers the engine's questions
+// about display objects (avm1::Host) from the Player's display tree, and changes the tree
+// when scripts ask. Display ids are the instances' serial numbers; the root is kRootSerial.
+#include "swf/avm1/host.h"
+
+namespace swf {
+
+class Player;
+
+class ScriptHost final : public avm1::Host {
+public:
+    explicit ScriptHost(Player& player) : player_(player) {}
+
+    // The display tree.
+    avm1::DisplayId rootOf(avm1::DisplayId object) override;
+    avm1::DisplayId level(int number) override;
+    avm1::DisplayKind kind(avm1::DisplayId object) override;
+    std::string name(avm1::DisplayId object) override;
+    void setName(avm1::DisplayId object, std::string_view name) override;
+    avm1::DisplayId parent(avm1::DisplayId object) override;
+    avm1::DisplayId childByName(avm1::DisplayId parent, std::string_view name, bool caseSensitive) override;
+    std::vector<avm1::DisplayId> children(avm1::DisplayId parent) override;
+    int depth(avm1::DisplayId object) override;
+    std::string symbolName(avm1::DisplayId object) override;
+    int swfVersion(avm1::DisplayId object) override;
+
+    // Display properties.
+    double property(avm1::DisplayId object, avm1::Property which) override;
+    void setProperty(avm1::DisplayId object, avm1::Property which, double value) override;
+    std::string textProperty(avm1::DisplayId object, avm1::Property which) override;
+    void setTextProperty(avm1::DisplayId object, avm1::Property which, std::string_view value) override;
+    avm1::Matrix matrix(avm1::DisplayId object) override;
+    void setMatrix(avm1::DisplayId object, const avm1::Matrix& m) override;
+    avm1::ColorTransformValues colorTransform(avm1::DisplayId object) override;
+    void setColorTransform(avm1::DisplayId object, const avm1::ColorTransformValues& ct) override;
+    std::optional<std::string> setting(avm1::DisplayId object, std::string_view key) override;
+    void setSetting(avm1::DisplayId object, std::string_view key, std::string_view value) override;
+
+    // Timelines.
+    void play(avm1::DisplayId clip) override;
+    void stop(avm1::DisplayId clip) override;
+    void gotoFrame(avm1::DisplayId clip, int frame, bool andPlay) override;
+    bool gotoLabel(avm1::DisplayId clip, std::string_view label, bool andPlay) override;
+    void nextFrame(avm1::DisplayId clip) override;
+    void prevFrame(avm1::DisplayId clip) override;
+    int currentFrame(avm1::DisplayId clip) override;
+    int totalFrames(avm1::DisplayId clip) override;
+    int framesLoaded(avm1::DisplayId clip) override;
+    int frameOfLabel(avm1::DisplayId clip, std::string_view label) override;
+
+    // Making and removing.
+    avm1::DisplayId attachMovie(avm1::DisplayId parent, std::string_view symbol, std::string_view name,
+                                int depth) override;
+    avm1::DisplayId duplicateMovieClip(avm1::DisplayId clip, std::string_view name, int depth) override;
+    avm1::DisplayId createEmptyMovieClip(avm1::DisplayId parent, std::string_view name, int depth) override;
+    avm1::DisplayId createTextField(avm1::DisplayId parent, std::string_view name, int depth, double x, double y,
+                                    double width, double height) override;
+    void removeObject(avm1::DisplayId object) override;
+    void swapDepths(avm1::DisplayId object, int depth) override;
+    void swapDepthsWith(avm1::DisplayId object, avm1::DisplayId other) override;
+    int nextHighestDepth(avm1::DisplayId parent) override;
+    avm1::DisplayId instanceAtDepth(avm1::DisplayId parent, int depth) override;
+
+    // Geometry.
+    avm1::Rect bounds(avm1::DisplayId object, avm1::DisplayId targetSpace, bool withStrokes) override;
+    bool hitTestObject(avm1::DisplayId object, avm1::DisplayId other) override;
+    bool hitTestPoint(avm1::DisplayId object, double stageX, double stageY, bool shapeFlag) override;
+    avm1::Point localToGlobal(avm1::DisplayId object, avm1::Point p) override;
+    avm1::Point globalToLocal(avm1::DisplayId object, avm1::Point p) override;
+
+    // Interaction.
+    void startDrag(avm1::DisplayId object, bool lockCenter, std::optional<avm1::Rect> constraint) override;
+    void stopDrag() override;
+    void setMask(avm1::DisplayId object, avm1::DisplayId mask) override;
+
+    // Drawing API.
+    void moveTo(avm1::DisplayId clip, double x, double y) override;
+    void lineTo(avm1::DisplayId clip, double x, double y) override;
+    void curveTo(avm1::DisplayId clip, double cx, double cy, double x, double y) override;
+    void lineStyle(avm1::DisplayId clip, const avm1::LineStyleArgs& style) override;
+    void lineGradientStyle(avm1::DisplayId clip, const avm1::GradientFill& fill) override;
+    void beginFill(avm1::DisplayId clip, uint32_t rgb, double alpha) override;
+    void beginGradientFill(avm1::DisplayId clip, const avm1::GradientFill& fill) override;
+    void beginBitmapFill(avm1::DisplayId clip, std::string_view bitmapSymbol, const avm1::Matrix& m, bool repeat,
+                         bool smooth) override;
+    void endFill(avm1::DisplayId clip) override;
+    void clearDrawing(avm1::DisplayId clip) override;
+
+    // Text fields.
+    std::optional<std::string> textFieldValue(avm1::DisplayId field, std::string_view name) override;
+    void setTextFieldValue(avm1::DisplayId field, std::string_view name, std::string_view value) override;
+    avm1::TextFormatValues textFormat(avm1::DisplayId field, int begin, int end) override;
+    void setTextFormat(avm1::DisplayId field, int begin, int end, const avm1::TextFormatValues& format) override;
+    avm1::TextFormatValues newTextFormat(avm1::DisplayId field) override;
+    void setNewTextFormat(avm1::DisplayId field, const avm1::TextFormatValues& format) override;
+    void replaceText(avm1::DisplayId field, int begin, int end, std::string_view text) override;
+    avm1::DisplayId focus() override;
+    void setFocus(avm1::DisplayId object) override;
+    int selectionBegin() override;
+    int selectionEnd() override;
+    int caretIndex() override;
+    void setSelection(int begin, int end) override;
+
+    // The player.
+    avm1::Point mousePosition() override;
+    bool isKeyDown(int keyCode) override;
+    int lastKeyCode() override;
+    int lastKeyAscii() override;
+    double stageWidth() override;
+    double stageHeight() override;
+    double frameRate() override;
+    double millisecondsSinceStart() override;
+    std::string movieUrl(avm1::DisplayId object) override;
+    void requestUrl(std::string_view url, std::string_view window) override;
+    std::string quality() override;
+    void setQuality(std::string_view quality) override;
+    void fsCommand(std::string_view command, std::string_view args) override;
+
+private:
+    Player& player_;
+    avm1::DisplayId focus_ = avm1::kNoDisplay;
+    int selectionBegin_ = -1, selectionEnd_ = -1;
+};
+
+}  // namespace swf

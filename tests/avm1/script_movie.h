@@ -43,6 +43,7 @@ inline std::optional<ScriptMovie> readScriptMovie(const std::string& path) {
     m.frameRate = body[pos + 1] + body[pos] / 256.0;
     pos += 4;
     m.frames.emplace_back();
+    size_t initBlocks = 0;  // DoInitAction blocks run before the frame's DoAction, in file order
     while (pos + 2 <= body.size()) {
         uint16_t header = uint16_t(body[pos] | body[pos + 1] << 8);
         pos += 2;
@@ -54,10 +55,13 @@ inline std::optional<ScriptMovie> readScriptMovie(const std::string& path) {
         }
         if (len > body.size() - pos) break;
         if (code == 0) break;
-        if (code == 1) m.frames.emplace_back();
+        if (code == 1) {
+            m.frames.emplace_back();
+            initBlocks = 0;
+        }
         if (code == 12) m.frames.back().emplace_back(body.begin() + long(pos), body.begin() + long(pos + len));
         if (code == 59 && len >= 2)
-            m.frames.back().insert(m.frames.back().begin(),
+            m.frames.back().insert(m.frames.back().begin() + long(initBlocks++),
                                    std::vector<uint8_t>(body.begin() + long(pos + 2), body.begin() + long(pos + len)));
         pos += len;
     }

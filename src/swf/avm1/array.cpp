@@ -150,6 +150,7 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             return Value(a);
         case 10: {  // sort
             Object* fn = arg(args, 0).object();
+            if (!args.empty() && !(fn && fn->isFunction()) && !args[0].isNumber()) return Value();
             int flags = 0;
             if (fn && fn->isFunction()) flags = int(num(1));
             else if (!args.empty()) { fn = nullptr; flags = int(e.toNumber(args[0])); }

@@ -418,7 +418,7 @@ Value isFiniteFn(EngineImpl& e, Object*, const Value&, Args args) { return Value
 Value escapeFn(EngineImpl& e, Object*, const Value&, Args args) {
     std::string s = e.toString(arg(args, 0)), out;
     for (unsigned char c : s) {
-        if (isalnum(c) || c == '@' || c == '-' || c == '_' || c == '.' || c == '*' || c == '+' || c == '/') {
+        if (isalnum(c)) {
             out += char(c);
         } else {
             char buf[4];

@@ -222,6 +222,7 @@ void Engine::setVariable(DisplayId scope, std::string_view path, std::string_vie
 
 bool Engine::scriptsDisabled() const { return impl_->disabled; }
 uint64_t Engine::actionCount() const { return impl_->actionCount; }
+size_t Engine::heapObjectCount() const { return impl_->heap.size(); }
 void Engine::collectGarbage() {
     if (impl_->runDepth == 0) impl_->collect();
 }

@@ -62,7 +62,12 @@ Value EngineImpl::pop(Activation& a) {
     return v;
 }
 
-void EngineImpl::trace(const Value& v) { traceLine(traceText(v).view()); }
+void EngineImpl::trace(const Value& v) {
+    std::string text = traceText(v).str();
+    // The player ends a trace line at a carriage return as at a line feed.
+    std::replace(text.begin(), text.end(), '\r', '\n');
+    traceLine(text);
+}
 
 // ---- variables ------------------------------------------------------------------------------
 
@@ -222,7 +227,7 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
         Object* holder = superHolder;
         if (!holder && thisv.isObject()) holder = thisv.o->proto;
         if (!holder) return nullptr;
-        Object* s = alloc(ObjKind::Super, nullptr);
+        Object* s = alloc(ObjKind::Super, holder->proto);
         s->superProto = holder;
         s->superThis = thisv;
         return s;
@@ -230,7 +235,8 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     auto makeArguments = [&]() {
         Object* argsObj = makeArray(std::vector<Value>(args.begin(), args.end()));
         define(argsObj, "callee", Value(fn));
-        define(argsObj, "caller", Value::null());
+        Object* caller = current && current->callee ? current->callee : nullptr;
+        define(argsObj, "caller", caller ? Value(caller) : Value::null());
         return argsObj;
     };
 
@@ -526,19 +532,22 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
 
             // ---- arithmetic ----
             case 0x0A: case 0x0B: case 0x0C: case 0x0D: {
-                double y = toNumber(pop(a)), x = toNumber(pop(a));
+                Value yv = pop(a), xv = pop(a);
+                double x = toNumber(xv), y = toNumber(yv);
                 double r = op == 0x0A ? x + y : op == 0x0B ? x - y : op == 0x0C ? x * y : x / y;
                 if (op == 0x0D && y == 0 && a.version < 5) push(Value("#ERROR#"));
                 else push(Value(r));
                 break;
             }
             case 0x0E: {  // Equals (numeric)
-                double y = toNumber(pop(a)), x = toNumber(pop(a));
+                Value yv = pop(a), xv = pop(a);
+                double x = toNumber(xv), y = toNumber(yv);
                 push(boolResult(x == y));
                 break;
             }
             case 0x0F: {  // Less (numeric)
-                double y = toNumber(pop(a)), x = toNumber(pop(a));
+                Value yv = pop(a), xv = pop(a);
+                double x = toNumber(xv), y = toNumber(yv);
                 push(boolResult(x < y));
                 break;
             }
@@ -811,17 +820,23 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         // super(): the superclass constructor, on this object.
                         Object* s = a.superObj;
                         fn = get(s->superProto, "__constructor__");
-                        if (fn.isUndefined() && s->superProto->proto) fn = get(s->superProto->proto, "constructor");
+                        if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
                         thisv = s->superThis;
-                        holder = s->superProto->proto;
+                        holder = s->proto;
                     }
+                } else if (name.size() == 0 && obj.object() && obj.o->kind == ObjKind::Super) {
+                    Object* s = obj.o;
+                    fn = get(s->superProto, "__constructor__");
+                    if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
+                    thisv = s->superThis;
+                    holder = s->proto;
                 } else if (name.size() == 0) {
                     fn = obj;
                     thisv = Value();
                 } else {
                     Object* o = obj.object();
                     if (o && o->kind == ObjKind::Super) {
-                        Object* start = o->superProto ? o->superProto->proto : nullptr;
+                        Object* start = o->proto;
                         Object* h = nullptr;
                         Slot* p = start ? findInChain(start, key(name.view()), &h) : nullptr;
                         if (p) fn = p->getter ? call(Value(p->getter), o->superThis, {}) : p->value;
@@ -868,7 +883,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                             std::string n = host.name(child);
                             if (!n.empty()) names.push_back(Str(n));
                         }
-                    for (auto& n : names) push(Value(n));
+                    // The loop pops names off the stack: push them last-enumerated first.
+                    for (auto it = names.rbegin(); it != names.rend(); ++it) push(Value(*it));
                 }
                 break;
             }

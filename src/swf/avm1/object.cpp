@@ -146,18 +146,13 @@ bool EngineImpl::toBoolean(const Value& v) const {
 Value EngineImpl::toPrimitive(const Value& v, bool preferString) {
     if (v.type != Type::Object) return v;
     Object* o = v.o;
-    if (o->kind == ObjKind::Display && !preferString) return Value(Str(targetPath(o->display, false)));
+    if (o->kind == ObjKind::Display) return preferString ? Value(Str(targetPath(o->display, false))) : v;
     if (preferString || o->kind == ObjKind::Date) {
         Value r = callMethod(v, "toString", {});
         if (r.type != Type::Object) return r;
     }
-    Value r = callMethod(v, "valueOf", {});
-    if (r.type != Type::Object) return r;
-    if (!preferString) {
-        Value s = callMethod(v, "toString", {});
-        if (s.type != Type::Object) return s;
-    }
-    return r;
+    // Without a hint only valueOf is asked; an object it answers stays an object.
+    return callMethod(v, "valueOf", {});
 }
 
 double EngineImpl::toNumber(const Value& v) {
@@ -332,6 +327,14 @@ void EngineImpl::setArrayLength(Object* a, double length) {
 Value EngineImpl::get(Object* o, const Str& name) {
     if (!o) return Value();
     std::string_view n = name.view();
+    if (o->kind == ObjKind::Super) {
+        // super: the superclass prototype's properties, with getters run on this.
+        if (n == "__proto__") return o->proto && o->proto->proto ? Value(o->proto->proto) : Value();
+        Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
+        if (!p) return Value();
+        if (p->getter) return call(Value(p->getter), o->superThis, {});
+        return p->value;
+    }
     if (o->kind == ObjKind::Array) {
         size_t i;
         if (arrayIndex(n, i)) return i < o->elements.size() ? o->elements[i] : Value();
@@ -339,7 +342,7 @@ Value EngineImpl::get(Object* o, const Str& name) {
     } else if (o->kind == ObjKind::String && n == "length") {
         return Value(double(version >= 6 ? toUtf16(o->primitive.s.view()).size() : o->primitive.s.size()));
     }
-    if (n == "__proto__") return Value(o->proto);
+    if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
     std::string k = key(n);
     Object* holder = nullptr;
     Slot* p = findInChain(o, k, &holder);
@@ -354,10 +357,7 @@ Value EngineImpl::get(Object* o, const Str& name) {
             }
         }
     }
-    if (!p) {
-        if (o->kind == ObjKind::Super && o->superProto) return get(o->superProto, name);
-        return Value();
-    }
+    if (!p) return Value();
     if (p->getter) {
         Object* getter = p->getter;
         Value thisv(o);
@@ -381,6 +381,16 @@ Value EngineImpl::getValueMember(const Value& base, const Str& name) {
 void EngineImpl::set(Object* o, const Str& name, const Value& v) {
     if (!o) return;
     std::string_view n = name.view();
+    if (o->kind == ObjKind::Super) {
+        Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
+        if (p && p->setter) {
+            Value args[] = {v};
+            call(Value(p->setter), o->superThis, args);
+        } else if (Object* self = o->superThis.object()) {
+            set(self, name, v);
+        }
+        return;
+    }
     if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
     if (o->kind == ObjKind::Array) {
         size_t i;

@@ -88,6 +88,17 @@ double stringToNumber(std::string_view s, int version) {
     }
     size_t p = 0;
     if (p < t.size() && (t[p] == '-' || t[p] == '+')) ++p;
+    // Octal with a leading zero (SWF 6 on), when every digit is octal.
+    if (version >= 6 && t.size() > p + 1 && t[p] == '0') {
+        bool octal = true;
+        for (size_t k = p + 1; k < t.size(); ++k)
+            if (t[k] < '0' || t[k] > '7') octal = false;
+        if (octal) {
+            double v = 0;
+            for (size_t k = p + 1; k < t.size(); ++k) v = v * 8 + (t[k] - '0');
+            return t[0] == '-' ? -v : v;
+        }
+    }
     size_t digitsStart = p;
     while (p < t.size() && t[p] >= '0' && t[p] <= '9') ++p;
     bool any = p > digitsStart;

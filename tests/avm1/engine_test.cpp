@@ -105,11 +105,11 @@ TEST_F(EngineTest, VariableNamesFoldCaseBelowVersion7) {
 }
 
 TEST_F(EngineTest, Function2TakesParametersInRegistersAndPreloadsThis) {
-    // function add(a, b) { return a + b + this; } with a in r1, b in r2, this preloaded in r3.
+    // function add(a, b) { return a + b + ":" + this; }: this preloaded in r1, a in r2, b in r3.
     Asm body;
-    body.reg(1).reg(2).add2().str(":").add2().reg(3).add2().ret();
+    body.reg(2).reg(3).add2().str(":").add2().reg(1).add2().ret();
     Asm code;
-    code.function2("add", {{1, "a"}, {2, "b"}}, 4, 0x01, body);
+    code.function2("add", {{2, "a"}, {3, "b"}}, 4, 0x01, body);
     code.num(3).num(2).num(2).str("add").callFunction().trace();
     run(code);
     // this is the root clip, which prints as its target.

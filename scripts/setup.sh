@@ -13,7 +13,7 @@ packages=(
   zlib1g-dev liblzma-dev libjpeg-dev
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils imagemagick openbox
-  mdbtools nodejs
+  mdbtools nodejs python3
   fonts-noto-cjk fonts-dejavu-core
 )
 missing=()

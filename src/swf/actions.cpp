@@ -20,6 +20,11 @@ QString numberText(double v) {
 
 }  // namespace
 
+ActionCode keepActionCode(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return nullptr;
+    return std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+}
+
 std::shared_ptr<const ActionList> parseActions(ByteReader& r) {
     auto list = std::make_shared<ActionList>();
     std::vector<QString> pool;

@@ -29,6 +29,13 @@ struct Instance {
     int clipDepth = 0;
     bool visible = true;
     QString name;
+    // Display effects, from PlaceObject3 or script (filters.h). The scroll rectangle is in
+    // the object's own twips: it clips to that area and shows it at the object's origin.
+    std::vector<Filter> filters;
+    BlendMode blendMode = BlendMode::Normal;
+    bool cacheAsBitmap = false;
+    std::optional<QColor> opaqueBackground;
+    std::optional<QRectF> scrollRect;
     std::shared_ptr<TimelineState> sprite;  // sprites
     int buttonState = -1;                   // buttons: 0 up, 1 over, 2 down
     std::map<int, std::unique_ptr<Instance>> buttonChildren;
@@ -42,5 +49,20 @@ struct Instance {
     }
     bool isButton() const { return character && std::holds_alternative<ButtonDef>(*character); }
 };
+
+// The PlaceObject3 effects a place command sets, and carrying them over to a replacement.
+inline void applyDisplayEffects(const PlaceCommand& cmd, Instance& inst) {
+    if (cmd.filters) inst.filters = *cmd.filters;
+    if (cmd.blendMode) inst.blendMode = *cmd.blendMode;
+    if (cmd.cacheAsBitmap) inst.cacheAsBitmap = *cmd.cacheAsBitmap;
+    if (cmd.opaqueBackground) inst.opaqueBackground = *cmd.opaqueBackground;
+}
+inline void copyDisplayEffects(const Instance& from, Instance& to) {
+    to.filters = from.filters;
+    to.blendMode = from.blendMode;
+    to.cacheAsBitmap = from.cacheAsBitmap;
+    to.opaqueBackground = from.opaqueBackground;
+    to.scrollRect = from.scrollRect;
+}
 
 }  // namespace swf

@@ -17,6 +17,8 @@
 #include <variant>
 #include <vector>
 
+#include "swf/filters.h"
+
 namespace swf {
 
 // Colour transform with alpha; multipliers are 1.0 for identity, additions in 0..255 units.
@@ -134,6 +136,10 @@ struct EditTextDef {
     int align = 0;  // 0 left, 1 right, 2 centre, 3 justify
     float leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;
     QString text;  // plain text (HTML reduced to its text)
+    QString initialText;  // the text as stored (HTML when `html`)
+    QString variableName;
+    bool readOnly = true, selectable = true, autoSize = false, hasMaxLength = false;
+    int maxLength = 0;
     // Embedded outlines laid out at load, when the font carries them.
     std::vector<std::pair<QColor, QPainterPath>> outlineRuns;
     bool hasOutlines = false;
@@ -152,6 +158,39 @@ struct Action {
 };
 using ActionList = std::vector<Action>;
 
+// The bytes of one action block as stored (a DoAction, a button condition, a clip event),
+// kept whole for the script engine; functions defined in it point into these bytes.
+using ActionCode = std::shared_ptr<const std::vector<uint8_t>>;
+
+// Events of a clip action (onClipEvent), as the bits of the stored event flags.
+namespace clip_event {
+inline constexpr uint32_t kLoad = 1u << 0;
+inline constexpr uint32_t kEnterFrame = 1u << 1;
+inline constexpr uint32_t kUnload = 1u << 2;
+inline constexpr uint32_t kMouseMove = 1u << 3;
+inline constexpr uint32_t kMouseDown = 1u << 4;
+inline constexpr uint32_t kMouseUp = 1u << 5;
+inline constexpr uint32_t kKeyDown = 1u << 6;
+inline constexpr uint32_t kKeyUp = 1u << 7;
+inline constexpr uint32_t kData = 1u << 8;
+inline constexpr uint32_t kInitialize = 1u << 9;
+inline constexpr uint32_t kPress = 1u << 10;
+inline constexpr uint32_t kRelease = 1u << 11;
+inline constexpr uint32_t kReleaseOutside = 1u << 12;
+inline constexpr uint32_t kRollOver = 1u << 13;
+inline constexpr uint32_t kRollOut = 1u << 14;
+inline constexpr uint32_t kDragOver = 1u << 15;
+inline constexpr uint32_t kDragOut = 1u << 16;
+inline constexpr uint32_t kKeyPress = 1u << 17;
+inline constexpr uint32_t kConstruct = 1u << 18;
+}  // namespace clip_event
+
+struct ClipAction {
+    uint32_t events = 0;   // clip_event bits
+    uint8_t keyCode = 0;   // with kKeyPress: the key, as button conditions number keys
+    ActionCode code;
+};
+
 struct PlaceCommand {
     uint16_t depth = 0;
     bool move = false;
@@ -162,14 +201,26 @@ struct PlaceCommand {
     std::optional<uint16_t> clipDepth;
     std::optional<QString> name;
     std::optional<bool> visible;
+    // PlaceObject3 display effects (filters.h).
+    std::optional<std::vector<Filter>> filters;
+    std::optional<BlendMode> blendMode;
+    std::optional<bool> cacheAsBitmap;
+    std::optional<QColor> opaqueBackground;
+    std::shared_ptr<const std::vector<ClipAction>> clipActions;  // PlaceObject2/3 onClipEvent
 };
 struct RemoveCommand {
     uint16_t depth = 0;
 };
 struct ActionCommand {
-    std::shared_ptr<const ActionList> actions;
+    std::shared_ptr<const ActionList> actions;  // the timeline actions, pre-decoded
+    ActionCode code;
 };
-using FrameCommand = std::variant<PlaceCommand, RemoveCommand, ActionCommand>;
+// DoInitAction: runs once, the first time the frame is reached, before the frame's DoAction.
+struct InitActionCommand {
+    uint16_t spriteId = 0;
+    ActionCode code;
+};
+using FrameCommand = std::variant<PlaceCommand, RemoveCommand, ActionCommand, InitActionCommand>;
 
 struct Frame {
     std::vector<FrameCommand> commands;
@@ -191,11 +242,15 @@ struct ButtonRecord {
     uint16_t depth = 0;
     QTransform matrix;
     ColorTransform colorTransform;
+    std::vector<Filter> filters;
+    BlendMode blendMode = BlendMode::Normal;
 };
 
 struct ButtonCondition {
     uint16_t conditions = 0;  // transition bits as stored
+    uint8_t keyCode = 0;      // key press condition: 1-19 special keys, else the character
     std::shared_ptr<const ActionList> actions;
+    ActionCode code;
 };
 
 struct ButtonDef {
@@ -229,6 +284,7 @@ struct Movie {
     bool actionScript3 = false;
     Timeline root;
     std::unordered_map<uint16_t, Character> dictionary;
+    std::map<QString, uint16_t> exports;  // ExportAssets: linkage name -> character
 
     const Character* character(uint16_t id) const {
         auto it = dictionary.find(id);

@@ -157,34 +157,27 @@ std::vector<uint8_t> decompressLzma(std::span<const uint8_t> data, size_t bodySi
     return out;
 }
 
-// Skips a PlaceObject3 filter list; only the fields after it are used.
-void skipFilters(ByteReader& r) {
-    int count = r.u8();
-    for (int i = 0; i < count; ++i) {
-        int type = r.u8();
-        switch (type) {
-            case 0: r.skip(23); break;
-            case 1: r.skip(9); break;
-            case 2: r.skip(15); break;
-            case 3: r.skip(27); break;
-            case 4:
-            case 7: {
-                int colors = r.u8();
-                r.skip(size_t(colors) * 5 + 19);
-                break;
-            }
-            case 5: {
-                int w = r.u8(), h = r.u8();
-                r.skip(8 + size_t(w) * h * 4 + 5);
-                break;
-            }
-            case 6: r.skip(80); break;
-            default: throw MalformedMovie("unknown filter");
-        }
+// The onClipEvent records at the end of a PlaceObject2/3; event flags are 32 bits from SWF 6.
+std::shared_ptr<const std::vector<ClipAction>> parseClipActions(ByteReader& r, int swfVersion) {
+    auto flags = [&]() -> uint32_t { return swfVersion >= 6 ? r.u32() : r.u16(); };
+    auto out = std::make_shared<std::vector<ClipAction>>();
+    r.u16();  // reserved
+    flags();  // every event used, repeated below
+    while (!r.atEnd()) {
+        ClipAction action;
+        action.events = flags();
+        if (action.events == 0) break;
+        uint32_t size = r.u32();
+        if (size > r.remaining()) throw MalformedMovie("clip action longer than its tag");
+        ByteReader body(r.bytes(size));
+        if ((action.events & clip_event::kKeyPress) && !body.atEnd()) action.keyCode = body.u8();
+        action.code = keepActionCode(body.rest());
+        out->push_back(std::move(action));
     }
+    return out;
 }
 
-PlaceCommand parsePlaceObject(ByteReader& r, int version) {
+PlaceCommand parsePlaceObject(ByteReader& r, int version, int swfVersion) {
     PlaceCommand p;
     if (version == 1) {
         p.characterId = r.u16();
@@ -205,11 +198,14 @@ PlaceCommand parsePlaceObject(ByteReader& r, int version) {
     if (flags & 0x20) p.name = QString::fromStdString(r.cstring());
     if (flags & 0x40) p.clipDepth = r.u16();
     if (version == 3) {
-        if (flags2 & 0x01) skipFilters(r);
-        if (flags2 & 0x02) r.u8();  // blend mode
-        if (flags2 & 0x04) r.u8();  // cache as bitmap: drawn directly
+        if (flags2 & 0x01) p.filters = readFilterList(r);
+        if (flags2 & 0x02) p.blendMode = blendModeFromByte(r.u8());
+        // Some writers set the flag and leave out its byte.
+        if (flags2 & 0x04) p.cacheAsBitmap = r.remaining() > 0 ? r.u8() != 0 : true;
         if ((flags2 & 0x20) && r.remaining() > 0) p.visible = r.u8() != 0;
+        if ((flags2 & 0x40) && r.remaining() >= 4) p.opaqueBackground = readRgba(r);
     }
+    if ((flags & 0x80) && swfVersion >= 5 && r.remaining() > 0) p.clipActions = parseClipActions(r, swfVersion);
     return p;
 }
 
@@ -233,13 +229,14 @@ ButtonDef parseButton(ByteReader& r, int version, ParseBudget& budget) {
         rec.matrix = readMatrix(r);
         if (version == 2) {
             rec.colorTransform = readColorTransform(r, true);
-            if (flags & 0x10) skipFilters(r);
-            if (flags & 0x20) r.u8();
+            if (flags & 0x10) rec.filters = readFilterList(r);
+            if (flags & 0x20) rec.blendMode = blendModeFromByte(r.u8());
         }
         b.records.push_back(rec);
     }
     if (version == 1) {
-        b.actions.push_back({button_transition::kOverDownToOverUp, parseActions(r)});
+        ActionCode code = keepActionCode(r.data().subspan(r.position()));
+        b.actions.push_back({button_transition::kOverDownToOverUp, 0, parseActions(r), std::move(code)});
         return b;
     }
     if (actionOffset == 0) return b;
@@ -255,7 +252,8 @@ ButtonDef parseButton(ByteReader& r, int version, ParseBudget& budget) {
         if (end > all.data().size() || end < all.position()) throw MalformedMovie("button action size");
         ByteReader body(all.data().subspan(all.position(), end - all.position()));
         budget.spendCommand();
-        b.actions.push_back({uint16_t(high | (low & 1) << 8), parseActions(body)});
+        ActionCode code = keepActionCode(body.data());
+        b.actions.push_back({uint16_t(high | (low & 1) << 8), uint8_t(low >> 1), parseActions(body), std::move(code)});
         if (size == 0) break;
         all = ByteReader(all.data());
         all.skip(end);
@@ -289,15 +287,26 @@ struct TagParser {
                     tl.frames.push_back(std::move(frame));
                     frame = Frame{};
                     break;
-                case 4: frame.commands.push_back(parsePlaceObject(body, 1)); break;
-                case 26: frame.commands.push_back(parsePlaceObject(body, 2)); break;
-                case 70: frame.commands.push_back(parsePlaceObject(body, 3)); break;
+                case 4: frame.commands.push_back(parsePlaceObject(body, 1, movie.version)); break;
+                case 26: frame.commands.push_back(parsePlaceObject(body, 2, movie.version)); break;
+                case 70: frame.commands.push_back(parsePlaceObject(body, 3, movie.version)); break;
                 case 5:
                     body.u16();
                     frame.commands.push_back(RemoveCommand{body.u16()});
                     break;
                 case 28: frame.commands.push_back(RemoveCommand{body.u16()}); break;
-                case 12: frame.commands.push_back(ActionCommand{parseActions(body)}); break;
+                case 12: {
+                    ActionCode code = keepActionCode(body.data());
+                    frame.commands.push_back(ActionCommand{parseActions(body), std::move(code)});
+                    break;
+                }
+                case 59: {  // DoInitAction
+                    InitActionCommand init;
+                    init.spriteId = body.u16();
+                    init.code = keepActionCode(body.rest());
+                    frame.commands.push_back(std::move(init));
+                    break;
+                }
                 case 43: {  // FrameLabel
                     QString label = QString::fromStdString(body.cstring()).toLower();
                     tl.labels.emplace(label, int(tl.frames.size()));
@@ -417,6 +426,14 @@ struct TagParser {
                 SpriteDef sprite;
                 timeline(body, sprite.timeline, false, depth + 1);
                 define(id, std::move(sprite));
+                break;
+            }
+            case 56: {  // ExportAssets: names for attachMovie
+                unsigned count = body.u16();
+                for (unsigned i = 0; i < count && !body.atEnd(); ++i) {
+                    uint16_t id = body.u16();
+                    movie.exports.insert_or_assign(QString::fromUtf8(QByteArray::fromStdString(body.cstring())), id);
+                }
                 break;
             }
             case 69:

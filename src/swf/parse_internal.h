@@ -48,7 +48,12 @@ void applyFontInfo(ByteReader& r, FontDef& font, bool version2);
 TextDef parseText(ByteReader& r, bool withAlpha, const Movie& movie);
 EditTextDef parseEditText(ByteReader& r, const Movie& movie);
 
+// A PlaceObject3 or button record filter list (parse_filters.cpp).
+std::vector<Filter> readFilterList(ByteReader& r);
+
 // Actions.
 std::shared_ptr<const ActionList> parseActions(ByteReader& r);
+// A copy of an action block's bytes for the script engine (null when empty).
+ActionCode keepActionCode(std::span<const uint8_t> bytes);
 
 }  // namespace swf::detail

@@ -14,12 +14,14 @@ constexpr int kMaxActionListsPerTick = 256;
 constexpr int kMaxCreationsPerTick = 20000;
 }
 
-Player::Player(std::shared_ptr<const Movie> movie, QObject* parent) : QObject(parent), movie_(std::move(movie)) {
+Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
+    : QObject(parent), movie_(std::move(movie)) {
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
     viewSize_ = movie_->stageSizePixels();
     creationsLeft_ = kMaxCreationsPerTick;
-    runFrame(root_, 0, true, 0);
+    started_ = start == Start::Now;
+    if (started_) runFrame(root_, 0, true, 0);
     runQueuedActions();
     dirty_ = false;  // the first paint draws the first frame anyway
     updateSchedule();
@@ -67,10 +69,18 @@ void Player::back() {
     gotoFrame(currentFrame() - 1);
 }
 
+double Player::frameInterval() const { return 1000.0 / std::clamp(movie_->frameRate, 1.0, 120.0); }
+
 void Player::advance() {
     creationsLeft_ = kMaxCreationsPerTick;
-    tickList(root_->list, 1);
-    nextTimelineFrame(root_, true, 0);
+    if (!started_) {
+        started_ = true;
+        runFrame(root_, 0, true, 0);
+    } else {
+        movieTimeMs_ += frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval();
+        tickList(root_->list, 1);
+        nextTimelineFrame(root_, true, 0);
+    }
     runQueuedActions();
     afterChange();
 }
@@ -114,7 +124,7 @@ void Player::updateSchedule() {
     bool want = active_ && anythingPlaying();
     if (want == scheduled_) return;
     scheduled_ = want;
-    if (want) FrameClock::instance().add(this, 1000.0 / std::clamp(movie_->frameRate, 1.0, 120.0));
+    if (want) FrameClock::instance().add(this, frameInterval());
     else FrameClock::instance().remove(this);
 }
 
@@ -155,6 +165,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
             replacement->clipDepth = inst->clipDepth;
             replacement->name = inst->name;
             replacement->visible = inst->visible;
+            copyDisplayEffects(*inst, *replacement);
             it->second = std::move(replacement);
             inst = it->second.get();
         }
@@ -169,6 +180,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
     if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
     if (cmd.name) inst->name = *cmd.name;
     if (cmd.visible) inst->visible = *cmd.visible;
+    applyDisplayEffects(cmd, *inst);
     dirty_ = true;
 }
 
@@ -364,6 +376,8 @@ void Player::setButtonState(Instance& button, int state, int nesting) {
         else child = createInstance(rec.characterId, nesting);
         child->matrix = rec.matrix;
         child->colorTransform = rec.colorTransform;
+        child->filters = rec.filters;
+        child->blendMode = rec.blendMode;
         button.buttonChildren[rec.depth] = std::move(child);
     }
     dirty_ = true;
@@ -541,6 +555,66 @@ void Player::mouseRelease(QPointF pos) {
     runQueuedActions();
     afterChange();
     mouseMove(pos);
+}
+
+namespace {
+
+// Button conditions number keys their own way: 1-19 for the special keys, else the character.
+uint8_t buttonKeyCode(int code, char16_t character) {
+    switch (code) {
+        case 37: return 1;   // left
+        case 39: return 2;   // right
+        case 36: return 3;   // home
+        case 35: return 4;   // end
+        case 45: return 5;   // insert
+        case 46: return 6;   // delete
+        case 8: return 8;    // backspace
+        case 13: return 13;  // enter
+        case 38: return 14;  // up
+        case 40: return 15;  // down
+        case 33: return 16;  // page up
+        case 34: return 17;  // page down
+        case 9: return 18;   // tab
+        case 27: return 19;  // escape
+        default: break;
+    }
+    return character >= 32 && character < 127 ? uint8_t(character) : 0;
+}
+
+void collectKeyButtons(const std::shared_ptr<TimelineState>& owner, const std::map<int, std::unique_ptr<Instance>>& list,
+                       uint8_t key, int nesting, std::vector<std::pair<std::shared_ptr<TimelineState>, const ButtonCondition*>>& out) {
+    if (nesting > kMaxNesting) return;
+    for (const auto& [depth, inst] : list) {
+        if (inst->isButton()) {
+            for (const ButtonCondition& c : std::get<ButtonDef>(*inst->character).actions)
+                if (c.keyCode == key) out.emplace_back(owner, &c);
+        } else if (inst->sprite) {
+            collectKeyButtons(inst->sprite, inst->sprite->list, key, nesting + 1, out);
+        }
+    }
+}
+
+}  // namespace
+
+void Player::keyDown(int code, char16_t character) {
+    if (std::find(keysDown_.begin(), keysDown_.end(), code) == keysDown_.end()) keysDown_.push_back(code);
+    if (uint8_t key = buttonKeyCode(code, character)) {
+        std::vector<std::pair<std::shared_ptr<TimelineState>, const ButtonCondition*>> hits;
+        collectKeyButtons(root_, root_->list, key, 0, hits);
+        for (auto& [owner, condition] : hits) actionQueue_.push_back({owner, condition->actions});
+    }
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::keyUp(int code, char16_t) {
+    std::erase(keysDown_, code);
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::textInput(char16_t) {
+    // Typing reaches text fields once they take input; nothing else reads it.
 }
 
 void Player::mouseLeave() {

@@ -11,6 +11,7 @@
 #include <QTransform>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -26,7 +27,10 @@ struct TimelineState;
 class Player : public QObject {
     Q_OBJECT
 public:
-    explicit Player(std::shared_ptr<const Movie> movie, QObject* parent = nullptr);
+    // Start::Now runs the first frame at once; Start::Later leaves it to the first advance(),
+    // so that input given before it (a headless run's script) comes first.
+    enum class Start { Now, Later };
+    explicit Player(std::shared_ptr<const Movie> movie, QObject* parent = nullptr, Start start = Start::Now);
     ~Player() override;
 
     const Movie& movie() const { return *movie_; }
@@ -74,6 +78,23 @@ public:
     void mousePress(QPointF pos);
     void mouseRelease(QPointF pos);
     void mouseLeave();
+    // Keys: `code` as scripts see it (Key.getCode: 37 left arrow, 65 'A'), `character` what
+    // the key types (0 for none).
+    void keyDown(int code, char16_t character);
+    void keyUp(int code, char16_t character);
+    // Text typed into the focused text field.
+    void textInput(char16_t character);
+    // True once a script asked the host to quit (fscommand "quit"); only runners use it.
+    bool quitRequested() const { return quitRequested_; }
+
+    // Lines the movie's scripts trace(); without a handler they go nowhere.
+    void setTraceHandler(std::function<void(const QString&)> handler) { traceHandler_ = std::move(handler); }
+    // Movie time in milliseconds: each advance() moves it on by one frame interval, unless
+    // setFrameTime() gave another step (the headless runner's tick).
+    double movieTime() const { return movieTimeMs_; }
+    void setFrameTime(double ms) { frameTimeMs_ = ms; }
+    double frameInterval() const;
+
     // True when the mouse is over a button (for the pointer shape).
     bool overButton() const { return hoverSerial_ != 0; }
 
@@ -154,6 +175,13 @@ private:
         std::shared_ptr<const ActionList> actions;
     };
     std::deque<QueuedActions> actionQueue_;
+
+    std::function<void(const QString&)> traceHandler_;
+    double movieTimeMs_ = 0;
+    double frameTimeMs_ = 0;  // 0: the frame interval
+    std::vector<int> keysDown_;
+    bool started_ = true;
+    bool quitRequested_ = false;
 
     uint64_t hoverSerial_ = 0;
     uint64_t pressedSerial_ = 0;

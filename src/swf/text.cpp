@@ -245,13 +245,17 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
     bool hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;
     bool hasFontClass = f2 & 0x80, hasLayout = f2 & 0x20;
     field.border = f2 & 0x08;
+    field.readOnly = f1 & 0x08;
+    field.autoSize = f2 & 0x40;
+    field.selectable = !(f2 & 0x10);
     field.html = f2 & 0x02;
     field.useOutlines = f2 & 0x01;
     if (hasFont) field.fontId = r.u16();
     if (hasFontClass) r.cstring();
     if (hasFont || hasFontClass) field.height = r.u16();
     if (hasColor) field.color = readRgba(r);
-    if (hasMaxLength) r.u16();
+    field.hasMaxLength = hasMaxLength;
+    if (hasMaxLength) field.maxLength = r.u16();
     if (hasLayout) {
         field.align = r.u8();
         field.leftMargin = r.u16();
@@ -259,9 +263,10 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
         field.indent = r.u16();
         field.leading = r.s16();
     }
-    r.cstring();  // variable name
+    field.variableName = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));
     if (hasText) {
         QString text = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));
+        field.initialText = text;
         field.text = field.html ? htmlToText(text, hasColor ? nullptr : &field.color) : text;
     }
     if (field.password) field.text.fill(QLatin1Char('*'));

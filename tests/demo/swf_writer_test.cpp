@@ -368,9 +368,9 @@ TEST(SwfWriter, SpritesAndButtonsNestTheirRecords) {
     spin.modify(1, Placement::at(QTransform().rotate(45)));
     spin.showFrame();
     const uint16_t sprite = movie.defineSprite(spin);
-    ButtonRecord up{ButtonRecord::Up | ButtonRecord::Over, red, 1, {}, std::nullopt};
+    ButtonRecord up{ButtonRecord::Up | ButtonRecord::Over, red, 1, {}, std::nullopt, {}, {}};
     ButtonRecord down{ButtonRecord::Down | ButtonRecord::HitTest, blue, 2, QTransform::fromTranslate(5, 5),
-                      ColorTransform::alpha(0.5)};
+                      ColorTransform::alpha(0.5), {}, {}};
     ButtonAction toLabel;
     toLabel.kind = ButtonAction::GotoLabel;
     toLabel.label = QStringLiteral("pressed");

@@ -522,8 +522,8 @@ TEST(Buttons, StatesFollowTheMouseAndReleaseRunsTheAction) {
     swf::writer::ButtonAction toFrame2;
     toFrame2.kind = swf::writer::ButtonAction::GotoFrame;
     toFrame2.frame = 1;
-    uint16_t button = w.defineButton2({{R::Up, up, 1, {}, {}}, {R::Over, over, 2, {}, {}}, {R::Down, down, 3, {}, {}},
-                                       {R::HitTest, hit, 4, {}, {}}},
+    uint16_t button = w.defineButton2({{R::Up, up, 1, {}, {}, {}, {}}, {R::Over, over, 2, {}, {}, {}, {}}, {R::Down, down, 3, {}, {}, {}, {}},
+                                       {R::HitTest, hit, 4, {}, {}, {}, {}}},
                                       {toFrame2});
     w.place(1, button);
     w.stop();
@@ -594,7 +594,7 @@ QByteArray richMovie(bool compressed) {
     sprite.showFrame();
     uint16_t spriteId = w.defineSprite(sprite);
     using R = swf::writer::ButtonRecord;
-    uint16_t button = w.defineButton2({{R::Up | R::HitTest, shape, 1, {}, {}}, {R::Over, bitmapShape, 1, {}, {}}}, {{}});
+    uint16_t button = w.defineButton2({{R::Up | R::HitTest, shape, 1, {}, {}, {}, {}}, {R::Over, bitmapShape, 1, {}, {}, {}, {}}}, {{}});
     w.place(1, spriteId);
     w.place(2, text);
     w.place(3, button);

@@ -38,6 +38,7 @@ enum TagCode : uint16_t {
     kDefineMorphShape = 46,
     kDefineFont2 = 48,
     kFileAttributes = 69,
+    kPlaceObject3 = 70,
     kDefineShape4 = 83,
     kDefineMorphShape2 = 84,
 };
@@ -645,6 +646,96 @@ void Timeline::appendTag(uint16_t code, const QByteArray& body, bool forceLong) 
     tags_.append(out.take());
 }
 
+namespace {
+void fixed16(BitWriter& out, double v) { out.u32(static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)))); }
+void fixed8(BitWriter& out, double v) { out.u16(static_cast<uint32_t>(static_cast<int16_t>(std::lround(v * 256.0)))); }
+void float32(BitWriter& out, float v) {
+    uint32_t bits;
+    static_assert(sizeof bits == sizeof v);
+    std::memcpy(&bits, &v, sizeof bits);
+    out.u32(bits);
+}
+void rgba(BitWriter& out, const QColor& c) {
+    out.u8(static_cast<uint32_t>(c.red()));
+    out.u8(static_cast<uint32_t>(c.green()));
+    out.u8(static_cast<uint32_t>(c.blue()));
+    out.u8(static_cast<uint32_t>(c.alpha()));
+}
+uint32_t passesField(int passes, int bits) { return static_cast<uint32_t>(std::clamp(passes, 0, (1 << bits) - 1)); }
+
+// Blur, angle, distance, strength and flags, shared by the shadow-like filters.
+template <typename F>
+void writeShadowTail(BitWriter& out, const F& f) {
+    fixed16(out, f.blurX);
+    fixed16(out, f.blurY);
+    if constexpr (requires { f.angle; }) {
+        fixed16(out, f.angle);
+        fixed16(out, f.distance);
+    }
+    fixed8(out, f.strength);
+    out.ub(f.inner ? 1 : 0, 1);
+    out.ub(f.knockout ? 1 : 0, 1);
+    out.ub(f.hideObject ? 0 : 1, 1);
+    if constexpr (requires { f.onTop; }) {
+        out.ub(f.onTop ? 1 : 0, 1);
+        out.ub(passesField(f.passes, 4), 4);
+    } else {
+        out.ub(passesField(f.passes, 5), 5);
+    }
+    out.align();
+}
+
+template <typename F>
+void writeFilterGradient(BitWriter& out, const F& f) {
+    const size_t count = std::min<size_t>(f.stops.size(), 255);
+    out.u8(static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) rgba(out, f.stops[i].color);
+    for (size_t i = 0; i < count; ++i) out.u8(f.stops[i].ratio);
+}
+
+void writeFilters(BitWriter& out, const std::vector<swf::Filter>& filters) {
+    const size_t count = std::min<size_t>(filters.size(), 255);
+    out.u8(static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        out.u8(static_cast<uint32_t>(filters[i].index()));
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(f)>;
+                if constexpr (std::is_same_v<T, swf::DropShadowFilter> || std::is_same_v<T, swf::GlowFilter>) {
+                    rgba(out, f.color);
+                    writeShadowTail(out, f);
+                } else if constexpr (std::is_same_v<T, swf::BlurFilter>) {
+                    fixed16(out, f.blurX);
+                    fixed16(out, f.blurY);
+                    out.ub(passesField(f.passes, 5), 5);
+                    out.ub(0, 3);
+                    out.align();
+                } else if constexpr (std::is_same_v<T, swf::BevelFilter>) {
+                    rgba(out, f.highlightColor);  // highlight is stored first
+                    rgba(out, f.shadowColor);
+                    writeShadowTail(out, f);
+                } else if constexpr (std::is_same_v<T, swf::GradientGlowFilter> ||
+                                     std::is_same_v<T, swf::GradientBevelFilter>) {
+                    writeFilterGradient(out, f);
+                    writeShadowTail(out, f);
+                } else if constexpr (std::is_same_v<T, swf::ConvolutionFilter>) {
+                    out.u8(static_cast<uint32_t>(std::clamp(f.matrixX, 0, 255)));
+                    out.u8(static_cast<uint32_t>(std::clamp(f.matrixY, 0, 255)));
+                    float32(out, f.divisor);
+                    float32(out, f.bias);
+                    const size_t cells = size_t(std::clamp(f.matrixX, 0, 255)) * size_t(std::clamp(f.matrixY, 0, 255));
+                    for (size_t c = 0; c < cells; ++c) float32(out, c < f.matrix.size() ? f.matrix[c] : 0.0f);
+                    rgba(out, f.defaultColor);
+                    out.u8((f.clamp ? 2u : 0u) | (f.preserveAlpha ? 1u : 0u));
+                } else if constexpr (std::is_same_v<T, swf::ColorMatrixFilter>) {
+                    for (float v : f.matrix) float32(out, v);
+                }
+            },
+            filters[i]);
+    }
+}
+}  // namespace
+
 void Timeline::placeObject(uint16_t depth, std::optional<uint16_t> characterId, bool move,
                            const Placement& placement) {
     BitWriter out;
@@ -656,7 +747,14 @@ void Timeline::placeObject(uint16_t depth, std::optional<uint16_t> characterId, 
     if (placement.transform) flags |= 0x04;
     if (characterId) flags |= 0x02;
     if (move) flags |= 0x01;
+    uint8_t flags2 = 0;
+    if (placement.filters) flags2 |= 0x01;
+    if (placement.blendMode) flags2 |= 0x02;
+    if (placement.cacheAsBitmap) flags2 |= 0x04;
+    if (placement.opaqueBackground) flags2 |= 0x40;
+    const bool version3 = flags2 != 0;
     out.u8(flags);
+    if (version3) out.u8(flags2);
     out.u16(depth);
     if (characterId) out.u16(*characterId);
     if (placement.transform) writeMatrix(out, rawFromPixels(*placement.transform));
@@ -664,7 +762,11 @@ void Timeline::placeObject(uint16_t depth, std::optional<uint16_t> characterId, 
     if (placement.ratio) out.u16(*placement.ratio);
     if (!placement.name.isEmpty()) out.string(placement.name);
     if (placement.clipDepth) out.u16(*placement.clipDepth);
-    appendTag(kPlaceObject2, out.take());
+    if (placement.filters) writeFilters(out, *placement.filters);
+    if (placement.blendMode) out.u8(static_cast<uint32_t>(*placement.blendMode));
+    if (placement.cacheAsBitmap) out.u8(*placement.cacheAsBitmap ? 1 : 0);
+    if (placement.opaqueBackground) rgba(out, *placement.opaqueBackground);
+    appendTag(version3 ? kPlaceObject3 : kPlaceObject2, out.take());
 }
 
 void Timeline::place(uint16_t depth, uint16_t characterId, const Placement& placement) {
@@ -910,11 +1012,15 @@ uint16_t MovieWriter::defineButton2(const std::vector<ButtonRecord>& records, co
     const uint16_t id = nextId();
     BitWriter characters;
     for (const ButtonRecord& r : records) {
-        characters.u8(r.states & 0x0F);
+        // 0 and 1 both mean normal; `{}` in an aggregate gives 0.
+        const bool blended = static_cast<uint8_t>(r.blendMode) > static_cast<uint8_t>(swf::BlendMode::Normal);
+        characters.u8((r.states & 0x0F) | (r.filters.empty() ? 0 : 0x10) | (blended ? 0x20 : 0));
         characters.u16(r.characterId);
         characters.u16(r.depth);
         writeMatrix(characters, rawFromPixels(r.transform));
         writeColorTransform(characters, r.colorTransform);
+        if (!r.filters.empty()) writeFilters(characters, r.filters);
+        if (blended) characters.u8(static_cast<uint32_t>(r.blendMode));
     }
     characters.u8(0);
     const QByteArray characterBytes = characters.take();

@@ -8,7 +8,7 @@
 // Coordinates passed in are in pixels; the file holds twips (20 to the pixel).
 //
 // Characters: DefineShape 1 to 4 (chosen from what the styles need), DefineSprite,
-// DefineButton2, DefineBitsLossless and DefineBitsLossless2, DefineBitsJPEG2,
+// DefineButton2 (with filters and blend modes), DefineBitsLossless and DefineBitsLossless2, DefineBitsJPEG2,
 // DefineFont2 with DefineText, DefineMorphShape and DefineMorphShape2.
 // Filled areas follow the odd-even rule: every edge carries the fill on one side.
 #include <QByteArray>
@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "swf/filters.h"
 
 namespace swf::writer {
 
@@ -92,6 +94,11 @@ struct Placement {
     std::optional<uint16_t> ratio;        // morph shapes: 0 = start, 65535 = end
     QString name;
     std::optional<uint16_t> clipDepth;
+    // Any of these makes the placement a PlaceObject3.
+    std::optional<std::vector<swf::Filter>> filters;
+    std::optional<swf::BlendMode> blendMode;
+    std::optional<bool> cacheAsBitmap;
+    std::optional<QColor> opaqueBackground;
 
     static Placement at(const QTransform& transform);
     static Placement tinted(const ColorTransform& colorTransform);
@@ -102,7 +109,8 @@ class Timeline {
 public:
     Timeline() = default;
 
-    // PlaceObject2 with a new character at `depth`.
+    // PlaceObject2 with a new character at `depth` (PlaceObject3 when the placement has
+    // filters, a blend mode, bitmap caching or an opaque background).
     void place(uint16_t depth, uint16_t characterId, const Placement& placement = {});
     // PlaceObject2 that modifies what stands at `depth` (matrix, colours, ratio).
     void modify(uint16_t depth, const Placement& placement);
@@ -141,6 +149,8 @@ struct ButtonRecord {
     uint16_t depth = 1;
     QTransform transform;
     std::optional<ColorTransform> colorTransform;
+    std::vector<swf::Filter> filters;
+    swf::BlendMode blendMode = swf::BlendMode::Normal;
 };
 
 // A button action: run on release inside (OverDownToOverUp) unless told otherwise.

@@ -1,0 +1,143 @@
+#include "headless_run.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+#include "swf/player.h"
+
+namespace swfrun {
+namespace {
+
+// Key codes as Key.getCode() reports them, for the names the input scripts use.
+int namedKeyCode(const QString& name) {
+    static const std::map<QString, int> codes = {
+        {QStringLiteral("Backspace"), 8},   {QStringLiteral("Tab"), 9},        {QStringLiteral("Enter"), 13},
+        {QStringLiteral("Shift"), 16},      {QStringLiteral("Control"), 17},   {QStringLiteral("Alt"), 18},
+        {QStringLiteral("CapsLock"), 20},   {QStringLiteral("Escape"), 27},    {QStringLiteral("Space"), 32},
+        {QStringLiteral("PageUp"), 33},     {QStringLiteral("PageDown"), 34},  {QStringLiteral("End"), 35},
+        {QStringLiteral("Home"), 36},       {QStringLiteral("ArrowLeft"), 37}, {QStringLiteral("ArrowUp"), 38},
+        {QStringLiteral("ArrowRight"), 39}, {QStringLiteral("ArrowDown"), 40}, {QStringLiteral("Insert"), 45},
+        {QStringLiteral("Delete"), 46},
+    };
+    auto it = codes.find(name);
+    if (it != codes.end()) return it->second;
+    if (name.size() >= 2 && name[0] == QLatin1Char('F')) {
+        bool ok = false;
+        int n = name.mid(1).toInt(&ok);
+        if (ok && n >= 1 && n <= 15) return 111 + n;
+    }
+    return 0;
+}
+
+// A key given as a name ("Tab") or as {"Char": "a"} / {"Numpad": "1"}.
+void readKey(const QJsonValue& key, InputEvent& event) {
+    if (key.isString()) {
+        event.keyCode = namedKeyCode(key.toString());
+        if (event.keyCode == 32) event.character = u' ';
+        else if (event.keyCode == 13) event.character = u'\r';
+        else if (event.keyCode == 9) event.character = u'\t';
+        return;
+    }
+    const QJsonObject object = key.toObject();
+    if (QString c = object.value(QStringLiteral("Char")).toString(); !c.isEmpty()) {
+        event.character = c[0].unicode();
+        QChar upper = c[0].toUpper();
+        event.keyCode = upper.unicode() < 128 ? upper.unicode() : 0;
+        // Punctuation keys carry the US layout's codes.
+        static const std::map<char16_t, int> punctuation = {
+            {u';', 186}, {u'=', 187}, {u',', 188}, {u'-', 189}, {u'.', 190}, {u'/', 191},
+            {u'`', 192}, {u'[', 219}, {u'\\', 220}, {u']', 221}, {u'\'', 222}};
+        if (auto it = punctuation.find(event.character); it != punctuation.end()) event.keyCode = it->second;
+    } else if (QString n = object.value(QStringLiteral("Numpad")).toString(); !n.isEmpty()) {
+        event.character = n[0].unicode();
+        if (n[0].isDigit()) event.keyCode = 96 + n[0].digitValue();
+    }
+}
+
+QPointF readPos(const QJsonObject& object) {
+    const QJsonArray pos = object.value(QStringLiteral("pos")).toArray();
+    return pos.size() == 2 ? QPointF(pos[0].toDouble(), pos[1].toDouble()) : QPointF();
+}
+
+}  // namespace
+
+bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, QString& error) {
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isArray()) {
+        error = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                             : QStringLiteral("not a list of events");
+        return false;
+    }
+    events.clear();
+    for (const QJsonValue& value : doc.array()) {
+        const QJsonObject object = value.toObject();
+        const QString type = object.value(QStringLiteral("type")).toString();
+        InputEvent event;
+        if (type == QLatin1String("Wait")) {
+            event.kind = InputEvent::Kind::Wait;
+        } else if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown") ||
+                   type == QLatin1String("MouseUp")) {
+            // Only the left button presses; the others move the mouse.
+            const QString button = object.value(QStringLiteral("btn")).toString(QStringLiteral("Left"));
+            event.kind = type == QLatin1String("MouseMove") || button != QLatin1String("Left")
+                             ? InputEvent::Kind::MouseMove
+                             : type == QLatin1String("MouseDown") ? InputEvent::Kind::MouseDown
+                                                                   : InputEvent::Kind::MouseUp;
+            event.pos = readPos(object);
+        } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
+            event.kind = type == QLatin1String("KeyDown") ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
+            readKey(object.value(QStringLiteral("key")), event);
+        } else if (type == QLatin1String("TextInput")) {
+            event.kind = InputEvent::Kind::TextInput;
+            const QString text = object.value(QStringLiteral("codepoint")).toString();
+            event.character = text.isEmpty() ? 0 : text[0].unicode();
+        }
+        events.push_back(event);
+    }
+    return true;
+}
+
+void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options, const RunCallbacks& callbacks) {
+    const QSize stageSize = movie->stageSizePixels();
+    swf::Player player(movie, nullptr, swf::Player::Start::Later);
+    player.setViewSize(stageSize);
+    if (options.tickMs > 0) player.setFrameTime(options.tickMs);
+    if (callbacks.trace) player.setTraceHandler(callbacks.trace);
+
+    size_t next = 0;
+    auto replayUntilWait = [&] {
+        for (; next < options.input.size(); ++next) {
+            const InputEvent& e = options.input[next];
+            switch (e.kind) {
+                case InputEvent::Kind::Wait: ++next; return;
+                case InputEvent::Kind::MouseMove: player.mouseMove(e.pos); break;
+                case InputEvent::Kind::MouseDown: player.mousePress(e.pos); break;
+                case InputEvent::Kind::MouseUp: player.mouseRelease(e.pos); break;
+                case InputEvent::Kind::KeyDown: player.keyDown(e.keyCode, e.character); break;
+                case InputEvent::Kind::KeyUp: player.keyUp(e.keyCode, e.character); break;
+                case InputEvent::Kind::TextInput: player.textInput(e.character); break;
+                case InputEvent::Kind::Ignored: break;
+            }
+        }
+    };
+    for (int frame = 1; frame <= options.frames; ++frame) {
+        replayUntilWait();
+        player.advance();
+        if (player.quitRequested()) {
+            // fscommand("quit") ends the run after this frame; a picture asked for the
+            // last frame is still taken.
+            if (callbacks.snapshot)
+                for (int f : options.snapshotFrames)
+                    if (f >= frame) callbacks.snapshot(f, player.renderImage(options.size.isEmpty() ? stageSize : options.size));
+            return;
+        }
+        if (callbacks.snapshot && std::find(options.snapshotFrames.begin(), options.snapshotFrames.end(), frame) !=
+                                      options.snapshotFrames.end())
+            callbacks.snapshot(frame, player.renderImage(options.size.isEmpty() ? stageSize : options.size));
+    }
+}
+
+}  // namespace swfrun

@@ -1,0 +1,48 @@
+#pragma once
+// Running a movie without a window: the input-event script of the conformance suite
+// (input.json), and a loop that runs frames, replays the events between frames, collects
+// trace lines and takes pictures of the stage after chosen frames.
+#include <QByteArray>
+#include <QImage>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "swf/movie.h"
+
+namespace swfrun {
+
+struct InputEvent {
+    enum class Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, TextInput, Wait, Ignored };
+    Kind kind = Kind::Ignored;
+    QPointF pos;              // mouse events, stage pixels
+    int keyCode = 0;          // key events, as scripts number keys
+    char16_t character = 0;   // what the key or the text input types
+};
+
+// Reads an input script: a JSON array of {"type": ...} objects. Events the player has no
+// use for (wheel, clipboard, IME) come back as Ignored so that the frames stay counted
+// right. Returns false with `error` set when the text is not such an array.
+bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, QString& error);
+
+struct RunOptions {
+    int frames = 1;                 // frame 1 is the first one shown
+    double tickMs = 0;              // time per frame; 0: the movie's frame interval
+    QSize size;                     // stage picture size; empty: the stage's own
+    std::vector<InputEvent> input;  // each Wait ends one frame
+    std::vector<int> snapshotFrames;
+};
+
+struct RunCallbacks {
+    std::function<void(const QString&)> trace;
+    std::function<void(int frame, const QImage&)> snapshot;
+};
+
+// Runs `options.frames` frames. Events before the n-th Wait happen before frame n+1.
+void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options, const RunCallbacks& callbacks);
+
+}  // namespace swfrun

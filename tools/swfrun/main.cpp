@@ -1,0 +1,105 @@
+// swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--snapshot K:OUT.png]...
+// Runs a movie without a window: N frames, timers moving on by the frame interval (or T
+// milliseconds a frame), the input script's events replayed between frames. Every trace()
+// line goes to stdout; the stage after frame K is written to OUT.png.
+#include <QFile>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "headless_run.h"
+#include "swf/swf.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] "
+                 "[--snapshot K:OUT.png]...\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    std::string movieFile, inputFile;
+    swfrun::RunOptions options;
+    std::map<int, QString> snapshots;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto takes = [&] {
+            ++i;
+            return value != nullptr;
+        };
+        if (arg == "--frames") {
+            if (!takes()) return usage();
+            options.frames = std::atoi(value);
+        } else if (arg == "--tick-ms") {
+            if (!takes()) return usage();
+            options.tickMs = std::atof(value);
+        } else if (arg == "--input") {
+            if (!takes()) return usage();
+            inputFile = value;
+        } else if (arg == "--size") {
+            int w = 0, h = 0;
+            if (!takes() || std::sscanf(value, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                return usage();
+            options.size = QSize(w, h);
+        } else if (arg == "--snapshot") {
+            if (!takes()) return usage();
+            const char* colon = std::strchr(value, ':');
+            int frame = colon ? std::atoi(value) : 0;
+            if (!colon || frame < 1 || !colon[1]) return usage();
+            snapshots[frame] = QString::fromLocal8Bit(colon + 1);
+            options.snapshotFrames.push_back(frame);
+        } else if (movieFile.empty() && !arg.starts_with("--")) {
+            movieFile = arg;
+        } else {
+            return usage();
+        }
+    }
+    if (movieFile.empty() || options.frames < 1) return usage();
+
+    if (!inputFile.empty()) {
+        QFile file(QString::fromLocal8Bit(inputFile.c_str()));
+        QString error;
+        if (!file.open(QIODevice::ReadOnly) || !swfrun::parseInputEvents(file.readAll(), options.input, error)) {
+            std::fprintf(stderr, "swfrun: %s: %s\n", inputFile.c_str(),
+                         error.isEmpty() ? "cannot read" : error.toLocal8Bit().constData());
+            return 1;
+        }
+    }
+
+    int status = 0;
+    try {
+        auto movie = swf::loadMovieFile(movieFile);
+        if (!movie) {
+            std::fprintf(stderr, "swfrun: cannot read %s\n", movieFile.c_str());
+            return 1;
+        }
+        swfrun::RunCallbacks callbacks;
+        callbacks.trace = [](const QString& line) {
+            const QByteArray bytes = line.toUtf8();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+            std::fputc('\n', stdout);
+        };
+        callbacks.snapshot = [&](int frame, const QImage& image) {
+            const QString& out = snapshots[frame];
+            if (!image.save(out, "PNG")) {
+                std::fprintf(stderr, "swfrun: cannot write %s\n", out.toLocal8Bit().constData());
+                status = 1;
+            }
+        };
+        swfrun::runMovie(movie, options, callbacks);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "swfrun: %s: %s\n", movieFile.c_str(), e.what());
+        return 1;
+    }
+    std::fflush(stdout);
+    return status;
+}

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "core/install_path.h"
+#include "core/regular_file.h"
 
 namespace commands {
 
@@ -60,7 +61,7 @@ bool shellExecute(const std::string& localPath)
 {
     const QString path = QFile::decodeName(QByteArray::fromStdString(localPath));
     const QFileInfo info(path);
-    if (!info.isFile())
+    if (!core::isRegularFile(localPath))  // never a FIFO, device or folder
         return false;
     if (info.isExecutable())
         return QProcess::startDetached(path, {});

@@ -1,32 +1,31 @@
 #include "content/extract_chapter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
-#include <span>
+#include <string>
 #include <system_error>
 
 #include "content/notice_page.h"
 #include "core/install_path.h"
+#include "core/page_files.h"
 #include "jet/ado.h"
 
 namespace content {
 namespace {
 
-// Writes all of `bytes` with one write request (repeated only if the kernel takes less).
-void writeWhole(int fd, std::span<const std::uint8_t> bytes)
+bool folderCannotBeWritten(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// The page file in the per-user overlay, written whole; 0 or the errno of the failure.
+int writeToOverlay(const std::filesystem::path& file, std::string_view page)
 {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
+    const auto overlay = core::overlayFileFor(file, core::applicationFolder());
+    if (!overlay)
+        return EACCES;
+    std::error_code ec;
+    std::filesystem::create_directories(overlay->parent_path(), ec);
+    if (ec)
+        return ec.value();
+    return core::replaceFileWhole(*overlay, page);
 }
 
 }  // namespace
@@ -41,28 +40,44 @@ void ExtractChapter(jet::Recordset& rsxs, std::string_view pagePath) noexcept
         return;  // no path, nothing to write
     }
 
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
-
-    jet::Bytes page;
+    std::string page;
     try {
-        page = rsxs.Fields("m1").Value();
+        const jet::Bytes value = rsxs.Fields("m1").Value();
+        page.assign(value.begin(), value.end());
     } catch (...) {
         // The record cannot be read (past the last record, or a null value): the page file
         // says so instead of showing an empty page.
         try {
-            const std::string_view notice = unreadableChapterPage();
-            page.assign(notice.begin(), notice.end());
+            page = unreadableChapterPage();
         } catch (...) {
             page.clear();
         }
     }
 
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;  // a missing or read-only folder: nothing written, nothing reported
-    writeWhole(fd, page);
-    ::close(fd);
+    try {
+        // Written whole or not at all, so that a second reader on this installation never
+        // shows half a page; the page view shows these bytes whatever that reader writes.
+        int error = core::replaceFileWhole(file, page);
+        if (error == 0) {
+            if (const auto overlay = core::overlayFileFor(file, core::applicationFolder())) {
+                std::error_code ignored;
+                std::filesystem::remove(*overlay, ignored);  // the installation's copy is the one now
+            }
+        } else if (folderCannotBeWritten(error)) {
+            // An installation that belongs to someone else: the page goes to this user's overlay.
+            error = writeToOverlay(file, page);
+        }
+        if (error != 0) {
+            // Nothing half-written stays: the old page goes (as it would have before the
+            // write), and the reader is told why this chapter is not shown.
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+            page = unwrittenChapterPage(error);
+        }
+        core::rememberPage(file, std::move(page));
+    } catch (...) {
+        // out of memory: the page view reads the file, if any
+    }
 }
 
 }  // namespace content

@@ -19,18 +19,20 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
-// The entry of `dir` named `name` without regard to case; an exact match wins.
+// The entry of `dir` named `name` without regard to case. When several entries differ only
+// in case ("Chapter" and "chapter" on a case-sensitive disk), the smallest name wins
+// whatever the spelling asked for, so that every spelling resolves to one folder.
 std::optional<std::string> findEntry(const std::filesystem::path& dir, std::string_view name)
 {
     std::error_code ec;
-    if (std::filesystem::exists(dir / std::string(name), ec))
-        return std::string(name);
     std::optional<std::string> found;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
         if (equalsIgnoringCase(entry, name) && (!found || entry < *found))
-            found = entry;  // the smallest name when several differ only in case: stable
+            found = entry;
     }
+    if (!found && std::filesystem::exists(dir / std::string(name), ec))
+        return std::string(name);  // a folder that may be entered but not listed
     return found;
 }
 
@@ -85,6 +87,21 @@ std::filesystem::path resolveInstallPath(std::string_view installPath)
         result /= std::string(part);
     }
     return result;
+}
+
+bool staysInsideFolder(std::string_view relativePath)
+{
+    if (relativePath.find('\0') != std::string_view::npos)
+        return false;
+    while (!relativePath.empty()) {
+        const auto separator = relativePath.find_first_of("/\\");
+        if (relativePath.substr(0, separator) == "..")
+            return false;
+        if (separator == std::string_view::npos)
+            break;
+        relativePath.remove_prefix(separator + 1);
+    }
+    return true;
 }
 
 bool isInsideFolder(const std::filesystem::path& file, const std::filesystem::path& folder)

@@ -1,5 +1,7 @@
 #include "jet/engine.h"
 
+#include "core/regular_file.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -308,20 +310,19 @@ void Database::damaged(std::string_view detail) const
 std::shared_ptr<Database> Database::open(const std::string& filePath, std::string_view password,
                                          const std::string& displayPath, OpenOptions options)
 {
-    const int fd = ::open(filePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file: a FIFO, device or folder is refused at once, like a missing file.
+    std::uint64_t size = 0;
+    core::FileRefusal refusal = core::FileRefusal::Missing;
+    errno = 0;
+    const int fd = core::openRegularFile(filePath, size, refusal);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            raise(kErrGeneral, "Could not find file '" + displayPath + "'.");
-        raise(kErrGeneral, "The Microsoft Jet database engine cannot open the file '" + displayPath +
-                               "'.  It is already opened exclusively by another user, or you need permission "
-                               "to view its data.");
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+        if (refusal == core::FileRefusal::Missing && (errno == EACCES || errno == EPERM))
+            raise(kErrGeneral, "The Microsoft Jet database engine cannot open the file '" + displayPath +
+                                   "'.  It is already opened exclusively by another user, or you need permission "
+                                   "to view its data.");
         raise(kErrGeneral, "Could not find file '" + displayPath + "'.");
     }
-    auto source = std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size), displayPath);
+    auto source = std::make_unique<FileSource>(fd, size, displayPath);
     std::shared_ptr<Database> database(new Database(std::move(source), displayPath));
     database->readHeader(password, options);
     database->readCatalog();
@@ -494,7 +495,7 @@ void Database::readCatalog()
         const std::uint32_t flags = row.isNull(flagsColumn) ? 0 : static_cast<std::uint32_t>(integer(row.bytes(flagsColumn)));
         entry.system = (flags & 0x80000002u) != 0;
         if (entry.definitionPage == 0 || entry.definitionPage >= pageCount_)
-            continue;  // a table whose definition lies outside the file cannot be read; skip it
+            damaged("the definition of table '" + entry.name + "' lies beyond the end of the file");
         catalog_.push_back(std::move(entry));
     }
     definitions_.resize(catalog_.size());
@@ -535,12 +536,20 @@ std::vector<std::uint32_t> Database::tablePages(const TableDef& table) const
     const std::span<const std::uint8_t> map(page.data() + slot.begin, slot.end - slot.begin);
 
     std::vector<std::uint32_t> pages;
+    // A page of the table that lies past the end of the file (a store cut short) is damage,
+    // never a shorter table.
     const auto addBits = [&](std::span<const std::uint8_t> bits, std::uint64_t firstPage) {
-        for (std::size_t i = 0; i < bits.size() && firstPage + i * 8 < pageCount_; ++i) {
+        for (std::size_t i = 0; i < bits.size(); ++i) {
+            if (bits[i] == 0)
+                continue;
             for (int bit = 0; bit < 8; ++bit) {
                 const std::uint64_t number = firstPage + i * 8 + bit;
-                if ((bits[i] >> bit & 1) && number < pageCount_)
-                    pages.push_back(static_cast<std::uint32_t>(number));
+                if (!(bits[i] >> bit & 1))
+                    continue;
+                if (number >= pageCount_)
+                    damaged("page " + std::to_string(number) + " of table '" + table.name +
+                            "' lies beyond the end of the file");
+                pages.push_back(static_cast<std::uint32_t>(number));
             }
         }
     };
@@ -555,8 +564,6 @@ std::vector<std::uint32_t> Database::tablePages(const TableDef& table) const
             const std::uint32_t mapNumber = u32(map, 1 + 4 * i);
             if (mapNumber == 0)
                 continue;
-            if (i * kPagesPerMapPage >= pageCount_)
-                break;
             readPage(mapNumber, mapPage);
             if (mapPage[0] != kPageUsageMap)
                 damaged("the page map of table '" + table.name + "' points to a page of another kind");

@@ -17,7 +17,8 @@ namespace swf {
 inline constexpr uintmax_t kMaxMovieFileBytes = 64u << 20;
 
 // Reads and parses a movie file. Returns null when the file is missing or unreadable;
-// throws MalformedMovie when it is read but broken.
+// throws MalformedMovie when it is read but broken, and likewise for a FIFO, device or
+// folder, or a file above kMaxMovieFileBytes, which are never read.
 std::shared_ptr<const Movie> loadMovieFile(const std::filesystem::path& file);
 
 }  // namespace swf

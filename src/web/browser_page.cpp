@@ -1,5 +1,7 @@
 #include "web/browser_page.h"
 
+#include "web/install_scheme.h"
+
 #include <QAuthenticator>
 #include <QCoreApplication>
 #include <QWebEngineCertificateError>
@@ -54,6 +56,13 @@ BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
                 if (silent_)
                     request.reject();
             });
+}
+
+bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
+{
+    if (!pageMayRequest(url))
+        return false;
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
 void BrowserPage::javaScriptAlert(const QUrl& securityOrigin, const QString& msg)

@@ -1,13 +1,15 @@
 #include "web/install_scheme.h"
 
 #include "core/install_path.h"
+#include "core/page_files.h"
+#include "core/regular_file.h"
 #include "web/page_encoding.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QMap>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestJob>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -34,7 +36,7 @@ std::string withSlashes(QString path)
 
 QByteArray typeByExtension(const std::filesystem::path& file)
 {
-    static constexpr std::array<std::pair<const char*, const char*>, 24> types{{
+    static constexpr std::array<std::pair<const char*, const char*>, 44> types{{
         {"html", "text/html"},
         {"htm", "text/html"},
         {"css", "text/css"},
@@ -59,12 +61,32 @@ QByteArray typeByExtension(const std::filesystem::path& file)
         {"woff2", "font/woff2"},
         {"ttf", "font/ttf"},
         {"pdf", "application/pdf"},
+        {"bin", "application/octet-stream"},
+        {"exe", "application/octet-stream"},
+        {"dll", "application/octet-stream"},
+        {"zip", "application/zip"},
+        {"rar", "application/vnd.rar"},
+        {"7z", "application/x-7z-compressed"},
+        {"doc", "application/msword"},
+        {"xls", "application/vnd.ms-excel"},
+        {"ppt", "application/vnd.ms-powerpoint"},
+        {"rtf", "application/rtf"},
+        {"csv", "text/csv"},
+        {"chm", "application/vnd.ms-htmlhelp"},
+        {"mid", "audio/midi"},
+        {"wma", "audio/x-ms-wma"},
+        {"avi", "video/x-msvideo"},
+        {"wmv", "video/x-ms-wmv"},
+        {"flv", "video/x-flv"},
+        {"mpg", "video/mpeg"},
+        {"tif", "image/tiff"},
+        {"tiff", "image/tiff"},
     }};
     const QString extension = QString::fromStdString(file.extension().string()).mid(1).toLower();
     for (const auto& [ext, type] : types)
         if (extension == QLatin1String(ext))
             return type;
-    return "application/octet-stream";
+    return {};
 }
 
 }  // namespace
@@ -88,25 +110,38 @@ QUrl urlForInstallPath(const QString& installPath, const std::string& appFolder)
     return url;
 }
 
-std::optional<std::filesystem::path> fileForUrl(const QUrl& url, const std::string& appFolder)
+std::optional<std::filesystem::path> installFileForUrl(const QUrl& url, const std::string& appFolder)
 {
     if (url.scheme() != QLatin1String(kInstallScheme) || url.host() != QLatin1String(kInstallHost))
         return std::nullopt;
-    // A decoded path may hold "..", backslashes or NULs that the URL had escaped; the
-    // confinement check below sees the result, whatever it spells.
-    const QString path = url.path(QUrl::FullyDecoded);
-    if (path.contains(QChar(0)))
+    // A decoded path may hold "..", backslashes or NULs that the URL had escaped; it is
+    // judged as decoded, whatever it spells. Links of the installation are followed.
+    const std::string path = url.path(QUrl::FullyDecoded).toStdString();
+    if (!core::staysInsideFolder(path))
         return std::nullopt;
-    const auto file = core::resolveInstallPath(appFolder + '/' + withSlashes(path));
-    std::error_code ec;
-    if (!core::isInsideFolder(file, appFolder) || !std::filesystem::is_regular_file(file, ec))
-        return std::nullopt;
-    return file;
+    return core::resolveInstallPath(appFolder + '/' + withSlashes(QString::fromStdString(path)));
 }
 
-QByteArray contentTypeFor(const std::filesystem::path& file, const QByteArray& bytes, bool isPage)
+std::optional<std::filesystem::path> fileForUrl(const QUrl& url, const std::string& appFolder)
 {
-    QByteArray type = isPage ? QByteArray("text/html") : typeByExtension(file);
+    const auto installFile = installFileForUrl(url, appFolder);
+    if (!installFile)
+        return std::nullopt;
+    // The per-user overlay holds what could not be written into the installation.
+    if (const auto overlay = core::overlayFileFor(*installFile, appFolder); overlay && core::isRegularFile(*overlay))
+        return overlay;
+    if (core::isRegularFile(*installFile))
+        return installFile;
+    return std::nullopt;
+}
+
+QByteArray contentTypeFor(const std::filesystem::path& file, const QByteArray& bytes)
+{
+    // Files whose extension names no type (the page file "faj.trm", a name without one)
+    // are pages.
+    QByteArray type = typeByExtension(file);
+    if (type.isEmpty())
+        type = "text/html";
     if (type == "text/html")
         type += "; charset=" + QByteArray::fromStdString(pageCharset(std::string_view(bytes.data(), bytes.size())));
     return type;
@@ -127,16 +162,18 @@ void InstallSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     const bool isPage = job->requestHeaders().value(kFrameHeader) == "1";
     const std::string appFolder = core::applicationFolder();
 
-    QByteArray bytes;
-    std::optional<std::filesystem::path> file = fileForUrl(url, appFolder);
+    std::optional<std::filesystem::path> file = installFileForUrl(url, appFolder);
+    std::optional<std::string> bytes;
     if (file) {
-        QFile input(QString::fromStdString(file->string()));
-        if (input.open(QIODevice::ReadOnly))
-            bytes = input.readAll();
-        if (input.error() != QFileDevice::NoError)
-            file.reset();
+        // A page file shows what this process last wrote to it, whoever wrote it since.
+        bytes = core::rememberedPage(*file);
+        if (!bytes) {
+            file = fileForUrl(url, appFolder);
+            if (file)
+                bytes = core::readRegularFile(*file, kMaxServedFileBytes);
+        }
     }
-    if (!file) {
+    if (!bytes) {
         if (!isPage) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
@@ -147,13 +184,30 @@ void InstallSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
         return;
     }
     auto* buffer = new QBuffer(job);
-    const QByteArray type = contentTypeFor(*file, bytes, isPage);
-    buffer->setData(std::move(bytes));
+    QByteArray data = QByteArray::fromStdString(*bytes);
+    bytes.reset();
+    const QByteArray type = contentTypeFor(*file, data);
+    buffer->setData(std::move(data));
     job->reply(type, buffer);
+}
+
+bool pageMayRequest(const QUrl& url)
+{
+    // What the original control reached from a page: the book, the web, and what a page
+    // makes of itself. Everything that would read this machine's own files is left out.
+    static const std::array<QLatin1String, 8> allowed{
+        QLatin1String(kInstallScheme), QLatin1String("http"), QLatin1String("https"), QLatin1String("ws"),
+        QLatin1String("wss"),          QLatin1String("data"), QLatin1String("blob"),  QLatin1String("about")};
+    const QString scheme = url.scheme().toLower();
+    return std::find(allowed.begin(), allowed.end(), scheme) != allowed.end();
 }
 
 void FrameRequestMarker::interceptRequest(QWebEngineUrlRequestInfo& info)
 {
+    if (!pageMayRequest(info.requestUrl())) {
+        info.block(true);
+        return;
+    }
     if (info.requestUrl().scheme() != QLatin1String(kInstallScheme))
         return;
     const auto type = info.resourceType();

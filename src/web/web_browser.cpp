@@ -27,9 +27,11 @@ void registerSchemes()
 {
     QWebEngineUrlScheme scheme(kInstallScheme);
     // Host syntax makes the scheme hierarchical: relative references and ".." resolve
-    // as on the web. Local: web pages cannot reach into the installation.
+    // as on the web. Local: web pages cannot reach into the installation. Not secure, so
+    // that a page's http pictures, styles and scripts load as they always did, not blocked
+    // as mixed content.
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme);
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
@@ -44,6 +46,9 @@ WebBrowser::WebBrowser(QWidget* parent)
     page_->setUrlRequestInterceptor(new FrameRequestMarker(page_.get()));
     // The reader moves the focus itself after every navigation; a page must not take it.
     page_->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    // The book's pages reach the web as they did in the original control (pictures, styles,
+    // scripts from http); what they may not reach is this machine's files (FrameRequestMarker).
+    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     connect(profile_.get(), &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest* download) {
         if (silent())
             download->cancel();

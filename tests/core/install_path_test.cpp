@@ -44,6 +44,24 @@ TEST_F(InstallPathTest, ConfinementSeesThroughDotDotAndLinks)
     EXPECT_FALSE(core::isInsideFolder(root.string() + "-sibling/x", root));
 }
 
+TEST_F(InstallPathTest, NamesThatDifferOnlyInCaseResolveToOneEntryForEverySpelling)
+{
+    fs::create_directories(root / "res" / "chapter");
+    fs::create_directories(root / "res" / "CHAPTER");
+    for (const char* spelling : {"\\res\\Chapter\\x", "\\res\\chapter\\x", "\\res\\CHAPTER\\x", "\\res\\cHAPTER\\x"})
+        EXPECT_EQ(core::resolveInstallPath(root.string() + spelling), root / "res" / "CHAPTER" / "x") << spelling;
+}
+
+TEST(PageRequestPaths, StayInsideUnlessTheyClimbOrCarryANul)
+{
+    for (const char* path : {"/res/1p.html", "res/Chapter/faj.trm", "/res/..x/a..b/...", "/", ""})
+        EXPECT_TRUE(core::staysInsideFolder(path)) << path;
+    using namespace std::string_view_literals;
+    for (const std::string_view path : {"/res/../../etc/passwd"sv, ".."sv, "/res/..\\..\\x"sv, "/res\\..\\x"sv,
+                                        "/res/1p.html\0/x"sv, "/res/.."sv})
+        EXPECT_FALSE(core::staysInsideFolder(path)) << path;
+}
+
 TEST(ApplicationFolder, IsTheExecutablesFolderUnlessOverridden)
 {
     EXPECT_FALSE(core::applicationFolder().empty());

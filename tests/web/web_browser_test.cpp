@@ -1,9 +1,13 @@
 // The browser in a real Qt WebEngine, offscreen: what a page shows is read back with
 // JavaScript once it has loaded.
 #include "core/install_path.h"
+#include "core/page_files.h"
 #include "web/web_browser.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QDialog>
 #include <QEventLoop>
 #include <QImage>
@@ -16,6 +20,7 @@
 #include <QWebEngineView>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -138,14 +143,173 @@ TEST_F(WebBrowserTest, ShowsAPageFileAsHtmlWhateverItsNameAndNewContentAfterARew
 TEST_F(WebBrowserTest, MissingAndOutsidePagesShowTheNotFoundPage)
 {
     writeFile(base / "outside" / "secret.html", "<p>secret</p>");
-    fs::create_directory_symlink(base / "outside", app / "res" / "link");
     const QString outside = QString::fromStdString((base / "outside" / "secret.html").string());
     for (const QString& path : {installPath("\\res\\nothing.html"), installPath("\\res\\..\\..\\outside\\secret.html"),
-                                installPath("\\res\\link\\secret.html"), outside}) {
+                                outside}) {
         ASSERT_TRUE(navigate(path)) << path.toStdString();
         EXPECT_TRUE(text().startsWith("Page not found")) << path.toStdString() << ": " << text().toStdString();
     }
     EXPECT_TRUE(QApplication::topLevelWidgets().size() == 1);  // no dialog beside the browser
+
+    // A link that the installer laid (the book's pages kept elsewhere) is followed.
+    writeFile(base / "packaged" / "7p.html", "<p>Chapter five</p>");
+    fs::create_directory_symlink(base / "packaged", app / "res" / "linked");
+    ASSERT_TRUE(navigate(installPath("\\res\\linked\\7p.html")));
+    EXPECT_EQ(text(), "Chapter five");
+}
+
+// What a hostile page tries, in every way a page can ask for a file: none of it reaches
+// anything outside the installation.
+TEST_F(WebBrowserTest, PagesReachNothingOutsideTheInstallation)
+{
+    const fs::path outside = base / "outside";
+    writeFile(outside / "secret.txt", "SECRET");
+    writeFile(outside / "secret.html", "<p>SECRET</p><script>parent.postMessage('SECRET', '*')</script>");
+    writePicture(outside / "secret.png", 9, 9);
+    writeFile(app / "res" / "inside.txt", "INSIDE");
+    const std::string file = "file://" + outside.string();
+    // Requests of our scheme that climb out once decoded: "..", "%2e%2e", "%2f", "%5c", "%00".
+    const std::vector<std::string> prefixes{
+        file,
+        "talvorin://app/../outside",
+        "talvorin://app/res/%2e%2e/%2e%2e/outside",
+        "talvorin://app/res/..%2f..%2foutside",
+        "talvorin://app/res/..%5c..%5coutside",
+        "talvorin://app/res/..%2F..%2F..%2F..%2F..%2F..%2F..%2F..%2F" + outside.relative_path().string(),
+        "talvorin://app/res/inside.txt%00/../../outside",
+        "filesystem:talvorin://app/temporary/../../outside",
+    };
+    std::string list;
+    for (const auto& prefix : prefixes)
+        list += "'" + prefix + "',";
+    writeFile(app / "res" / "probe.html", R"(<body><p id=out>running</p><script>
+const prefixes = [)" + list + R"(];
+const leaks = [];
+const wait = ms => new Promise(r => setTimeout(r, ms));
+addEventListener('message', e => { if (String(e.data).includes('SECRET')) leaks.push('frame ran: ' + e.data); });
+function xhr(url) {
+  return new Promise(resolve => {
+    try {
+      const x = new XMLHttpRequest();
+      x.open('GET', url);
+      x.onload = () => resolve(x.responseText);
+      x.onerror = () => resolve('');
+      x.send();
+    } catch (e) { resolve(''); }
+  });
+}
+function image(url) {
+  return new Promise(resolve => {
+    const i = new Image();
+    i.onload = () => resolve(i.naturalWidth);
+    i.onerror = () => resolve(0);
+    i.src = url;
+  });
+}
+async function probe() {
+  const control = await xhr('inside.txt');
+  for (const p of prefixes) {
+    if ((await xhr(p + '/secret.txt')).includes('SECRET')) leaks.push('xhr ' + p);
+    try {
+      const r = await fetch(p + '/secret.txt');
+      if ((await r.text()).includes('SECRET')) leaks.push('fetch ' + p);
+    } catch (e) {}
+    if (await image(p + '/secret.png') > 0) leaks.push('image ' + p);
+    const frame = document.createElement('iframe');
+    frame.src = p + '/secret.html';
+    document.body.appendChild(frame);
+  }
+  await wait(1500);
+  document.getElementById('out').textContent = 'done ' + control + ' ' + leaks.join('; ');
+}
+probe();
+</script></body>)");
+    ASSERT_TRUE(navigate(installPath("\\res\\probe.html")));
+    QString result;
+    for (int i = 0; i < 300 && !(result = text()).startsWith("done"); ++i)
+        spinEventLoop(20);
+    // The page could read its own folder, and nothing of the others.
+    EXPECT_EQ(result.toStdString(), "done INSIDE");
+
+    // Links: the page is left only for somewhere a page may go.
+    for (const auto& prefix : prefixes) {
+        ASSERT_TRUE(navigate(installPath("\\res\\probe.html")));
+        evaluate(QString::fromStdString("document.body.innerHTML = \"<a id=l href='" + prefix +
+                                        "/secret.html'>go</a>\"; document.getElementById('l').click();"));
+        spinEventLoop(300);
+        EXPECT_FALSE(text().contains("SECRET")) << prefix;
+    }
+    browser.Navigate(QString::fromStdString(file + "/secret.html"));
+    spinEventLoop(300);
+    EXPECT_FALSE(text().contains("SECRET"));
+}
+
+// Pages of the book load their http pictures, styles and scripts, as the original
+// control did: our scheme is local but not a secure origin, so nothing is mixed content.
+TEST_F(WebBrowserTest, BookPagesLoadHttpPicturesStylesAndScripts)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QBuffer pngBytes;
+    pngBytes.open(QIODevice::WriteOnly);
+    QImage picture(13, 3, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    picture.save(&pngBytes, "PNG");
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+        while (QTcpSocket* socket = server.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, png = pngBytes.data()] {
+                const QByteArray request = socket->readAll();
+                QByteArray type = "image/png", body = png;
+                if (request.contains(".css")) {
+                    type = "text/css";
+                    body = "body { background-color: rgb(4, 5, 6); }";
+                } else if (request.contains(".js")) {
+                    type = "text/javascript";
+                    body = "window.fromTheWeb = 42;";
+                }
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        }
+    });
+    const std::string web = "http://127.0.0.1:" + std::to_string(server.serverPort());
+    writeFile(app / "res" / "old.html", "<link rel=stylesheet href='" + web + "/s.css'><script src='" + web +
+                                            "/s.js'></script><img id=p src='" + web + "/p.png'>");
+    ASSERT_TRUE(navigate(installPath("\\res\\old.html")));
+    EXPECT_EQ(evaluate("document.getElementById('p').naturalWidth").toInt(), 13);
+    EXPECT_EQ(evaluate("getComputedStyle(document.body).backgroundColor").toString().toStdString(), "rgb(4, 5, 6)");
+    EXPECT_EQ(evaluate("window.fromTheWeb").toInt(), 42);
+}
+
+// A second reader on the installation rewrote the page file since this one wrote it: the
+// page view still shows what this reader wrote, and once it is forgotten, the file.
+TEST_F(WebBrowserTest, APageFileShowsWhatThisReaderLastWroteToIt)
+{
+    const fs::path file = app / "res" / "Chapter" / "faj.trm";
+    writeFile(file, "<p>Chapter nine, by the other reader</p>");
+    core::rememberPage(core::resolveInstallPath(installPath("\\res\\Chapter\\faj.trm").toStdString()),
+                       "<p>Chapter six</p>");
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\faj.trm")));
+    EXPECT_EQ(text(), "Chapter six");
+    core::forgetPages();
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\faj.trm")));
+    EXPECT_EQ(text(), "Chapter nine, by the other reader");
+}
+
+// Only pages are HTML: a picture or text file that a page opens in a frame keeps its type.
+TEST_F(WebBrowserTest, FilesLinkedFromAPageKeepTheirOwnType)
+{
+    writePicture(app / "res" / "Chapter" / "figure.png", 11, 7);
+    writeFile(app / "res" / "Chapter" / "notes.txt", "<b>plain</b>");
+    writeFile(app / "res" / "Chapter" / "faj.trm", "<p>stored <b>chapter</b></p>");
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\figure.png")));
+    EXPECT_EQ(evaluate("document.images.length ? document.images[0].naturalWidth : -1").toInt(), 11);
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\notes.txt")));
+    EXPECT_EQ(text(), "<b>plain</b>");
+    EXPECT_EQ(evaluate("document.contentType").toString(), "text/plain");
+    ASSERT_TRUE(navigate(installPath("\\res\\Chapter\\faj.trm")));
+    EXPECT_EQ(text(), "stored chapter");
 }
 
 TEST_F(WebBrowserTest, RelativeReferencesResolveAgainstThePagesFolderAndStayInside)

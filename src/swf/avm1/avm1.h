@@ -101,6 +101,8 @@ public:
     bool scriptsDisabled() const;
     // Actions executed since the engine was made (for benchmarks).
     uint64_t actionCount() const;
+    // Script objects alive on the engine's heap, collected or not (for tests and benchmarks).
+    size_t heapObjectCount() const;
 
     // Frees script objects no longer reachable. The engine also does this by itself between
     // script runs; the player may call it at the end of a frame.

@@ -1,41 +1,230 @@
-// The public face of the engine; the work is done by EngineImpl.
-#include "swf/avm1/avm1.h"
+// The public face of the engine: runs, handlers, timers, limits and collection.
+#include <cmath>
+
+#include "swf/avm1/vm.h"
 
 namespace swf::avm1 {
 
-class EngineImpl {
-public:
-    EngineImpl(Host& host, int version, Limits limits) : host(host), version(version), limits(limits) {}
-    Host& host;
-    int version;
-    Limits limits;
-    std::function<void(std::string_view)> trace;
-    bool disabled = false;
-    uint64_t actions = 0;
-};
+EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l) {
+    objectProto = alloc(ObjKind::Plain, nullptr);
+    functionProto = alloc(ObjKind::Plain, objectProto);
+    global = alloc(ObjKind::Plain, objectProto);
+    arrayProto = alloc(ObjKind::Plain, objectProto);
+    stringProto = alloc(ObjKind::Plain, objectProto);
+    numberProto = alloc(ObjKind::Plain, objectProto);
+    booleanProto = alloc(ObjKind::Plain, objectProto);
+    dateProto = alloc(ObjKind::Plain, objectProto);
+    errorProto = alloc(ObjKind::Plain, objectProto);
+    movieClipProto = alloc(ObjKind::Plain, objectProto);
+    buttonProto = alloc(ObjKind::Plain, objectProto);
+    textFieldProto = alloc(ObjKind::Plain, objectProto);
+    installObjectAndFunction(*this);
+    installArray(*this);
+    installStringNumberBoolean(*this);
+    installMath(*this);
+    installGlobals(*this);
+    installDate(*this);
+    installDisplay(*this);
+    installGeom(*this);
+}
+
+EngineImpl::~EngineImpl() = default;
+
+namespace {
+
+// Runs fn as one outermost script run: budgets start, aborts disable scripts, uncaught
+// throws end the run quietly, and the collector runs when enough was allocated.
+template <typename Fn>
+void outermost(EngineImpl& e, Fn&& fn) {
+    if (e.disabled) return;
+    bool outer = e.runDepth == 0;
+    if (outer) {
+        e.runStart = std::chrono::steady_clock::now();
+        e.budgetTick = 0;
+    }
+    ++e.runDepth;
+    size_t stackSize = e.stack.size();
+    try {
+        fn();
+    } catch (ScriptThrow&) {
+        // An uncaught throw ends the run.
+    } catch (ScriptAbort& a) {
+        if (outer) {
+            e.disabled = true;
+            e.timers.clear();
+        } else {
+            --e.runDepth;
+            e.stack.resize(std::min(e.stack.size(), stackSize));
+            throw;
+        }
+    }
+    --e.runDepth;
+    e.stack.resize(std::min(e.stack.size(), stackSize));
+    if (e.runDepth == 0 && e.allocatedSinceGc > 20000 && e.allocatedSinceGc > e.heap.size() / 2) e.collect();
+}
+
+Value toValue(EngineImpl& e, const Argument& a) {
+    switch (a.kind) {
+        case Argument::Kind::Undefined: return Value();
+        case Argument::Kind::Number: return Value(a.number);
+        case Argument::Kind::String: return Value(a.text);
+        case Argument::Kind::Boolean: return Value(a.number != 0);
+        case Argument::Kind::Display: return e.displayValue(a.display);
+    }
+    return Value();
+}
+
+void broadcast(EngineImpl& e, Object* source, std::string_view event, std::span<const Value> args = {}) {
+    if (!source) return;
+    Value listeners = e.get(source, "_listeners");
+    Object* list = listeners.object();
+    if (!list || list->kind != ObjKind::Array) return;
+    std::vector<Value> copy = list->elements;
+    for (auto& l : copy)
+        if (l.isObject()) e.callMethod(l, Str(event), args);
+}
+
+}  // namespace
 
 Engine::Engine(Host& host, int swfVersion, Limits limits)
     : impl_(std::make_unique<EngineImpl>(host, swfVersion, limits)) {}
 Engine::~Engine() = default;
 
-void Engine::setTraceSink(std::function<void(std::string_view)> sink) { impl_->trace = std::move(sink); }
-void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) {
-    runActions(bytes, target, impl_->version);
+void Engine::setTraceSink(std::function<void(std::string_view)> sink) { impl_->traceSink = std::move(sink); }
+
+void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) { runActions(bytes, target, impl_->version); }
+
+void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target, int swfVersion) {
+    EngineImpl& e = *impl_;
+    outermost(e, [&] { e.runTopLevel(bytes, target, swfVersion); });
 }
-void Engine::runActions(std::span<const uint8_t>, DisplayId, int) {}
-bool Engine::callHandler(DisplayId, std::string_view, std::span<const Argument>) { return false; }
-bool Engine::hasHandler(DisplayId, std::string_view) { return false; }
-void Engine::broadcastKey(KeyEvent) {}
-void Engine::broadcastMouse(MouseEvent, double) {}
-void Engine::broadcastStageResize() {}
-void Engine::broadcastFocusChange(DisplayId, DisplayId) {}
-void Engine::displayObjectCreated(DisplayId) {}
-void Engine::displayObjectRemoved(DisplayId) {}
-void Engine::advanceTime(double) {}
-std::optional<std::string> Engine::getVariable(DisplayId, std::string_view) { return std::nullopt; }
-void Engine::setVariable(DisplayId, std::string_view, std::string_view) {}
+
+bool Engine::callHandler(DisplayId object, std::string_view name, std::span<const Argument> args) {
+    EngineImpl& e = *impl_;
+    if (e.disabled) return false;
+    Object* o = e.displayObject(object);
+    if (!o) return false;
+    bool called = false;
+    outermost(e, [&] {
+        Value fn = e.get(o, Str(name));
+        if (!fn.isObject() || !fn.o->isFunction()) return;
+        std::vector<Value> values;
+        for (auto& a : args) values.push_back(toValue(e, a));
+        called = true;
+        e.call(fn, Value(o), values);
+    });
+    return called;
+}
+
+bool Engine::hasHandler(DisplayId object, std::string_view name) {
+    EngineImpl& e = *impl_;
+    Object* o = e.displayObject(object);
+    if (!o) return false;
+    Slot* p = e.findInChain(o, e.key(name));
+    return p && p->value.isObject() && p->value.o->isFunction();
+}
+
+void Engine::broadcastKey(KeyEvent event) {
+    EngineImpl& e = *impl_;
+    outermost(e, [&] { broadcast(e, e.keyObject, event == KeyEvent::Down ? "onKeyDown" : "onKeyUp"); });
+}
+
+void Engine::broadcastMouse(MouseEvent event, double wheelDelta) {
+    EngineImpl& e = *impl_;
+    const char* names[] = {"onMouseDown", "onMouseUp", "onMouseMove", "onMouseWheel"};
+    outermost(e, [&] {
+        Value delta[] = {Value(wheelDelta)};
+        broadcast(e, e.mouseObject, names[int(event)],
+                  event == MouseEvent::Wheel ? std::span<const Value>(delta) : std::span<const Value>());
+    });
+}
+
+void Engine::broadcastStageResize() {
+    EngineImpl& e = *impl_;
+    outermost(e, [&] { broadcast(e, e.stageObject, "onResize"); });
+}
+
+void Engine::broadcastFocusChange(DisplayId oldFocus, DisplayId newFocus) {
+    EngineImpl& e = *impl_;
+    outermost(e, [&] {
+        Value args[] = {e.displayValue(oldFocus), e.displayValue(newFocus)};
+        for (auto& a : args)
+            if (a.isUndefined()) a = Value::null();
+        broadcast(e, e.selectionObject, "onSetFocus", args);
+    });
+}
+
+void Engine::displayObjectCreated(DisplayId object) {
+    EngineImpl& e = *impl_;
+    outermost(e, [&] {
+        Object* o = e.displayObject(object);
+        if (!o) return;
+        auto rc = e.registeredClasses.find(e.host.symbolName(object));
+        if (rc != e.registeredClasses.end() && rc->second) e.call(Value(rc->second), Value(o), {});
+    });
+}
+
+void Engine::displayObjectRemoved(DisplayId object) { impl_->displayObjects.erase(object); }
+
+void Engine::advanceTime(double milliseconds) {
+    EngineImpl& e = *impl_;
+    if (e.disabled) return;
+    double end = e.timeMs + milliseconds;
+    // Each timer fires at most once per advance, as the player's timers do per frame.
+    std::vector<int> due;
+    for (auto& t : e.timers)
+        if (t.due <= end) due.push_back(t.id);
+    for (int id : due) {
+        auto it = std::find_if(e.timers.begin(), e.timers.end(), [&](const Timer& t) { return t.id == id; });
+        if (it == e.timers.end()) continue;
+        Timer t = *it;
+        if (t.repeat) it->due = std::max(it->due + std::max(t.interval, 1.0), end);
+        else e.timers.erase(it);
+        outermost(e, [&] {
+            if (t.method.size()) e.callMethod(t.callee, t.method, t.args);
+            else e.call(t.callee, Value(), t.args);
+        });
+        if (e.disabled) break;
+    }
+    e.timeMs = end;
+}
+
+std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view path) {
+    EngineImpl& e = *impl_;
+    std::optional<std::string> out;
+    Object* clip = e.displayObject(scope);
+    if (!clip) return out;
+    outermost(e, [&] {
+        Activation a;
+        a.base = a.target = scope;
+        a.thisv = Value(clip);
+        a.stackBase = e.stack.size();
+        a.scope = std::make_shared<Scope>(Scope{ScopeKind::Target, clip, std::make_shared<Scope>(Scope{ScopeKind::Global, e.global, nullptr})});
+        Value v = e.getVariable(a, Str(path));
+        if (!v.isUndefined()) out = e.toString(v);
+    });
+    return out;
+}
+
+void Engine::setVariable(DisplayId scope, std::string_view path, std::string_view value) {
+    EngineImpl& e = *impl_;
+    Object* clip = e.displayObject(scope);
+    if (!clip) return;
+    outermost(e, [&] {
+        Activation a;
+        a.base = a.target = scope;
+        a.thisv = Value(clip);
+        a.stackBase = e.stack.size();
+        a.scope = std::make_shared<Scope>(Scope{ScopeKind::Target, clip, std::make_shared<Scope>(Scope{ScopeKind::Global, e.global, nullptr})});
+        e.setVariable(a, Str(path), Value(Str(value)));
+    });
+}
+
 bool Engine::scriptsDisabled() const { return impl_->disabled; }
-uint64_t Engine::actionCount() const { return impl_->actions; }
-void Engine::collectGarbage() {}
+uint64_t Engine::actionCount() const { return impl_->actionCount; }
+size_t Engine::heapObjectCount() const { return impl_->heap.size(); }
+void Engine::collectGarbage() {
+    if (impl_->runDepth == 0) impl_->collect();
+}
 
 }  // namespace swf::avm1

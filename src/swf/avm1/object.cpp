@@ -1,0 +1,593 @@
+// Objects, properties, the heap and its collector, and the conversions that may call scripts.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "swf/avm1/vm.h"
+
+namespace swf::avm1 {
+
+// ---- PropertyMap ----------------------------------------------------------------------------
+
+Slot* PropertyMap::find(const std::string& key) {
+    if (index_.empty()) {
+        for (size_t i = 0; i < keys_.size(); ++i)
+            if (keys_[i] == key) return &items_[i];
+        return nullptr;
+    }
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &items_[it->second];
+}
+
+Slot& PropertyMap::insert(const std::string& key, Str name) {
+    items_.push_back(Slot{std::move(name), Value(), nullptr, nullptr, 0});
+    keys_.push_back(key);
+    if (!index_.empty()) index_.emplace(key, uint32_t(items_.size() - 1));
+    else if (items_.size() > 8) rebuild();
+    return items_.back();
+}
+
+bool PropertyMap::erase(const std::string& key) {
+    for (size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i] != key) continue;
+        items_.erase(items_.begin() + long(i));
+        keys_.erase(keys_.begin() + long(i));
+        index_.clear();
+        if (items_.size() > 8) rebuild();
+        return true;
+    }
+    return false;
+}
+
+void PropertyMap::rebuild() {
+    index_.clear();
+    for (size_t i = 0; i < keys_.size(); ++i) index_.emplace(keys_[i], uint32_t(i));
+}
+
+// ---- heap -----------------------------------------------------------------------------------
+
+Object* EngineImpl::alloc(ObjKind kind, Object* proto) {
+    if (heap.size() >= limits.maxObjects) {
+        collect();
+        if (heap.size() >= limits.maxObjects) throw ScriptAbort{"too many objects"};
+    }
+    heap.push_back(std::make_unique<Object>());
+    Object* o = heap.back().get();
+    o->kind = kind;
+    o->proto = proto;
+    ++allocatedSinceGc;
+    return o;
+}
+
+void EngineImpl::markValue(const Value& v) {
+    if (v.type == Type::Object) mark(v.o);
+}
+
+void EngineImpl::markScope(const Scope* s) {
+    for (; s; s = s->parent.get()) mark(s->object);
+}
+
+void EngineImpl::mark(Object* root) {
+    std::vector<Object*> work{root};
+    while (!work.empty()) {
+        Object* o = work.back();
+        work.pop_back();
+        if (!o || o->marked) continue;
+        o->marked = true;
+        work.push_back(o->proto);
+        for (auto& p : o->props.items()) {
+            if (p.value.type == Type::Object) work.push_back(p.value.o);
+            work.push_back(p.getter);
+            work.push_back(p.setter);
+        }
+        for (auto& v : o->elements)
+            if (v.type == Type::Object) work.push_back(v.o);
+        if (o->primitive.type == Type::Object) work.push_back(o->primitive.o);
+        if (o->superThis.type == Type::Object) work.push_back(o->superThis.o);
+        work.push_back(o->superProto);
+        for (const Scope* s = o->scope.get(); s; s = s->parent.get()) work.push_back(s->object);
+        if (o->watches)
+            for (auto& [k, w] : *o->watches) {
+                work.push_back(w.first);
+                if (w.second.type == Type::Object) work.push_back(w.second.o);
+            }
+        for (Object* i : o->interfaces) work.push_back(i);
+    }
+}
+
+void EngineImpl::collect() {
+    for (auto& o : heap) o->marked = false;
+    mark(global);
+    for (Object* o : {objectProto, functionProto, arrayProto, stringProto, numberProto, booleanProto, dateProto,
+                      errorProto, movieClipProto, buttonProto, textFieldProto, textFormatCtor, keyObject,
+                      mouseObject, stageObject, selectionObject})
+        mark(o);
+    for (auto& [k, o] : registeredClasses) mark(o);
+    for (auto& [k, o] : displayObjects) mark(o);
+    for (auto& t : timers) {
+        markValue(t.callee);
+        for (auto& v : t.args) markValue(v);
+    }
+    for (auto& v : stack) markValue(v);
+    markValue(dummy);
+    // Everything a running script holds lives on the value stack, in registers or scopes; the
+    // collector runs only between runs, so nothing else needs marking.
+    std::erase_if(heap, [](const std::unique_ptr<Object>& o) { return !o->marked; });
+    allocatedSinceGc = 0;
+}
+
+// ---- keys and conversions -------------------------------------------------------------------
+
+std::string EngineImpl::key(std::string_view name) const {
+    std::string k(name);
+    if (!caseSensitive())
+        for (char& c : k)
+            if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return k;
+}
+
+bool EngineImpl::toBoolean(const Value& v) const {
+    switch (v.type) {
+        case Type::Undefined:
+        case Type::Null: return false;
+        case Type::Boolean: return v.b;
+        case Type::Number: return !std::isnan(v.n) && v.n != 0;
+        case Type::String:
+            if (version >= 7) return v.s.size() > 0;
+            {
+                double d = stringToNumber(v.s.view(), version);
+                return !std::isnan(d) && d != 0;
+            }
+        case Type::Object: return true;
+    }
+    return false;
+}
+
+Value EngineImpl::toPrimitive(const Value& v, bool preferString) {
+    if (v.type != Type::Object) return v;
+    Object* o = v.o;
+    if (o->kind == ObjKind::Display) return preferString ? Value(Str(targetPath(o->display, false))) : v;
+    if (preferString || o->kind == ObjKind::Date) {
+        Value r = callMethod(v, "toString", {});
+        if (r.type != Type::Object) return r;
+    }
+    // Without a hint only valueOf is asked; an object it answers stays an object.
+    return callMethod(v, "valueOf", {});
+}
+
+double EngineImpl::toNumber(const Value& v) {
+    switch (v.type) {
+        case Type::Undefined: return version >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
+        case Type::Null: return version >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
+        case Type::Boolean: return v.b ? 1 : 0;
+        case Type::Number: return v.n;
+        case Type::String: return stringToNumber(v.s.view(), version);
+        case Type::Object: {
+            if (v.o->kind == ObjKind::Display) return std::numeric_limits<double>::quiet_NaN();
+            Value p = callMethod(v, "valueOf", {});
+            if (p.type == Type::Object) return std::numeric_limits<double>::quiet_NaN();
+            return toNumber(p);
+        }
+    }
+    return 0;
+}
+
+Str EngineImpl::toStr(const Value& v) {
+    switch (v.type) {
+        case Type::Undefined: return version >= 7 ? Str("undefined") : Str();
+        case Type::Null: return Str("null");
+        case Type::Boolean: return Str(v.b ? "true" : "false");
+        case Type::Number: return Str(numberToString(v.n));
+        case Type::String: return v.s;
+        case Type::Object: {
+            Object* o = v.o;
+            if (o->kind == ObjKind::Display) return Str(targetPath(o->display, false));
+            Value r = callMethod(v, "toString", {});
+            if (r.type == Type::String) return r.s;
+            if (r.type == Type::Object) return Str(o->isFunction() ? "[type Function]" : "[type Object]");
+            if (r.isUndefined() && !has(o, "toString"))
+                return Str(o->isFunction() ? "[type Function]" : "[type Object]");
+            return toStr(r);
+        }
+    }
+    return Str();
+}
+
+Str EngineImpl::traceText(const Value& v) {
+    if (v.isUndefined()) return Str("undefined");
+    return toStr(v);
+}
+
+Object* EngineImpl::toObject(const Value& v) {
+    switch (v.type) {
+        case Type::Object: return v.o;
+        case Type::String: {
+            Object* o = alloc(ObjKind::String, stringProto);
+            o->primitive = v;
+            return o;
+        }
+        case Type::Number: {
+            Object* o = alloc(ObjKind::Number, numberProto);
+            o->primitive = v;
+            return o;
+        }
+        case Type::Boolean: {
+            Object* o = alloc(ObjKind::Boolean, booleanProto);
+            o->primitive = v;
+            return o;
+        }
+        default: return nullptr;
+    }
+}
+
+std::string EngineImpl::typeOf(const Value& v) {
+    switch (v.type) {
+        case Type::Undefined: return "undefined";
+        case Type::Null: return "null";
+        case Type::Boolean: return "boolean";
+        case Type::Number: return "number";
+        case Type::String: return "string";
+        case Type::Object:
+            if (v.o->isFunction()) return "function";
+            if (v.o->kind == ObjKind::Display)
+                return host.kind(v.o->display) == DisplayKind::TextField ? "object" : "movieclip";
+            return "object";
+    }
+    return "undefined";
+}
+
+bool EngineImpl::strictEquals(const Value& a, const Value& b) {
+    if (a.type != b.type) return false;
+    switch (a.type) {
+        case Type::Undefined:
+        case Type::Null: return true;
+        case Type::Boolean: return a.b == b.b;
+        case Type::Number: return a.n == b.n;
+        case Type::String: return a.s == b.s;
+        case Type::Object: return a.o == b.o;
+    }
+    return false;
+}
+
+bool EngineImpl::looseEquals(const Value& a, const Value& b) {
+    if (a.type == b.type) return strictEquals(a, b);
+    if (a.isNullish() && b.isNullish()) return true;
+    if (a.isNullish() || b.isNullish()) return false;
+    if (a.type == Type::Number && b.type == Type::String) return a.n == toNumber(b);
+    if (a.type == Type::String && b.type == Type::Number) return toNumber(a) == b.n;
+    if (a.type == Type::Boolean) return looseEquals(Value(a.b ? 1.0 : 0.0), b);
+    if (b.type == Type::Boolean) return looseEquals(a, Value(b.b ? 1.0 : 0.0));
+    if (a.type == Type::Object && b.type != Type::Object) {
+        Value p = toPrimitive(a);
+        if (p.type == Type::Object) return false;
+        return looseEquals(p, b);
+    }
+    if (b.type == Type::Object && a.type != Type::Object) {
+        Value p = toPrimitive(b);
+        if (p.type == Type::Object) return false;
+        return looseEquals(a, p);
+    }
+    return false;
+}
+
+Value EngineImpl::lessThan(const Value& a, const Value& b) {
+    Value pa = toPrimitive(a), pb = toPrimitive(b);
+    if (pa.type == Type::String && pb.type == Type::String) return Value(pa.s.str() < pb.s.str());
+    double x = toNumber(pa), y = toNumber(pb);
+    if (std::isnan(x) || std::isnan(y)) return Value();
+    return Value(x < y);
+}
+
+// ---- properties -----------------------------------------------------------------------------
+
+bool EngineImpl::visible(const Slot& p) const {
+    uint16_t f = p.flags;
+    if ((f & prop_flag::kVersion6) && version < 6) return false;
+    if ((f & prop_flag::kVersion7) && version < 7) return false;
+    if ((f & prop_flag::kVersion8) && version < 8) return false;
+    if ((f & prop_flag::kVersion9) && version < 9) return false;
+    if ((f & prop_flag::kVersion10) && version < 10) return false;
+    return true;
+}
+
+Slot* EngineImpl::findOwn(Object* o, const std::string& key) {
+    Slot* p = o->props.find(key);
+    return p && visible(*p) ? p : nullptr;
+}
+
+Slot* EngineImpl::findInChain(Object* o, const std::string& key, Object** holder) {
+    int guard = 0;
+    for (Object* cur = o; cur && guard < 256; cur = cur->proto, ++guard) {
+        if (Slot* p = findOwn(cur, key)) {
+            if (holder) *holder = cur;
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+bool EngineImpl::arrayIndex(std::string_view name, size_t& index) {
+    if (name.empty() || name.size() > 10) return false;
+    size_t v = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + size_t(c - '0');
+    }
+    if (name.size() > 1 && name[0] == '0') return false;
+    index = v;
+    return true;
+}
+
+void EngineImpl::setArrayLength(Object* a, double length) {
+    if (!(length >= 0)) length = 0;
+    if (length > double(limits.maxArrayLength)) throw ScriptAbort{"array too long"};
+    a->elements.resize(size_t(length));
+}
+
+Value EngineImpl::get(Object* o, const Str& name) {
+    if (!o) return Value();
+    std::string_view n = name.view();
+    if (o->kind == ObjKind::Super) {
+        // super: the superclass prototype's properties, with getters run on this.
+        if (n == "__proto__") return o->proto && o->proto->proto ? Value(o->proto->proto) : Value();
+        Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
+        if (!p) return Value();
+        if (p->getter) return call(Value(p->getter), o->superThis, {});
+        return p->value;
+    }
+    if (o->kind == ObjKind::Array) {
+        size_t i;
+        if (arrayIndex(n, i)) return i < o->elements.size() ? o->elements[i] : Value();
+        if (n == "length") return Value(double(o->elements.size()));
+    } else if (o->kind == ObjKind::String && n == "length") {
+        return Value(double(version >= 6 ? toUtf16(o->primitive.s.view()).size() : o->primitive.s.size()));
+    }
+    if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
+    std::string k = key(n);
+    Object* holder = nullptr;
+    Slot* p = findInChain(o, k, &holder);
+    if (o->kind == ObjKind::Display && (!p || holder != o)) {
+        if (!p || true) {
+            // Display objects answer paths, children and display properties after their own
+            // variables.
+            if (!p || holder != o) {
+                if (auto d = getDisplayProperty(o, name)) {
+                    if (!p || d->type != Type::Undefined) return *d;
+                }
+            }
+        }
+    }
+    if (!p) return Value();
+    if (p->getter) {
+        Object* getter = p->getter;
+        Value thisv(o);
+        return call(Value(getter), thisv, {});
+    }
+    return p->value;
+}
+
+Value EngineImpl::getValueMember(const Value& base, const Str& name) {
+    if (base.type == Type::Object) return get(base.o, name);
+    if (base.type == Type::String) {
+        if (name.view() == "length")
+            return Value(double(version >= 6 ? toUtf16(base.s.view()).size() : base.s.size()));
+        return get(stringProto, name);
+    }
+    if (base.type == Type::Number) return get(numberProto, name);
+    if (base.type == Type::Boolean) return get(booleanProto, name);
+    return Value();
+}
+
+void EngineImpl::set(Object* o, const Str& name, const Value& v) {
+    if (!o) return;
+    std::string_view n = name.view();
+    if (o->kind == ObjKind::Super) {
+        Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
+        if (p && p->setter) {
+            Value args[] = {v};
+            call(Value(p->setter), o->superThis, args);
+        } else if (Object* self = o->superThis.object()) {
+            set(self, name, v);
+        }
+        return;
+    }
+    if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
+    if (o->kind == ObjKind::Array) {
+        size_t i;
+        if (arrayIndex(n, i)) {
+            if (i >= limits.maxArrayLength) throw ScriptAbort{"array too long"};
+            if (i >= o->elements.size()) o->elements.resize(i + 1);
+            o->elements[i] = v;
+            return;
+        }
+        if (n == "length") {
+            setArrayLength(o, toNumber(v));
+            return;
+        }
+    }
+    if (n == "__proto__") {
+        o->proto = v.object();
+        return;
+    }
+    std::string k = key(n);
+    Value value = v;
+    if (o->watches) {
+        auto it = o->watches->find(k);
+        if (it != o->watches->end()) {
+            Value old = get(o, name);
+            Value cbArgs[] = {Value(name), old, v, it->second.second};
+            Object* cb = it->second.first;
+            value = call(Value(cb), Value(o), cbArgs);
+        }
+    }
+    Object* holder = nullptr;
+    Slot* p = findInChain(o, k, &holder);
+    if (p && p->setter) {
+        Value args[] = {value};
+        call(Value(p->setter), Value(o), args);
+        return;
+    }
+    if (p && p->getter && !p->setter) return;  // a read-only virtual property
+    if (p && holder == o) {
+        if (p->flags & prop_flag::kReadOnly) return;
+        p->value = value;
+        return;
+    }
+    Slot* own = o->props.find(k);
+    if (own) {  // hidden by version: replaced
+        own->value = value;
+        own->flags = 0;
+        own->getter = own->setter = nullptr;
+        return;
+    }
+    o->props.insert(k, name).value = value;
+}
+
+void EngineImpl::define(Object* o, std::string_view name, const Value& v, uint16_t flags) {
+    std::string k = key(name);
+    Slot* p = o->props.find(k);
+    if (!p) p = &o->props.insert(k, Str(name));
+    p->value = v;
+    p->flags = flags;
+    p->getter = p->setter = nullptr;
+}
+
+bool EngineImpl::has(Object* o, const Str& name) {
+    if (!o) return false;
+    if (o->kind == ObjKind::Array) {
+        size_t i;
+        if (arrayIndex(name.view(), i)) return i < o->elements.size();
+        if (name.view() == "length") return true;
+    }
+    if (name.view() == "__proto__") return o->proto != nullptr;
+    if (findInChain(o, key(name.view()))) return true;
+    if (o->kind == ObjKind::Display) {
+        auto d = getDisplayProperty(o, name);
+        return d && !d->isUndefined();
+    }
+    return false;
+}
+
+bool EngineImpl::hasOwn(Object* o, const Str& name) {
+    if (!o) return false;
+    if (o->kind == ObjKind::Array) {
+        size_t i;
+        if (arrayIndex(name.view(), i)) return i < o->elements.size();
+    }
+    return findOwn(o, key(name.view())) != nullptr;
+}
+
+bool EngineImpl::remove(Object* o, const Str& name) {
+    if (!o) return false;
+    if (o->kind == ObjKind::Array) {
+        size_t i;
+        if (arrayIndex(name.view(), i)) {
+            if (i < o->elements.size()) {
+                o->elements[i] = Value();
+                return true;
+            }
+            return false;
+        }
+    }
+    std::string k = key(name.view());
+    Slot* p = findOwn(o, k);
+    if (!p || (p->flags & prop_flag::kDontDelete)) return false;
+    return o->props.erase(k);
+}
+
+std::vector<Str> EngineImpl::enumerate(Object* o) {
+    std::vector<Str> out;
+    std::vector<std::string> seen;
+    int guard = 0;
+    for (Object* cur = o; cur && guard < 256; cur = cur->proto, ++guard) {
+        auto& items = cur->props.items();
+        auto& keys = cur->props.keys();
+        for (size_t i = items.size(); i-- > 0;) {
+            if (std::find(seen.begin(), seen.end(), keys[i]) != seen.end()) continue;
+            seen.push_back(keys[i]);
+            if ((items[i].flags & prop_flag::kDontEnum) || !visible(items[i])) continue;
+            out.push_back(items[i].name);
+        }
+        if (cur->kind == ObjKind::Array)
+            for (size_t i = cur->elements.size(); i-- > 0;) out.push_back(Str(std::to_string(i)));
+    }
+    return out;
+}
+
+Object* EngineImpl::makeArray(std::vector<Value> items) {
+    Object* a = alloc(ObjKind::Array, arrayProto);
+    a->elements = std::move(items);
+    return a;
+}
+
+Object* EngineImpl::makeNative(NativeFn fn, int magic, Object* proto) {
+    Object* f = alloc(ObjKind::Function, proto ? proto : functionProto);
+    f->native = fn;
+    f->magic = magic;
+    return f;
+}
+
+Object* EngineImpl::method(Object* on, std::string_view name, NativeFn fn, int magic) {
+    Object* f = makeNative(fn, magic);
+    define(on, name, Value(f), prop_flag::kDontEnum);
+    return f;
+}
+
+Object* EngineImpl::makeClass(std::string_view name, NativeFn ctor, Object* proto, Object* into) {
+    Object* c = makeNative(ctor);
+    define(c, "prototype", Value(proto), prop_flag::kDontEnum | prop_flag::kDontDelete);
+    define(proto, "constructor", Value(c), prop_flag::kDontEnum);
+    define(into ? into : global, name, Value(c), prop_flag::kDontEnum);
+    return c;
+}
+
+bool EngineImpl::instanceOf(Object* o, Object* ctor) {
+    if (!o || !ctor) return false;
+    Value protoV = get(ctor, "prototype");
+    Object* proto = protoV.object();
+    if (!proto) return false;
+    int guard = 0;
+    for (Object* cur = o->proto; cur && guard < 256; cur = cur->proto, ++guard) {
+        if (cur == proto) return true;
+        // Interfaces the prototype's constructor declared with ImplementsOp.
+        Value c = get(cur, "constructor");
+        if (Object* co = c.object())
+            for (Object* i : co->interfaces) {
+                if (i == ctor) return true;
+                Value ip = get(i, "prototype");
+                if (ip.object() == proto) return true;
+            }
+    }
+    return false;
+}
+
+// ---- calls ----------------------------------------------------------------------------------
+
+Value EngineImpl::call(const Value& fn, const Value& thisv, std::span<const Value> args, Object* superObj) {
+    Object* f = fn.object();
+    if (!f || !f->isFunction()) return Value();
+    if (f->native) return f->native(*this, f, thisv, args);
+    return runFunction(f, thisv, args, superObj);
+}
+
+Value EngineImpl::callMethod(const Value& obj, const Str& name, std::span<const Value> args) {
+    Value fn = getValueMember(obj, name);
+    if (fn.type != Type::Object || !fn.o->isFunction()) return Value();
+    return call(fn, obj, args);
+}
+
+Value EngineImpl::construct(const Value& ctor, std::span<const Value> args) {
+    Object* c = ctor.object();
+    if (!c || !c->isFunction()) return Value();
+    if (c->nativeConstruct) return c->nativeConstruct(*this, c, Value(), args);
+    Value protoV = get(c, "prototype");
+    Object* o = alloc(ObjKind::Plain, protoV.object());
+    define(o, "__constructor__", Value(c), prop_flag::kDontEnum);
+    if (version < 7) define(o, "constructor", Value(c), prop_flag::kDontEnum);
+    Value r = call(ctor, Value(o), args);
+    // Native constructors may build their own object (Array, Date ...).
+    if (c->native && r.type == Type::Object) return r;
+    return Value(o);
+}
+
+}  // namespace swf::avm1

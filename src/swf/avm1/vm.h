@@ -1,0 +1,294 @@
+#pragma once
+// Engine internals shared by the interpreter and the built-in classes: objects and their
+// properties, functions, scope chains and the engine state. Not for the player.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "swf/avm1/avm1.h"
+#include "swf/avm1/value.h"
+
+namespace swf::avm1 {
+
+class EngineImpl;
+
+namespace prop_flag {
+inline constexpr uint16_t kDontEnum = 1, kDontDelete = 2, kReadOnly = 4;
+// Visible only from these versions on (the ASSetPropFlags bits as scripts pass them).
+inline constexpr uint16_t kVersion6 = 1 << 7, kVersion7 = 1 << 10, kVersion8 = 1 << 12, kVersion9 = 1 << 13,
+                          kVersion10 = 1 << 14;
+}  // namespace prop_flag
+
+struct Slot {
+    Str name;
+    Value value;
+    Object* getter = nullptr;  // addProperty
+    Object* setter = nullptr;
+    uint16_t flags = 0;
+    bool virtualProp() const { return getter != nullptr; }
+};
+
+// Properties in insertion order with a hash index on the (case-folded) key; enumeration
+// walks them newest first, as the original player does.
+class PropertyMap {
+public:
+    Slot* find(const std::string& key);
+    Slot& insert(const std::string& key, Str name);
+    bool erase(const std::string& key);
+    std::vector<Slot>& items() { return items_; }
+    const std::vector<std::string>& keys() const { return keys_; }
+    size_t size() const { return items_.size(); }
+
+private:
+    void rebuild();
+    std::vector<Slot> items_;
+    std::vector<std::string> keys_;
+    std::unordered_map<std::string, uint32_t> index_;
+};
+
+enum class ObjKind : uint8_t {
+    Plain, Function, Array, Boolean, Number, String, Date, Display, Arguments, Super, Error
+};
+
+struct Scope;
+struct FunctionDef;
+using NativeFn = Value (*)(EngineImpl& e, Object* callee, const Value& thisv, std::span<const Value> args);
+
+// A script object. Owned by the engine's heap, reached through raw pointers that the
+// collector follows.
+struct Object {
+    ObjKind kind = ObjKind::Plain;
+    bool marked = false;
+    Object* proto = nullptr;  // __proto__
+    PropertyMap props;
+    std::vector<Value> elements;  // Array
+    Value primitive;              // Boolean/Number/String wrappers, Date time value
+    DisplayId display = kNoDisplay;
+    // Functions.
+    std::shared_ptr<const FunctionDef> def;
+    NativeFn native = nullptr;
+    NativeFn nativeConstruct = nullptr;  // when construction differs from a call
+    int magic = 0;                        // selects among natives sharing one C++ function
+    std::shared_ptr<Scope> scope;
+    // super: the prototype to search and the object it speaks for.
+    Object* superProto = nullptr;
+    Value superThis;
+    // Watches (Object.watch): key -> (callback, user data).
+    std::unique_ptr<std::unordered_map<std::string, std::pair<Object*, Value>>> watches;
+    std::vector<Object*> interfaces;  // ImplementsOp
+    bool isFunction() const { return kind == ObjKind::Function; }
+};
+
+enum class ScopeKind : uint8_t { Global, Target, Local, With };
+
+struct Scope {
+    ScopeKind kind;
+    Object* object;
+    std::shared_ptr<Scope> parent;
+};
+
+// A function defined by DefineFunction/DefineFunction2.
+struct FunctionDef {
+    std::span<const uint8_t> code;
+    std::string name;
+    std::vector<std::pair<uint8_t, Str>> params;  // register (0: none), name
+    uint8_t registerCount = 4;
+    uint16_t flags = 0;
+    bool v2 = false;
+    int version = 7;
+    std::shared_ptr<const std::vector<Str>> pool;
+    DisplayId baseClip = kNoDisplay;  // timeline the function was defined on
+};
+
+namespace fn_flag {
+inline constexpr uint16_t kPreloadThis = 0x01, kSuppressThis = 0x02, kPreloadArguments = 0x04,
+                          kSuppressArguments = 0x08, kPreloadSuper = 0x10, kSuppressSuper = 0x20,
+                          kPreloadRoot = 0x40, kPreloadParent = 0x80, kPreloadGlobal = 0x100;
+}
+
+// Thrown by Throw and caught by Try; carries the thrown value.
+struct ScriptThrow {
+    Value value;
+};
+// Thrown when a budget runs out; unwinds to the outermost run, which disables scripts.
+struct ScriptAbort {
+    const char* why;
+};
+
+struct Activation {
+    std::span<const uint8_t> code;
+    size_t pc = 0;
+    std::shared_ptr<Scope> scope;
+    Value thisv;
+    Object* callee = nullptr;
+    Object* arguments = nullptr;
+    Object* superObj = nullptr;
+    std::vector<Value> regs;
+    std::shared_ptr<const std::vector<Str>> pool;
+    DisplayId base = kNoDisplay;    // the clip the code belongs to
+    DisplayId target = kNoDisplay;  // current target (SetTarget)
+    int version = 7;
+    size_t stackBase = 0;
+    bool isFunction = false;
+};
+
+struct Timer {
+    int id;
+    double interval;
+    double due;
+    bool repeat;
+    Value callee;  // function, or object whose method is called
+    Str method;
+    std::vector<Value> args;
+};
+
+class EngineImpl {
+public:
+    EngineImpl(Host& host, int version, Limits limits);
+    ~EngineImpl();
+
+    Host& host;
+    int version;
+    Limits limits;
+    std::function<void(std::string_view)> traceSink;
+    bool disabled = false;
+    uint64_t actionCount = 0;
+
+    // ---- heap ----
+    std::vector<std::unique_ptr<Object>> heap;
+    size_t allocatedSinceGc = 0;
+    Object* alloc(ObjKind kind, Object* proto);
+    void collect();
+    void mark(Object* o);
+    void markValue(const Value& v);
+    void markScope(const Scope* s);
+    int runDepth = 0;  // nested runs; collection only at depth 0
+
+    // ---- well-known objects ----
+    Object* global = nullptr;
+    Object* objectProto = nullptr;
+    Object* functionProto = nullptr;
+    Object* arrayProto = nullptr;
+    Object* stringProto = nullptr;
+    Object* numberProto = nullptr;
+    Object* booleanProto = nullptr;
+    Object* dateProto = nullptr;
+    Object* errorProto = nullptr;
+    Object* movieClipProto = nullptr;
+    Object* buttonProto = nullptr;
+    Object* textFieldProto = nullptr;
+    Object* textFormatCtor = nullptr;
+    Object* keyObject = nullptr;
+    Object* mouseObject = nullptr;
+    Object* stageObject = nullptr;
+    Object* selectionObject = nullptr;
+    std::unordered_map<std::string, Object*> registeredClasses;  // Object.registerClass
+    std::unordered_map<DisplayId, Object*> displayObjects;
+    std::vector<Timer> timers;
+    int nextTimerId = 1;
+    double timeMs = 0;
+
+    // ---- keys ----
+    bool caseSensitive() const { return version >= 7; }
+    std::string key(std::string_view name) const;
+
+    // ---- values ----
+    double toNumber(const Value& v);
+    Str toStr(const Value& v);
+    std::string toString(const Value& v) { return toStr(v).str(); }
+    bool toBoolean(const Value& v) const;
+    Value toPrimitive(const Value& v, bool preferString = false);
+    Object* toObject(const Value& v);
+    std::string typeOf(const Value& v);
+    bool looseEquals(const Value& a, const Value& b);
+    bool strictEquals(const Value& a, const Value& b);
+    Value lessThan(const Value& a, const Value& b);  // undefined when either is NaN
+    Str traceText(const Value& v);
+
+    // ---- objects ----
+    Value get(Object* o, const Str& name);
+    Value getValueMember(const Value& base, const Str& name);
+    void set(Object* o, const Str& name, const Value& v);
+    Slot* findOwn(Object* o, const std::string& key);
+    Slot* findInChain(Object* o, const std::string& key, Object** holder = nullptr);
+    bool has(Object* o, const Str& name);
+    bool hasOwn(Object* o, const Str& name);
+    bool remove(Object* o, const Str& name);
+    void define(Object* o, std::string_view name, const Value& v, uint16_t flags = prop_flag::kDontEnum);
+    std::vector<Str> enumerate(Object* o);
+    bool visible(const Slot& p) const;
+    Object* makeArray(std::vector<Value> items = {});
+    Object* makeObject() { return alloc(ObjKind::Plain, objectProto); }
+    Object* makeNative(NativeFn fn, int magic = 0, Object* proto = nullptr);
+    Object* method(Object* on, std::string_view name, NativeFn fn, int magic = 0);
+    Object* makeClass(std::string_view name, NativeFn ctor, Object* proto, Object* into = nullptr);
+    Object* protoOf(Object* o) const { return o->proto; }
+    bool instanceOf(Object* o, Object* ctor);
+
+    // Arrays: "length" and indexed elements.
+    static bool arrayIndex(std::string_view name, size_t& index);
+    void setArrayLength(Object* a, double length);
+
+    // ---- display objects ----
+    Object* displayObject(DisplayId id);
+    Value displayValue(DisplayId id) { Object* o = displayObject(id); return o ? Value(o) : Value(); }
+    std::optional<Value> getDisplayProperty(Object* o, const Str& name);
+    bool setDisplayProperty(Object* o, const Str& name, const Value& v);
+    std::string targetPath(DisplayId id, bool slashes);
+    DisplayId resolveTargetPath(DisplayId from, std::string_view path);
+    int propertyIndex(std::string_view name) const;
+    Value getPropertyByIndex(DisplayId id, int index);
+    void setPropertyByIndex(DisplayId id, int index, const Value& v);
+
+    // ---- calls ----
+    Value call(const Value& fn, const Value& thisv, std::span<const Value> args, Object* superObj = nullptr);
+    Value callMethod(const Value& obj, const Str& name, std::span<const Value> args);
+    Value construct(const Value& ctor, std::span<const Value> args);
+    Value runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superObj);
+
+    // ---- interpreter ----
+    std::vector<Value> stack;
+    int callDepth = 0;
+    std::chrono::steady_clock::time_point runStart;
+    uint32_t budgetTick = 0;
+    void checkBudget();
+    Value pop(Activation& a);
+    void push(Value v) { stack.push_back(std::move(v)); }
+    enum class Flow : uint8_t { Normal, Return, Out };
+    Flow execute(Activation& a, size_t begin, size_t end, Value& returned);
+    void runTopLevel(std::span<const uint8_t> code, DisplayId target, int version);
+
+    // Variables by name or path.
+    Value getVariable(Activation& a, const Str& name);
+    void setVariable(Activation& a, const Str& name, const Value& v);
+    Value lookupScope(Activation& a, const Str& name, bool* found = nullptr);
+    bool resolvePathObject(Activation& a, std::string_view path, Value& out);
+    void trace(const Value& v);
+    void traceLine(std::string_view line) { if (traceSink) traceSink(line); }
+
+    void setupBuiltins();
+    void setupDisplayBuiltins();
+    Activation* current = nullptr;
+    Value dummy;
+};
+
+// Builtin registration, one per source file.
+void installObjectAndFunction(EngineImpl& e);
+void installArray(EngineImpl& e);
+void installStringNumberBoolean(EngineImpl& e);
+void installMath(EngineImpl& e);
+void installDate(EngineImpl& e);
+void installGlobals(EngineImpl& e);
+void installDisplay(EngineImpl& e);
+void installGeom(EngineImpl& e);
+
+inline const Value& arg(std::span<const Value> args, size_t i) {
+    static const Value undefined;
+    return i < args.size() ? args[i] : undefined;
+}
+
+}  // namespace swf::avm1

@@ -1,0 +1,356 @@
+// The engine without the player: conversions, tricky actions, the object model, limits and
+// hostile action bytes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <random>
+
+#include "assembler.h"
+#include "fake_host.h"
+#include "swf/avm1/value.h"
+
+using namespace avm1test;
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    void makeEngine(int version, Limits limits = {}) {
+        host.version = version;
+        engine = std::make_unique<Engine>(host, version, limits);
+        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
+    }
+    // Runs the code on the root clip; the bytes are kept for functions defined in them.
+    void run(const Asm& code) {
+        if (!engine) makeEngine(8);
+        blocks.push_back(code.bytes);
+        engine->runActions(blocks.back(), host.root);
+    }
+    Asm traceOf(const std::string& expression) {
+        Asm a;
+        a.str(expression).getVariable().trace();
+        return a;
+    }
+
+    FakeHost host;
+    std::unique_ptr<Engine> engine;
+    std::deque<std::vector<uint8_t>> blocks;
+    std::vector<std::string> traces;
+};
+
+TEST(Avm1Values, NumbersPrintWithFifteenDigitsAndExponentsAtTheEdges) {
+    EXPECT_EQ(numberToString(0.1 + 0.2), "0.3");
+    EXPECT_EQ(numberToString(1.0 / 3), "0.333333333333333");
+    EXPECT_EQ(numberToString(-2.5), "-2.5");
+    EXPECT_EQ(numberToString(1e21), "1e+21");
+    EXPECT_EQ(numberToString(123456789012345680000.0), "1.23456789012346e+20");
+    EXPECT_EQ(numberToString(0.00001), "0.00001");
+    EXPECT_EQ(numberToString(0.000001), "1e-6");
+    EXPECT_EQ(numberToString(-0.0), "0");
+    EXPECT_EQ(numberToString(std::nan("")), "NaN");
+    EXPECT_EQ(numberToString(-INFINITY), "-Infinity");
+    EXPECT_EQ(numberToString(4294967296.0), "4294967296");
+}
+
+TEST(Avm1Values, StringsBecomeNumbersByVersion) {
+    EXPECT_EQ(stringToNumber("  12.5", 7), 12.5);
+    EXPECT_TRUE(std::isnan(stringToNumber("", 7)));
+    EXPECT_EQ(stringToNumber("", 4), 0);
+    EXPECT_EQ(stringToNumber("abc", 4), 0);
+    EXPECT_TRUE(std::isnan(stringToNumber("12abc", 6)));
+    EXPECT_EQ(stringToNumber("0x10", 6), 16);
+    EXPECT_TRUE(std::isnan(stringToNumber("0x10", 5)));
+    EXPECT_EQ(stringToNumber("010", 6), 8);
+    EXPECT_EQ(stringToNumber("019", 6), 19);
+    EXPECT_EQ(stringToNumber("-1e3", 7), -1000);
+    EXPECT_EQ(toInt32(4294967297.0), 1);
+    EXPECT_EQ(toInt32(-1.5), -1);
+    EXPECT_EQ(toUint32(-1), 4294967295u);
+}
+
+TEST(Avm1Values, Utf16RoundTripKeepsSurrogatePairs) {
+    std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a é € 😀
+    std::u16string u = toUtf16(text);
+    EXPECT_EQ(u.size(), 5u);
+    EXPECT_EQ(toUtf8(u), text);
+}
+
+TEST_F(EngineTest, UndefinedPrintsByVersionAndAddConcatenatesStrings) {
+    makeEngine(6);
+    Asm code;
+    code.str("x").undef().add2().trace();  // "x" + undefined
+    code.num(1).str("2").add2().trace();
+    code.num(1).num(2).add2().trace();
+    run(code);
+    ASSERT_EQ(traces.size(), 3u);
+    EXPECT_EQ(traces[0], "x");
+    EXPECT_EQ(traces[1], "12");
+    EXPECT_EQ(traces[2], "3");
+
+    traces.clear();
+    makeEngine(7);
+    run(Asm().str("x").undef().add2().trace());
+    EXPECT_EQ(traces.at(0), "xundefined");
+}
+
+TEST_F(EngineTest, VariableNamesFoldCaseBelowVersion7) {
+    makeEngine(6);
+    run(Asm().str("Foo").num(1).setVariable().str("FOO").getVariable().trace());
+    EXPECT_EQ(traces.at(0), "1");
+    traces.clear();
+    makeEngine(7);
+    run(Asm().str("Foo").num(1).setVariable().str("FOO").getVariable().trace());
+    EXPECT_EQ(traces.at(0), "undefined");
+}
+
+TEST_F(EngineTest, Function2TakesParametersInRegistersAndPreloadsThis) {
+    // function add(a, b) { return a + b + ":" + this; }: this preloaded in r1, a in r2, b in r3.
+    Asm body;
+    body.reg(2).reg(3).add2().str(":").add2().reg(1).add2().ret();
+    Asm code;
+    code.function2("add", {{2, "a"}, {3, "b"}}, 4, 0x01, body);
+    code.num(3).num(2).num(2).str("add").callFunction().trace();
+    run(code);
+    // this is the root clip, which prints as its target.
+    EXPECT_EQ(traces.at(0), "5:_level0");
+}
+
+TEST_F(EngineTest, ClosuresSeeTheirDefiningActivation) {
+    // function outer() { var v = "inner sees me"; return function () { return v; }; }
+    Asm inner;
+    inner.str("v").getVariable().ret();
+    Asm outer;
+    outer.str("v").str("inner sees me").op(0x3C);  // DefineLocal
+    outer.function1("", {}, inner).ret();
+    Asm code;
+    code.function1("outer", {}, outer);
+    code.num(0).str("outer").callFunction().storeRegister(1).pop();
+    code.num(0).reg(1).undef().callMethod().trace();
+    code.str("v").getVariable().trace();  // not leaked to the timeline
+    run(code);
+    ASSERT_EQ(traces.size(), 2u);
+    EXPECT_EQ(traces[0], "inner sees me");
+    EXPECT_EQ(traces[1], "undefined");
+}
+
+TEST_F(EngineTest, TryCatchFinallyRunsEachBlockOnceAndRethrowsNothing) {
+    Asm tryBlock;
+    tryBlock.str("try").trace().str("boom").op(0x2A).str("not reached").trace();
+    Asm catchBlock;
+    catchBlock.str("e").getVariable().trace();
+    Asm finallyBlock;
+    finallyBlock.str("finally").trace();
+    Asm code;
+    code.tryCatch(tryBlock, "e", catchBlock, &finallyBlock).str("after").trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"try", "boom", "finally", "after"}));
+}
+
+TEST_F(EngineTest, UncaughtThrowEndsOnlyThatRun) {
+    run(Asm().str("first").trace().str("err").op(0x2A).str("never").trace());
+    run(Asm().str("second").trace());
+    EXPECT_EQ(traces, (std::vector<std::string>{"first", "second"}));
+    EXPECT_FALSE(engine->scriptsDisabled());
+}
+
+TEST_F(EngineTest, WithPutsTheObjectFirstInTheScope) {
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();  // o = {}
+    code.str("o").getVariable().str("x").num(7).setMember();
+    Asm inside;
+    inside.str("x").getVariable().trace();
+    code.str("o").getVariable().with(inside);
+    code.str("x").getVariable().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"7", "undefined"}));
+}
+
+TEST_F(EngineTest, ForInListsNewestPropertiesFirstAndSkipsHiddenOnes) {
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    for (const char* name : {"a", "b", "c"}) code.str("o").getVariable().str(name).num(1).setMember();
+    // ASSetPropFlags(o, "b", 1)
+    code.num(1).str("b").str("o").getVariable().num(3).str("ASSetPropFlags").callFunction().pop();
+    code.str("o").op(0x46);  // Enumerate
+    // loop: r0 = pop; if r0 == null break; trace r0
+    size_t top = code.size();
+    code.storeRegister(0).null().op(0x49);
+    Asm tail;
+    tail.reg(0).trace();
+    tail.jump(0);
+    int16_t exitOffset = int16_t(tail.size());
+    code.ifTrue(exitOffset);
+    size_t bodyStart = code.size();
+    code.reg(0).trace();
+    int16_t back = int16_t(int(top) - int(bodyStart + tail.size()));
+    code.jump(back);
+    code.pop();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"c", "a"}));
+}
+
+TEST_F(EngineTest, AddPropertyGettersAndWatchersSeeAssignments) {
+    // o.addProperty("p", function () { return 42; }, null); trace(o.p)
+    Asm getter;
+    getter.num(42).ret();
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    code.null().function1("", {}, getter).str("p").num(3).str("o").getVariable().str("addProperty").callMethod().trace();
+    code.str("o").getVariable().str("p").getMember().trace();
+    // o.watch("w", function (name, old, nv) { return nv * 2; }); o.w = 5; trace(o.w)
+    Asm watcher;
+    watcher.str("nv").getVariable().num(2).op(0x0C).ret();
+    code.function1("", {"name", "old", "nv"}, watcher).str("w").num(2).str("o").getVariable().str("watch").callMethod().pop();
+    code.str("o").getVariable().str("w").num(5).setMember();
+    code.str("o").getVariable().str("w").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "42", "10"}));
+}
+
+TEST_F(EngineTest, ArraySortHonoursItsFlags) {
+    Asm code;
+    // a = [10, 9, 1]; trace(a.sort()); trace(a.sort(Array.NUMERIC | Array.DESCENDING))
+    code.str("a").num(1).num(9).num(10).num(3).op(0x42).setVariable();
+    code.num(0).str("a").getVariable().str("sort").callMethod().trace();
+    code.num(18).num(1).str("a").getVariable().str("sort").callMethod().trace();
+    code.num(8).num(1).str("a").getVariable().str("sort").callMethod().trace();  // RETURNINDEXEDARRAY
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"1,10,9", "10,9,1", "2,0,1"}));
+}
+
+// ---- limits: each ends in a stopped script, never a crash or a hang ----
+
+TEST_F(EngineTest, InfiniteLoopStopsAndDisablesScripts) {
+    Limits limits;
+    limits.maxRunSeconds = 0.2;
+    makeEngine(8, limits);
+    Asm loop;
+    loop.jump(-5);
+    run(loop);
+    EXPECT_TRUE(engine->scriptsDisabled());
+    run(Asm().str("after").trace());
+    EXPECT_TRUE(traces.empty());
+}
+
+TEST_F(EngineTest, DeepRecursionStops) {
+    // function f() { f(); } f();
+    Asm body;
+    body.num(0).str("f").callFunction().pop();
+    Asm code;
+    code.function1("f", {}, body).num(0).str("f").callFunction().pop();
+    run(code);
+    EXPECT_TRUE(engine->scriptsDisabled());
+}
+
+TEST_F(EngineTest, HugeArraysAndStringsStop) {
+    Limits limits;
+    limits.maxArrayLength = 1 << 20;
+    limits.maxStringBytes = 1 << 20;
+    makeEngine(8, limits);
+    // a = []; a.length = 1e9
+    run(Asm().str("a").num(0).op(0x42).setVariable().str("a").getVariable().str("length").num(1e9).setMember());
+    EXPECT_TRUE(engine->scriptsDisabled());
+
+    makeEngine(8, limits);
+    // s = "xxxxxxxx"; loop: s = s + s
+    Asm code;
+    code.str("s").str("xxxxxxxx").setVariable();
+    size_t top = code.size();
+    code.str("s").str("s").getVariable().str("s").getVariable().add2().setVariable();
+    code.jump(int16_t(int(top) - int(code.size() + 5)));
+    run(code);
+    EXPECT_TRUE(engine->scriptsDisabled());
+}
+
+TEST_F(EngineTest, SelfReferencingPrototypeLookupEnds) {
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    code.str("o").getVariable().str("__proto__").str("o").getVariable().setMember();
+    code.str("o").getVariable().str("missing").getMember().trace();
+    code.str("o").getVariable().str("o").getVariable().op(0x54).trace();  // o instanceof o
+    run(code);
+    ASSERT_EQ(traces.size(), 2u);
+    EXPECT_EQ(traces[0], "undefined");
+    EXPECT_FALSE(engine->scriptsDisabled());
+}
+
+TEST_F(EngineTest, CollectorFreesCycles) {
+    makeEngine(8);
+    engine->collectGarbage();
+    size_t before = engine->heapObjectCount();
+    // Make 1000 pairs that point at each other, reachable from nothing.
+    Asm code;
+    for (int i = 0; i < 1000; ++i) {
+        code.num(0).op(0x43).storeRegister(1).pop();
+        code.num(0).op(0x43).storeRegister(2).pop();
+        code.reg(1).str("other").reg(2).setMember();
+        code.reg(2).str("other").reg(1).setMember();
+    }
+    run(code);
+    engine->collectGarbage();
+    EXPECT_LE(engine->heapObjectCount(), before + 10);
+}
+
+TEST_F(EngineTest, HostileActionBytesNeverCrash) {
+    std::mt19937 rng(1234);
+    makeEngine(8);
+    Limits limits;
+    limits.maxRunSeconds = 0.05;
+    for (int round = 0; round < 3000; ++round) {
+        if (round % 500 == 0) makeEngine(5 + round / 500 % 4, limits);
+        std::vector<uint8_t> bytes(rng() % 64);
+        for (auto& b : bytes) {
+            uint32_t r = rng();
+            // Bias towards real opcodes so that the interesting paths run.
+            b = r % 3 == 0 ? uint8_t(0x80 + r % 0x20) : r % 3 == 1 ? uint8_t(r % 0x70) : uint8_t(r >> 8);
+        }
+        blocks.push_back(bytes);
+        engine->runActions(blocks.back(), host.root);
+    }
+    SUCCEED();
+}
+
+TEST_F(EngineTest, TruncatedRecordsAndWildJumpsEndTheBlock) {
+    std::vector<std::vector<uint8_t>> cases = {
+        {0x96, 0xFF, 0xFF, 0x00},             // push longer than the block
+        {0x96, 0x02, 0x00, 0x09},             // constant index without its bytes
+        {0x99, 0x02, 0x00, 0x00, 0x80},       // jump far before the start
+        {0x99, 0x02, 0x00, 0xFF, 0x7F},       // jump far past the end
+        {0x8E, 0x03, 0x00, 0x00, 0xFF, 0xFF},  // function definition cut short
+        {0x8F, 0x01, 0x00, 0x07},             // try without its sizes
+    };
+    makeEngine(8);
+    for (auto& c : cases) {
+        blocks.push_back(c);
+        engine->runActions(blocks.back(), host.root);
+    }
+    run(Asm().str("still running").trace());
+    EXPECT_EQ(traces, (std::vector<std::string>{"still running"}));
+}
+
+TEST_F(EngineTest, GetUrlPassesOnlyWebAddressesToTheHost) {
+    makeEngine(8);
+    Asm code;
+    for (const char* url : {"https://example.org/", "javascript:alert(1)", "file:///etc/passwd", "FSCommand:quit",
+                            "http://example.com/a"})
+        code.str(url).str("_blank").record(0x9A, {0});
+    run(code);
+    EXPECT_EQ(host.urls, (std::vector<std::string>{"https://example.org/", "http://example.com/a"}));
+}
+
+TEST_F(EngineTest, TimersFireAsMovieTimeAdvances) {
+    // setInterval(function () { trace("tick"); }, 100)
+    Asm body;
+    body.str("tick").trace();
+    Asm code;
+    code.num(100).function1("", {}, body).num(2).str("setInterval").callFunction().pop();
+    run(code);
+    engine->advanceTime(50);
+    EXPECT_TRUE(traces.empty());
+    engine->advanceTime(60);
+    engine->advanceTime(100);
+    EXPECT_EQ(traces.size(), 2u);
+}
+
+}  // namespace

@@ -83,13 +83,15 @@ struct Instance {
     int nesting = 0;
     bool dynamic = false;          // made by a script; the timeline leaves it alone
     bool loaded = false;           // its first frame ran (enterFrame comes after it)
+    bool enabled = true;           // a disabled button or clip takes no mouse events
     std::shared_ptr<const std::vector<ClipAction>> clipActions;
     std::shared_ptr<Drawing> drawing;
     std::unique_ptr<Character> ownCharacter;  // a text field's changed copy, a script's empty clip
     // Scale and rotation as scripts last set them; the matrix alone cannot tell a
     // rotation by 180 degrees from two flipped axes.
     struct Decomposed {
-        double xScale = 1, yScale = 1, rotation = 0;  // rotation in degrees
+        double xScale = 1, yScale = 1;
+        double rotation = 0, skewRotation = 0;  // of the x and y axes, in degrees
     };
     std::optional<Decomposed> decomposed;
     InstanceRegistry* registry = nullptr;

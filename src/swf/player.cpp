@@ -28,7 +28,10 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     creationsLeft_ = kMaxCreationsPerTick;
     startScripting();
     started_ = start == Start::Now;
-    if (started_) runFrame(root_, 0, true, 0);
+    if (started_) {
+        runFrame(root_, 0, true, 0);
+        queueScript({kRootSerial, nullptr, "onLoad", false});
+    }
     runQueuedActions();
     dirty_ = false;  // the first paint draws the first frame anyway
     updateSchedule();
@@ -91,11 +94,17 @@ void Player::advance() {
         if (!started_) {
             started_ = true;
             runFrame(root_, 0, true, 0);
+            queueScript({kRootSerial, nullptr, "onLoad", false});
         } else {
             movieTimeMs_ += frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval();
             advanceScripted();
         }
         runQueuedActions();
+        // What is under the mouse may have changed without the mouse moving.
+        if (lastMouseView_) {
+            hover(*lastMouseView_);
+            runQueuedActions();
+        }
         afterChange();
         return;
     }
@@ -130,6 +139,13 @@ void Player::setActive(bool active) {
 bool Player::anythingPlaying() const {
     const int rootFrames = frameCount();
     if (root_->playing && rootFrames > 1 && (loop_ || root_->frame + 1 < rootFrames)) return true;
+    // Scripts that run every frame keep it too.
+    if (scriptsRunning()) {
+        for (const auto& [serial, inst] : registry_->live)
+            if ((inst->clipEvents() & clip_event::kEnterFrame) || (inst->sprite && engine_->hasHandler(serial, "onEnterFrame")))
+                return true;
+        if (engine_->hasHandler(kRootSerial, "onEnterFrame")) return true;
+    }
     // Any playing sprite with more than one frame keeps the clock needed.
     std::vector<const std::map<int, std::unique_ptr<Instance>>*> pending{&root_->list};
     while (!pending.empty()) {
@@ -228,6 +244,10 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
     if (cmd.visible) inst->visible = *cmd.visible;
     applyDisplayEffects(cmd, *inst);
     if (created && cmd.clipActions) inst->clipActions = cmd.clipActions;
+    // Scripts see unnamed clips, buttons and text fields as instance1, instance2, ...
+    if (created && engine_ && inst->name.isEmpty() && inst->character &&
+        (inst->sprite || inst->isButton() || std::holds_alternative<EditTextDef>(*inst->character)))
+        inst->name = QStringLiteral("instance%1").arg(++unnamedInstances_);
     if (created && engine_) placedByTimeline(*inst);
     dirty_ = true;
 }
@@ -247,10 +267,15 @@ void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool 
                 dirty_ = true;
             }
         } else if (auto* action = std::get_if<ActionCommand>(&command)) {
-            if (actions && !engine_ && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+            // With scripts, a frame's actions queue where their tag stands, among the
+            // load events of the clips the frame places.
+            if (actions && engine_) queueScript({tl->ownerSerial, action->code, nullptr, false});
+            else if (actions && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+        } else if (auto* init = std::get_if<InitActionCommand>(&command)) {
+            if (actions && engine_) queueInitAction(tl, frame, *init);
         }
     }
-    if (actions && engine_) queueFrameScripts(tl, frame);
+    if (actions && engine_) markInitActionsRun(tl, frame);
 }
 
 void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
@@ -453,6 +478,7 @@ void Player::setButtonState(Instance& button, int state, int nesting) {
         } else {
             child = createInstance(rec.characterId, nesting);
             child->parentSerial = button.serial;
+            if (engine_ && child->sprite) child->name = QStringLiteral("instance%1").arg(++unnamedInstances_);
             fresh = true;
         }
         child->matrix = rec.matrix;
@@ -615,7 +641,7 @@ constexpr MouseHandler kMouseHandlers[] = {
 
 void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition) {
     Hit hit = findButton(serial);
-    if (!hit.button) return;
+    if (!hit.button || !hit.button->enabled) return;
     if (hit.button->isButton()) {
         setButtonState(*hit.button, newState, 1);
         const auto& def = std::get<ButtonDef>(*hit.button->character);
@@ -631,6 +657,7 @@ void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition)
 }
 
 bool Player::isMouseTarget(const Instance& inst) const {
+    if (!inst.enabled) return false;
     if (inst.isButton()) return true;
     if (!engine_ || !inst.sprite) return false;
     if (inst.clipEvents() & (clip_event::kPress | clip_event::kRelease | clip_event::kReleaseOutside |
@@ -684,17 +711,22 @@ void Player::trackMouse(QPointF viewPos, bool moved) {
 
 void Player::mouseMove(QPointF pos) {
     trackMouse(pos, true);
+    lastMouseView_ = pos;
+    hover(pos);
+    runQueuedActions();
+    afterChange();
+}
+
+void Player::hover(QPointF pos) {
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
     using namespace button_transition;
     if (mouseDown_) {
         if (pressedSerial_) {
             bool inside = under == pressedSerial_;
-            Hit pressed = findButton(pressedSerial_);
-            if (pressed.button) {
-                int state = inside ? 2 : 1;
-                if (pressed.button->buttonState != state)
-                    buttonTransition(pressedSerial_, state, inside ? kOutDownToOverDown : kOverDownToOutDown);
+            if (inside != pressedInside_) {
+                pressedInside_ = inside;
+                buttonTransition(pressedSerial_, inside ? 2 : 1, inside ? kOutDownToOverDown : kOverDownToOutDown);
             }
         }
     } else if (under != hoverSerial_) {
@@ -702,8 +734,6 @@ void Player::mouseMove(QPointF pos) {
         if (under) buttonTransition(under, 1, kIdleToOverUp);
         hoverSerial_ = under;
     }
-    runQueuedActions();
-    afterChange();
 }
 
 void Player::mousePress(QPointF pos) {
@@ -715,6 +745,7 @@ void Player::mousePress(QPointF pos) {
         engine_->broadcastMouse(avm1::MouseEvent::Down);
     }
     pressedSerial_ = hoverSerial_;
+    pressedInside_ = true;
     if (pressedSerial_) buttonTransition(pressedSerial_, 2, button_transition::kOverUpToOverDown);
     runQueuedActions();
     handlingClick_ = false;

@@ -136,8 +136,11 @@ private:
         bool evenIfRemoved = false;               // unload runs after the clip left
     };
     void queueScript(QueuedScript script, bool early = false);
+    void queueConstruct(QueuedScript script);
     void queueClipEvent(const Instance& inst, uint32_t event, const char* handler, bool early = false);
     void queueFrameScripts(const std::shared_ptr<TimelineState>& tl, int frame);
+    void queueInitAction(const std::shared_ptr<TimelineState>& tl, int frame, const InitActionCommand& init);
+    void markInitActionsRun(const std::shared_ptr<TimelineState>& tl, int frame);
     void startScripting();
     void runScripts();
     void advanceScripted();
@@ -153,6 +156,7 @@ private:
     bool hitTestList(const DisplayList& list, QPointF local) const;
     void dragTo();  // moves the dragged clip to the mouse
     void trackMouse(QPointF viewPos, bool moved);
+    void hover(QPointF viewPos);  // button states and roll events for the mouse at viewPos
     bool isMouseTarget(const Instance& inst) const;
     std::unique_ptr<Instance> createInstance(uint16_t id, int nesting);
     void runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool actions, int nesting);
@@ -209,18 +213,20 @@ private:
     int liveInstances_ = 0;
     int creationsLeft_ = 0;  // per tick, so that self-placing sprites stay cheap
     uint64_t nextSerial_ = 1;
+    int unnamedInstances_ = 0;  // "instanceN" names of clips placed without one
 
     struct QueuedActions {
         std::weak_ptr<TimelineState> target;
         std::shared_ptr<const ActionList> actions;
     };
     std::deque<QueuedActions> actionQueue_;  // without the engine
-    std::deque<QueuedScript> earlyScripts_, scripts_;
+    std::deque<QueuedScript> earlyScripts_, constructScripts_, scripts_;
     std::unique_ptr<InstanceRegistry> registry_;
     std::unique_ptr<ScriptHost> scriptHost_;
     std::unique_ptr<avm1::Engine> engine_;
     int lastKeyCode_ = 0, lastKeyAscii_ = 0;
     QPointF mouseStage_;  // stage pixels
+    std::optional<QPointF> lastMouseView_;
     uint64_t dragSerial_ = 0;
     QPointF dragOffset_;
     bool dragLockCenter_ = false;
@@ -237,6 +243,7 @@ private:
     uint64_t hoverSerial_ = 0;
     uint64_t pressedSerial_ = 0;
     bool mouseDown_ = false;
+    bool pressedInside_ = false;
 
     mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
     // Clipped bitmaps with their edge pixels repeated outward, for fills reaching past them.

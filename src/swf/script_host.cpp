@@ -2,6 +2,8 @@
 // questions about the display tree (ScriptHost) and the drawing API's shapes.
 #include "swf/script_host.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -109,6 +111,11 @@ void Player::queueScript(QueuedScript script, bool early) {
     (early ? earlyScripts_ : scripts_).push_back(std::move(script));
 }
 
+void Player::queueConstruct(QueuedScript script) {
+    if (!script.code && !script.handler) return;
+    constructScripts_.push_back(std::move(script));
+}
+
 void Player::queueClipEvent(const Instance& inst, uint32_t event, const char* handler, bool early) {
     if (inst.clipActions)
         for (const ClipAction& action : *inst.clipActions)
@@ -116,19 +123,26 @@ void Player::queueClipEvent(const Instance& inst, uint32_t event, const char* ha
     if (handler) queueScript({inst.serial, nullptr, handler, event == clip_event::kUnload}, early);
 }
 
+void Player::queueInitAction(const std::shared_ptr<TimelineState>& tl, int frame, const InitActionCommand& init) {
+    // Once per movie and block, before the frame's own actions, with the root as target.
+    const auto& frames = tl->timeline->frames;
+    if (tl->initActionsRun.size() < frames.size()) tl->initActionsRun.resize(frames.size(), false);
+    if (tl->initActionsRun[size_t(frame)]) return;
+    queueScript({kRootSerial, init.code, nullptr, false}, true);
+}
+
 void Player::queueFrameScripts(const std::shared_ptr<TimelineState>& tl, int frame) {
     const auto& frames = tl->timeline->frames;
     if (frame < 0 || frame >= int(frames.size())) return;
-    if (tl->initActionsRun.size() < frames.size()) tl->initActionsRun.resize(frames.size(), false);
     for (const FrameCommand& command : frames[size_t(frame)].commands) {
-        if (auto* init = std::get_if<InitActionCommand>(&command)) {
-            // Once per movie, before the frame's own actions, with the root as target.
-            if (!tl->initActionsRun[size_t(frame)]) queueScript({kRootSerial, init->code, nullptr, false}, true);
-        } else if (auto* action = std::get_if<ActionCommand>(&command)) {
-            queueScript({tl->ownerSerial, action->code, nullptr, false});
-        }
+        if (auto* init = std::get_if<InitActionCommand>(&command)) queueInitAction(tl, frame, *init);
+        else if (auto* action = std::get_if<ActionCommand>(&command)) queueScript({tl->ownerSerial, action->code, nullptr, false});
     }
-    tl->initActionsRun[size_t(frame)] = true;
+    markInitActionsRun(tl, frame);
+}
+
+void Player::markInitActionsRun(const std::shared_ptr<TimelineState>& tl, int frame) {
+    if (frame >= 0 && size_t(frame) < tl->initActionsRun.size()) tl->initActionsRun[size_t(frame)] = true;
 }
 
 void Player::placedByTimeline(Instance& inst) {
@@ -136,15 +150,22 @@ void Player::placedByTimeline(Instance& inst) {
     // runs); initialize and construct events come before the frame's scripts, load after.
     engine_->displayObjectCreated(inst.serial);
     queueClipEvent(inst, clip_event::kInitialize, nullptr, true);
-    queueClipEvent(inst, clip_event::kConstruct, nullptr, true);
+    if (inst.clipActions)
+        for (const ClipAction& action : *inst.clipActions)
+            if (action.events & clip_event::kConstruct) queueConstruct({inst.serial, action.code, nullptr, false});
     if (inst.sprite) {
         queueClipEvent(inst, clip_event::kLoad, "onLoad");
         if (inst.sprite->timeline->frameCount() > 0) runFrame(inst.sprite, 0, true, inst.nesting + 1);
         inst.loaded = true;
     }
-    // Text fields bound to a variable show its value at once.
-    if (auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr; field && !field->variableName.isEmpty())
+    // A text field bound to a variable shows its value, or gives the variable its text
+    // when it has none yet.
+    if (auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr; field && !field->variableName.isEmpty()) {
+        const std::string name = toUtf8(field->variableName);
+        if (!engine_->getVariable(inst.parentSerial, name))
+            engine_->setVariable(inst.parentSerial, name, toUtf8(field->html ? field->initialText : field->text));
         updateBoundTextFields();
+    }
 }
 
 void Player::removing(Instance& inst) {
@@ -181,8 +202,9 @@ void Player::advanceScripted() {
 
 void Player::runScripts() {
     int budget = kMaxScriptsPerStep;
-    while (budget-- > 0 && (!earlyScripts_.empty() || !scripts_.empty())) {
-        auto& queue = earlyScripts_.empty() ? scripts_ : earlyScripts_;
+    while (budget-- > 0 && (!earlyScripts_.empty() || !constructScripts_.empty() || !scripts_.empty())) {
+        // Initialize events and init actions first, then construct events, then the rest.
+        auto& queue = !earlyScripts_.empty() ? earlyScripts_ : !constructScripts_.empty() ? constructScripts_ : scripts_;
         QueuedScript next = std::move(queue.front());
         queue.pop_front();
         if (!next.evenIfRemoved && next.target != kRootSerial && !instanceById(next.target)) continue;
@@ -190,6 +212,7 @@ void Player::runScripts() {
         else if (next.handler) engine_->callHandler(next.target, next.handler);
     }
     earlyScripts_.clear();
+    constructScripts_.clear();
     scripts_.clear();
     afterScripts();
 }
@@ -198,7 +221,6 @@ void Player::afterScripts() {
     updateBoundTextFields();
     for (uint64_t serial : registry_->removed) engine_->displayObjectRemoved(serial);
     registry_->removed.clear();
-    dirty_ = true;
 }
 
 void Player::updateBoundTextFields() {
@@ -379,6 +401,17 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
 
 // ---- ScriptHost: the display tree --------------------------------------------------------------
 
+namespace {
+
+// Shapes, static text and bitmaps have no script object; names and enumeration skip them.
+bool scriptVisible(const Instance& inst) {
+    if (!inst.character) return false;
+    return inst.sprite || std::holds_alternative<ButtonDef>(*inst.character) ||
+           std::holds_alternative<EditTextDef>(*inst.character);
+}
+
+}  // namespace
+
 avm1::DisplayId ScriptHost::rootOf(avm1::DisplayId) { return kRootSerial; }
 avm1::DisplayId ScriptHost::level(int number) { return number == 0 ? kRootSerial : avm1::kNoDisplay; }
 
@@ -413,14 +446,15 @@ avm1::DisplayId ScriptHost::childByName(avm1::DisplayId parent, std::string_view
     const auto cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     // The lowest depth wins when two children share a name.
     for (const auto& [depth, child] : *list)
-        if (!child->name.isEmpty() && child->name.compare(wanted, cs) == 0) return child->serial;
+        if (scriptVisible(*child) && !child->name.isEmpty() && child->name.compare(wanted, cs) == 0) return child->serial;
     return avm1::kNoDisplay;
 }
 
 std::vector<avm1::DisplayId> ScriptHost::children(avm1::DisplayId parent) {
     std::vector<avm1::DisplayId> out;
     if (auto* list = HostAccess::listOf(player_, parent))
-        for (const auto& [depth, child] : *list) out.push_back(child->serial);
+        for (const auto& [depth, child] : *list)
+            if (scriptVisible(*child)) out.push_back(child->serial);
     return out;
 }
 
@@ -448,20 +482,20 @@ namespace {
 Instance::Decomposed decompose(const Instance& inst) {
     if (inst.decomposed) return *inst.decomposed;
     const QTransform& m = inst.matrix;
+    // Scales are lengths of the axes; each axis keeps its own angle, so a flip or a
+    // skew shows in the angles, not in negative scales.
     Instance::Decomposed d;
     d.xScale = std::hypot(m.m11(), m.m12());
     d.yScale = std::hypot(m.m21(), m.m22());
-    // A flipped matrix shows as a negative y scale, as the original player reports it.
-    if (m.m11() * m.m22() - m.m12() * m.m21() < 0) d.yScale = -d.yScale;
     d.rotation = degrees(std::atan2(m.m12(), m.m11()));
+    d.skewRotation = degrees(std::atan2(-m.m21(), m.m22()));
     return d;
 }
 
 void recompose(Instance& inst, const Instance::Decomposed& d) {
-    const double r = radians(d.rotation);
-    const double cos = std::cos(r), sin = std::sin(r);
-    inst.matrix = QTransform(d.xScale * cos, d.xScale * sin, -d.yScale * sin, d.yScale * cos, inst.matrix.dx(),
-                             inst.matrix.dy());
+    const double rx = radians(d.rotation), ry = radians(d.skewRotation);
+    inst.matrix = QTransform(d.xScale * std::cos(rx), d.xScale * std::sin(rx), -d.yScale * std::sin(ry),
+                             d.yScale * std::cos(ry), inst.matrix.dx(), inst.matrix.dy());
     inst.decomposed = d;
 }
 
@@ -532,6 +566,7 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
             double r = std::fmod(value, 360.0);
             if (r > 180) r -= 360;
             else if (r < -180) r += 360;
+            d.skewRotation += r - d.rotation;  // both axes turn together
             d.rotation = r;
             recompose(inst, d);
             break;
@@ -637,6 +672,7 @@ std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::stri
     if (!n.inst) return std::nullopt;
     if (key == "blendMode") return std::string(kBlendModeNames[size_t(n.inst->blendMode)]);
     if (key == "cacheAsBitmap") return std::string(n.inst->cacheAsBitmap ? "true" : "false");
+    if (key == "enabled") return std::string(n.inst->enabled ? "true" : "false");
     if (key == "scrollRect") {
         if (!n.inst->scrollRect) return std::string();
         const QRectF& r = *n.inst->scrollRect;
@@ -662,6 +698,8 @@ void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::s
         if (numeric) n.inst->blendMode = blendModeFromByte(uint8_t(std::clamp(number, 0, 255)));
     } else if (key == "cacheAsBitmap") {
         n.inst->cacheAsBitmap = truthy(value);
+    } else if (key == "enabled") {
+        n.inst->enabled = truthy(value);
     } else if (key == "scrollRect") {
         const QStringList parts = fromUtf8(value).split(QLatin1Char(','));
         if (parts.size() == 4) {
@@ -1148,6 +1186,24 @@ const EditTextDef* textOf(Instance* inst) {
 
 std::string colorText(const QColor& c) { return std::to_string(c.rgb() & 0xFFFFFF); }
 
+// Size of a field's text in pixels: from its embedded outlines when laid out with them,
+// else measured with the system font the renderer uses.
+QSizeF textExtent(const EditTextDef& f, const Movie&) {
+    if (f.text.isEmpty()) return {};
+    if (f.hasOutlines) {
+        QRectF r;
+        for (const auto& [color, path] : f.outlineRuns) r = r.united(path.boundingRect());
+        return {r.width() / 20, f.height / 20 * (f.text.count(QLatin1Char('\n')) + 1)};
+    }
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setPixelSize(std::max(1, int(f.height / 20)));
+    QFontMetricsF metrics(font);
+    double width = 0;
+    const QStringList lines = f.text.split(QLatin1Char('\n'));
+    for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
+    return {width, metrics.height() * lines.size()};
+}
+
 }  // namespace
 
 std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::string_view name) {
@@ -1172,6 +1228,16 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "scroll" || name == "bottomScroll") return std::string("1");
     if (name == "maxscroll") return std::string("1");
     if (name == "hscroll" || name == "maxhscroll") return std::string("0");
+    if (name == "antiAliasType") return std::string("normal");
+    if (name == "background") return flag(false);
+    if (name == "backgroundColor") return std::string("16777215");
+    if (name == "borderColor") return std::string("0");
+    if (name == "condenseWhite") return flag(false);
+    if (name == "restrict") return std::string("null");
+    if (name == "textWidth" || name == "textHeight") {
+        const QSizeF size = textExtent(*f, *player_.movie_);
+        return numberText(std::round(name == "textWidth" ? size.width() : size.height()));
+    }
     return std::nullopt;
 }
 

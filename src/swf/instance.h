@@ -50,6 +50,9 @@ struct Instance {
     bool isButton() const { return character && std::holds_alternative<ButtonDef>(*character); }
 };
 
+// True when an instance is drawn through render_effects.cpp.
+bool hasDisplayEffects(const Instance& inst);
+
 // The PlaceObject3 effects a place command sets, and carrying them over to a replacement.
 inline void applyDisplayEffects(const PlaceCommand& cmd, Instance& inst) {
     if (cmd.filters) inst.filters = *cmd.filters;

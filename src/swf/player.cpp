@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "swf/effects_internal.h"
 #include "swf/frame_clock.h"
 #include "swf/instance.h"
 
@@ -681,6 +682,7 @@ void appendList(QByteArray& key, const std::map<int, std::unique_ptr<Instance>>&
         put(int32_t(inst->clipDepth));
         put(inst->visible);
         put(int32_t(inst->buttonState));
+        detail::appendEffectsKey(key, *inst);
         if (inst->sprite) {
             put(int32_t(inst->sprite->frame));
             appendList(key, inst->sprite->list, nesting + 1);

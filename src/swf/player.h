@@ -146,6 +146,11 @@ private:
                     const QTransform& t, const ColorTransform& cx, int nesting) const;
     void drawInstance(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
                       int nesting) const;
+    void drawContent(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
+                     int nesting) const;
+    // Filters, blend modes, caching, opaque backgrounds, scroll rectangles (render_effects.cpp).
+    void drawWithEffects(QPainter& p, const Instance& inst, QTransform t, const ColorTransform& cx, int nesting) const;
+    QRectF deviceBounds(const Instance& inst, const QTransform& t, int nesting) const;
     void drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const;
     void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const;
     QBrush brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* clippedImage) const;
@@ -187,6 +192,7 @@ private:
     uint64_t pressedSerial_ = 0;
     bool mouseDown_ = false;
 
+    mutable int blendGroups_ = 0;  // ancestors being drawn as blend-mode layers
     mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
     // Clipped bitmaps with their edge pixels repeated outward, for fills reaching past them.
     struct PaddedBitmap {

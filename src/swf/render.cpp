@@ -319,6 +319,12 @@ void Player::drawInstance(QPainter& p, const Instance& inst, const QTransform& p
     const QTransform t = inst.matrix * parent;
     const ColorTransform cx = parentCx.after(inst.colorTransform);
     if (cx.mul[3] <= 0 && cx.add[3] <= -255) return;
+    if (hasDisplayEffects(inst)) drawWithEffects(p, inst, t, cx, nesting);
+    else drawContent(p, inst, t, cx, nesting);
+}
+
+void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
+                         int nesting) const {
     std::visit(
         [&](const auto& def) {
             using T = std::decay_t<decltype(def)>;

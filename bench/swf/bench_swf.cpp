@@ -3,13 +3,18 @@
 //   baseline: 22 plain widgets, each painting a static picture, at the reader's sizes;
 //   movies:   22 Flash controls at the same sizes, each looping a 24-frame vector movie
 //             at 24 frames a second.
+//   demo, demo with glows: the demo book's 22 movies, without and then with the glow its
+//             buttons show on hover; every control is hovered once, then they sit idle.
+//             The glowing set is reported against the plain one.
 // For each phase: CPU time over the interval (as % of one core) and RSS/PSS after it;
 // the movies are reported as the difference from the baseline. Then the render time per
 // frame of each reference corpus movie, against filling a picture of the same size.
 #include <QApplication>
+#include <QMouseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,9 +23,11 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "core/install_path.h"
+#include "movies.h"
 #include "swf/flash_control.h"
 #include "swf/swf.h"
 #include "swf/writer/swf_writer.h"
@@ -108,7 +115,7 @@ struct Phase {
 };
 
 template <typename MakeWidget>
-Phase runPhase(double seconds, MakeWidget&& make) {
+Phase runPhase(double seconds, MakeWidget&& make, const std::function<void(QWidget&)>& beforeIdle = {}) {
     QWidget window;
     window.resize(1000, 500);
     int x = 0, y = 0, rowHeight = 0;
@@ -129,6 +136,11 @@ Phase runPhase(double seconds, MakeWidget&& make) {
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 1500) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (beforeIdle) {
+        beforeIdle(window);
+        settle.restart();
+        while (settle.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -177,6 +189,36 @@ void corpusRenderTimes() {
     }
 }
 
+// The pointer over the middle of every control for 300 ms (a full loop of glowing frames
+// drawn and kept), then off it.
+void hoverEachControl(QWidget& window) {
+    for (swf::ShockwaveFlash* control : window.findChildren<swf::ShockwaveFlash*>()) {
+        const QPointF at(control->width() / 2.0, control->height() / 2.0);
+        QMouseEvent move(QEvent::MouseMove, at, control->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(control, &move);
+        QElapsedTimer over;
+        over.start();
+        while (over.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(control, &leave);
+    }
+}
+
+// The demo book's movies in the reader's order of controls, with or without hover glows.
+Phase demoPhase(double seconds, const QString& folder, bool glowOnHover) {
+    const QStringList files = demobook::writeMovies(folder, glowOnHover);
+    int next = 0;
+    return runPhase(
+        seconds,
+        [&](QWidget* parent) {
+            auto* control = new swf::ShockwaveFlash(parent);
+            control->setMovie(QString::fromStdString(core::applicationFolder()) + "\\pic\\" +
+                              QFileInfo(files[next++ % files.size()]).fileName());
+            return control;
+        },
+        hoverEachControl);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +258,21 @@ int main(int argc, char** argv) {
     const double pssMb = (movies.pssKb - baseline.pssKb) / 1024.0;
     std::printf("above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
                 cpu, rssMb, pssMb);
+
+    // The demo movies hovered once each, then idle: with glows against without.
+    const QString demoFolder = folder.filePath("pic");
+    const Phase plainDemo = demoPhase(seconds, demoFolder, false);
+    std::printf("demo movies, hovered, idle: CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", plainDemo.cpuPercent,
+                plainDemo.rssKb, plainDemo.pssKb);
+    const Phase glowDemo = demoPhase(seconds, demoFolder, true);
+    std::printf("with hover glows:           CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", glowDemo.cpuPercent,
+                glowDemo.rssKb, glowDemo.pssKb);
+    std::printf("glows against plain: CPU %.2fx (%+.2f%% of one core; idle above baseline %+.2f%%, target <= 3), "
+                "RSS %.3fx (%+.1f MB), PSS %+.1f MB (target <= 20)\n",
+                glowDemo.cpuPercent / std::max(0.01, plainDemo.cpuPercent), glowDemo.cpuPercent - plainDemo.cpuPercent,
+                glowDemo.cpuPercent - baseline.cpuPercent, double(glowDemo.rssKb) / std::max(1L, plainDemo.rssKb),
+                (glowDemo.rssKb - plainDemo.rssKb) / 1024.0, (glowDemo.pssKb - plainDemo.pssKb) / 1024.0);
+
     core::overrideApplicationFolder(std::nullopt);
     corpusRenderTimes();
     return 0;

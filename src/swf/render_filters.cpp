@@ -15,6 +15,9 @@ namespace {
 constexpr double kMaxDeviceBox = 512;
 // Past this many multiply-adds a convolution is skipped rather than stall the frame.
 constexpr double kMaxConvolutionWork = 256e6;
+// Work allowed for one layer's filter list, in pixel visits; the filters past it are left
+// out, so a long chain of wide blurs on a big layer costs a bounded time.
+constexpr double kMaxFilterWork = 600e6;
 
 // One channel of a layer, 0..1.
 struct Plane {
@@ -318,7 +321,19 @@ QMargins filterMargins(std::span<const Filter> filters, double scaleX, double sc
 }
 
 void applyFilters(QImage& layer, std::span<const Filter> filters, double scaleX, double scaleY) {
+    const double pixels = double(layer.width()) * layer.height();
+    double work = 0;
     for (const Filter& filter : filters.first(std::min(filters.size(), size_t(kMaxFiltersPerObject)))) {
+        // A blur pass visits every pixel twice (across, then down) per channel.
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(f)>;
+                if constexpr (std::is_same_v<T, ColorMatrixFilter>) work += pixels;
+                else if constexpr (std::is_same_v<T, ConvolutionFilter>) work += pixels * f.matrix.size();
+                else work += pixels * (4 + 2 * std::clamp(f.passes, 0, kMaxBlurPasses) * (std::is_same_v<T, BlurFilter> ? 4 : 1));
+            },
+            filter);
+        if (work > kMaxFilterWork) break;
         std::visit(
             [&](const auto& f) {
                 using T = std::decay_t<decltype(f)>;

@@ -60,8 +60,9 @@ QRectF Player::deviceBounds(const Instance& inst, const QTransform& t, int nesti
 
 void Player::drawWithEffects(QPainter& p, const Instance& inst, QTransform t, const ColorTransform& cx,
                              int nesting) const {
-    // Cached bitmaps, which filters and scroll rectangles imply, land on whole pixels.
-    if (inst.cacheAsBitmap || !inst.filters.empty() || inst.scrollRect)
+    // Cached bitmaps and scroll rectangles land on whole pixels. Filtered objects keep their
+    // place: the reference pictures show their edges where unfiltered ones would be.
+    if (inst.cacheAsBitmap || inst.scrollRect)
         t = QTransform(t.m11(), t.m12(), t.m21(), t.m22(), std::round(t.dx()), std::round(t.dy()));
     QTransform content = t;
     QPainterPath scrollClip;

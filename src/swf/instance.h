@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 
+#include "swf/media/video_decode.h"
 #include "swf/movie.h"
 
 namespace swf {
@@ -40,6 +41,7 @@ struct Instance {
     int buttonState = -1;                   // buttons: 0 up, 1 over, 2 down
     std::map<int, std::unique_ptr<Instance>> buttonChildren;
     int* liveCounter = nullptr;
+    mutable std::unique_ptr<media::VideoDecoder> video;  // videos: made on first draw
 
     Instance() = default;
     Instance(const Instance&) = delete;

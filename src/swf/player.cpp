@@ -7,6 +7,7 @@
 #include "swf/effects_internal.h"
 #include "swf/frame_clock.h"
 #include "swf/instance.h"
+#include "swf/media/movie_sound.h"
 
 namespace swf {
 
@@ -16,7 +17,7 @@ constexpr int kMaxCreationsPerTick = 20000;
 }
 
 Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
-    : QObject(parent), movie_(std::move(movie)) {
+    : QObject(parent), movie_(std::move(movie)), sound_(std::make_unique<media::MovieSound>()) {
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
     viewSize_ = movie_->stageSizePixels();
@@ -99,6 +100,7 @@ void Player::afterChange() {
 void Player::setActive(bool active) {
     if (active_ == active) return;
     active_ = active;
+    sound_->setAudible(active);
     updateSchedule();
 }
 
@@ -198,6 +200,7 @@ void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool 
             if (actions && !action->actions->empty()) actionQueue_.push_back({tl, action->actions});
         }
     }
+    if (actions) frameSounds(tl, frame);
 }
 
 void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
@@ -260,6 +263,7 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     for (const FrameCommand& command : frames[size_t(frame)].commands)
         if (auto* action = std::get_if<ActionCommand>(&command))
             if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+    frameSounds(tl, frame);
 }
 
 void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting) {
@@ -504,6 +508,7 @@ Player::Hit Player::findButton(uint64_t serial) const {
 void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition) {
     Hit hit = findButton(serial);
     if (!hit.button) return;
+    buttonSound(*hit.button, hit.button->buttonState, newState);
     setButtonState(*hit.button, newState, 1);
     const auto& def = std::get<ButtonDef>(*hit.button->character);
     for (const ButtonCondition& c : def.actions)

@@ -19,6 +19,10 @@
 
 namespace swf {
 
+namespace media {
+class MovieSound;
+}
+
 enum class Quality { Low, Medium, High };
 
 struct Instance;
@@ -126,6 +130,10 @@ private:
     bool anythingPlaying() const;
     void afterChange();
     void updateSchedule();
+    // Sound and video (player_media.cpp).
+    void frameSounds(const std::shared_ptr<TimelineState>& tl, int frame);
+    void buttonSound(const Instance& button, int oldState, int newState);
+    void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t) const;
 
     // Mouse.
     struct Hit {
@@ -162,6 +170,7 @@ private:
     QPainterPath maskOfInstance(const Instance& inst, const QTransform& t, int nesting) const;
 
     std::shared_ptr<const Movie> movie_;
+    std::unique_ptr<media::MovieSound> sound_;
     std::shared_ptr<TimelineState> root_;
     bool loop_ = true;
     bool active_ = true;

@@ -346,6 +346,8 @@ void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t,
                 QImage image = bitmapWithTransform(inst.id, cx);
                 p.setTransform(QTransform::fromScale(20, 20) * t);
                 p.drawImage(0, 0, image);
+            } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
+                drawVideo(p, inst, def, t);
             }
         },
         *inst.character);
@@ -465,6 +467,8 @@ QPainterPath Player::maskOfInstance(const Instance& inst, const QTransform& pare
             } else if constexpr (std::is_same_v<T, ButtonDef>) area = maskOfList(inst.buttonChildren, t, nesting + 1);
             else if constexpr (std::is_same_v<T, BitmapDef>) {
                 if (!def.image.isNull()) area = (QTransform::fromScale(20, 20) * t).map(rectPath(QRectF(def.image.rect())));
+            } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
+                area = t.map(rectPath(QRectF(0, 0, def.width * 20.0, def.height * 20.0)));
             }
         },
         *inst.character);

@@ -11,6 +11,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev
   zlib1g-dev liblzma-dev libjpeg-dev
+  libavcodec-dev libswresample-dev libswscale-dev libavcodec59 libswresample4 libswscale6
+  qt6-multimedia-dev libqt6multimedia6
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils imagemagick openbox
   mdbtools nodejs python3

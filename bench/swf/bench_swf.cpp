@@ -3,25 +3,38 @@
 //   baseline: 22 plain widgets, each painting a static picture, at the reader's sizes;
 //   movies:   22 Flash controls at the same sizes, each looping a 24-frame vector movie
 //             at 24 frames a second.
+//   demo, demo with glows: the demo book's 22 movies, without and then with the glow its
+//             buttons show on hover; every control is hovered once, then they sit idle.
+//             The glowing set is reported against the plain one.
+//   clicks:   22 Flash controls, each showing a button with a click sound; every button is
+//             clicked once, then the controls sit idle. The click sound goes to a stand-in
+//             sink that takes samples at the device's pace; the time from the click event
+//             to the write of the sound's first sample into it is reported.
 // For each phase: CPU time over the interval (as % of one core) and RSS/PSS after it;
 // the movies are reported as the difference from the baseline. Then the render time per
 // frame of each reference corpus movie, against filling a picture of the same size.
 #include <QApplication>
+#include <QMouseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "core/install_path.h"
+#include "movies.h"
 #include "swf/flash_control.h"
+#include "swf/media/mixer.h"
 #include "swf/swf.h"
 #include "swf/writer/swf_writer.h"
 
@@ -89,6 +102,69 @@ QByteArray vectorMovie() {
     return w.finish();
 }
 
+// A one-frame movie with a button that clicks (a 40 ms falling tone) when pressed.
+QByteArray clickMovie() {
+    using namespace swf::writer;
+    MovieWriter w(QSizeF(64, 52), 24);
+    w.setBackgroundColor(QColor(30, 30, 60));
+    QPainterPath face;
+    face.addRoundedRect(4, 4, 56, 44, 8, 8);
+    const uint16_t up = w.defineShape(face, FillStyle::solid(QColor(70, 110, 200)));
+    ButtonRecord rec;
+    rec.states = ButtonRecord::Up | ButtonRecord::Over | ButtonRecord::Down | ButtonRecord::HitTest;
+    rec.characterId = up;
+    const uint16_t button = w.defineButton2({rec});
+    QByteArray samples;
+    constexpr int kRate = 22050, kFrames = kRate / 25;
+    for (int i = 0; i < kFrames; ++i) {
+        const double level = 12000.0 * (1.0 - double(i) / kFrames);
+        const double pitch = 1800.0 - 1000.0 * i / kFrames;  // falling, like a tap
+        const auto v = int16_t(level * std::sin(2 * M_PI * pitch * i / kRate));
+        samples.append(char(uint16_t(v) & 0xFF));
+        samples.append(char(uint16_t(v) >> 8));
+    }
+    SoundFormat format;
+    format.rate = kRate;
+    format.stereo = false;
+    const uint16_t click = w.defineSound(format, kFrames, samples);
+    w.defineButtonSound(button, {}, {}, {click, {}}, {});
+    w.place(1, button);
+    w.showFrame();
+    return w.finish();
+}
+
+// Stands in for the sound device: takes samples at 44,100 a second with the device's 40 ms
+// lead, and notes when the first non-silent sample after a click is written.
+class MeasuringSink final : public swf::media::AudioSinkPort {
+public:
+    MeasuringSink() { clock_.start(); }
+    size_t framesWanted() override {
+        const double consumed = clock_.nsecsElapsed() / 1e9 * 44100.0;
+        const double queued = double(written_) - consumed;
+        if (queued < 0) written_ = size_t(consumed);  // an underrun: the device played silence
+        const double room = 44100 * 0.040 - std::max(0.0, queued);
+        return room > 0 ? size_t(room) : 0;
+    }
+    void write(std::span<const int16_t> frames) override {
+        written_ += frames.size() / 2;
+        if (waitingSince_ < 0) return;
+        for (int16_t v : frames)
+            if (v != 0) {
+                latenciesMs_.push_back((clock_.nsecsElapsed() - waitingSince_) / 1e6);
+                waitingSince_ = -1;
+                return;
+            }
+    }
+    void clicked() { waitingSince_ = clock_.nsecsElapsed(); }
+    const std::vector<double>& latenciesMs() const { return latenciesMs_; }
+
+private:
+    QElapsedTimer clock_;
+    size_t written_ = 0;
+    qint64 waitingSince_ = -1;
+    std::vector<double> latenciesMs_;
+};
+
 class StaticPicture : public QWidget {
 public:
     StaticPicture(const QImage& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
@@ -108,7 +184,7 @@ struct Phase {
 };
 
 template <typename MakeWidget>
-Phase runPhase(double seconds, MakeWidget&& make) {
+Phase runPhase(double seconds, MakeWidget&& make, const std::function<void(QWidget&)>& beforeIdle = {}) {
     QWidget window;
     window.resize(1000, 500);
     int x = 0, y = 0, rowHeight = 0;
@@ -129,6 +205,11 @@ Phase runPhase(double seconds, MakeWidget&& make) {
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 1500) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (beforeIdle) {
+        beforeIdle(window);
+        settle.restart();
+        while (settle.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -177,6 +258,36 @@ void corpusRenderTimes() {
     }
 }
 
+// The pointer over the middle of every control for 300 ms (a full loop of glowing frames
+// drawn and kept), then off it.
+void hoverEachControl(QWidget& window) {
+    for (swf::ShockwaveFlash* control : window.findChildren<swf::ShockwaveFlash*>()) {
+        const QPointF at(control->width() / 2.0, control->height() / 2.0);
+        QMouseEvent move(QEvent::MouseMove, at, control->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(control, &move);
+        QElapsedTimer over;
+        over.start();
+        while (over.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(control, &leave);
+    }
+}
+
+// The demo book's movies in the reader's order of controls, with or without hover glows.
+Phase demoPhase(double seconds, const QString& folder, bool glowOnHover) {
+    const QStringList files = demobook::writeMovies(folder, glowOnHover);
+    int next = 0;
+    return runPhase(
+        seconds,
+        [&](QWidget* parent) {
+            auto* control = new swf::ShockwaveFlash(parent);
+            control->setMovie(QString::fromStdString(core::applicationFolder()) + "\\pic\\" +
+                              QFileInfo(files[next++ % files.size()]).fileName());
+            return control;
+        },
+        hoverEachControl);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +327,71 @@ int main(int argc, char** argv) {
     const double pssMb = (movies.pssKb - baseline.pssKb) / 1024.0;
     std::printf("above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
                 cpu, rssMb, pssMb);
+
+    // The demo movies hovered once each, then idle: with glows against without.
+    const QString demoFolder = folder.filePath("pic");
+    const Phase plainDemo = demoPhase(seconds, demoFolder, false);
+    std::printf("demo movies, hovered, idle: CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", plainDemo.cpuPercent,
+                plainDemo.rssKb, plainDemo.pssKb);
+    const Phase glowDemo = demoPhase(seconds, demoFolder, true);
+    std::printf("with hover glows:           CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", glowDemo.cpuPercent,
+                glowDemo.rssKb, glowDemo.pssKb);
+    std::printf("glows against plain: CPU %.2fx (%+.2f%% of one core; idle above baseline %+.2f%%, target <= 3), "
+                "RSS %.3fx (%+.1f MB), PSS %+.1f MB (target <= 20)\n",
+                glowDemo.cpuPercent / std::max(0.01, plainDemo.cpuPercent), glowDemo.cpuPercent - plainDemo.cpuPercent,
+                glowDemo.cpuPercent - baseline.cpuPercent, double(glowDemo.rssKb) / std::max(1L, plainDemo.rssKb),
+                (glowDemo.rssKb - plainDemo.rssKb) / 1024.0, (glowDemo.pssKb - plainDemo.pssKb) / 1024.0);
+
+    // Clicks: each control's button clicked once, 300 ms apart, then idle.
+    {
+        QFile f(folder.filePath("pic/click.swf"));
+        f.open(QIODevice::WriteOnly);
+        f.write(clickMovie());
+    }
+    auto sink = std::make_unique<MeasuringSink>();
+    MeasuringSink* measuring = sink.get();
+    swf::media::Mixer::instance().setSink(std::move(sink));
+    const QString clickPath = QString::fromStdString(core::applicationFolder()) + "\\pic\\click.swf";
+    const Phase clicks = runPhase(
+        seconds,
+        [&](QWidget* parent) {
+            auto* control = new swf::ShockwaveFlash(parent);
+            control->setMovie(clickPath);
+            return control;
+        },
+        [&](QWidget& window) {
+            for (QWidget* control : window.findChildren<swf::ShockwaveFlash*>()) {
+                const QPointF at(control->width() / 2.0, control->height() / 2.0);
+                QMouseEvent move(QEvent::MouseMove, at, control->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+                QApplication::sendEvent(control, &move);
+                measuring->clicked();
+                QMouseEvent press(QEvent::MouseButtonPress, at, control->mapToGlobal(at), Qt::LeftButton,
+                                  Qt::LeftButton, {});
+                QApplication::sendEvent(control, &press);
+                QMouseEvent release(QEvent::MouseButtonRelease, at, control->mapToGlobal(at), Qt::LeftButton,
+                                    Qt::NoButton, {});
+                QApplication::sendEvent(control, &release);
+                QElapsedTimer gap;
+                gap.start();
+                while (gap.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+        });
+    std::vector<double> latencies = measuring->latenciesMs();
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("click sounds, then idle:    CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", clicks.cpuPercent,
+                clicks.rssKb, clicks.pssKb);
+    std::printf("idle above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
+                clicks.cpuPercent - baseline.cpuPercent, (clicks.rssKb - baseline.rssKb) / 1024.0,
+                (clicks.pssKb - baseline.pssKb) / 1024.0);
+    if (latencies.empty()) {
+        std::printf("click to first sample in the sink: no click sound reached the sink (of 22 clicks)\n");
+    } else {
+        std::printf("click to first sample in the sink: %zu of 22 clicks, median %.2f ms, worst %.2f ms "
+                    "(target <= 50; worst/target %.3f)\n",
+                    latencies.size(), latencies[latencies.size() / 2], latencies.back(), latencies.back() / 50.0);
+    }
+    swf::media::Mixer::instance().setSink(nullptr);
+
     core::overrideApplicationFolder(std::nullopt);
     corpusRenderTimes();
     return 0;

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "swf/media/video_decode.h"
 #include "swf/movie.h"
 
 namespace swf {
@@ -77,6 +78,7 @@ struct Instance {
     int buttonState = -1;                   // buttons: 0 up, 1 over, 2 down
     std::map<int, std::unique_ptr<Instance>> buttonChildren;
     int* liveCounter = nullptr;
+    mutable std::unique_ptr<media::VideoDecoder> video;  // videos: made on first draw
 
     // Scripting.
     uint64_t parentSerial = 0;     // the clip whose list holds it
@@ -115,6 +117,9 @@ struct Instance {
         return events;
     }
 };
+
+// True when an instance is drawn through render_effects.cpp.
+bool hasDisplayEffects(const Instance& inst);
 
 // The PlaceObject3 effects a place command sets, and carrying them over to a replacement.
 inline void applyDisplayEffects(const PlaceCommand& cmd, Instance& inst) {

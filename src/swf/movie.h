@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "swf/filters.h"
+#include "swf/media/media_tags.h"
 
 namespace swf {
 
@@ -220,7 +221,8 @@ struct InitActionCommand {
     uint16_t spriteId = 0;
     ActionCode code;
 };
-using FrameCommand = std::variant<PlaceCommand, RemoveCommand, ActionCommand, InitActionCommand>;
+using FrameCommand = std::variant<PlaceCommand, RemoveCommand, ActionCommand, InitActionCommand,
+                                  media::StartSoundCommand, media::StreamBlockCommand>;
 
 struct Frame {
     std::vector<FrameCommand> commands;
@@ -229,6 +231,7 @@ struct Frame {
 struct Timeline {
     std::vector<Frame> frames;
     std::map<QString, int> labels;  // lower-cased label -> 0-based frame
+    std::optional<media::StreamHead> streamHead;
     int frameCount() const { return int(frames.size()); }
 };
 
@@ -257,6 +260,7 @@ struct ButtonDef {
     std::vector<ButtonRecord> records;
     std::vector<ButtonCondition> actions;
     bool trackAsMenu = false;
+    media::ButtonSounds sounds;
 };
 
 // Transition bits of a button condition (the first stored byte is the high byte here).
@@ -273,7 +277,7 @@ inline constexpr uint16_t kOverDownToIdle = 0x0100;
 }  // namespace button_transition
 
 using Character = std::variant<ShapeDef, MorphShapeDef, BitmapDef, FontDef, TextDef, EditTextDef, SpriteDef,
-                               ButtonDef>;
+                               ButtonDef, media::SoundDef, media::VideoStreamDef>;
 
 struct Movie {
     int version = 0;

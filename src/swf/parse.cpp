@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "swf/media/media_parse.h"
 #include "swf/parse_internal.h"
 
 namespace swf {
@@ -267,6 +268,17 @@ struct TagParser {
     std::vector<uint8_t> jpegTables;
     bool sawBackground = false;
 
+    // A VideoFrame adds its data to the video character it names.
+    void videoFrame(ByteReader& body) {
+        uint16_t streamId = 0, number = 0;
+        std::vector<uint8_t> data;
+        media::parseVideoFrame(body, streamId, number, data);
+        auto it = movie.dictionary.find(streamId);
+        if (it == movie.dictionary.end()) return;
+        if (auto* video = std::get_if<media::VideoStreamDef>(&it->second))
+            video->frames.insert_or_assign(number, std::make_shared<const std::vector<uint8_t>>(std::move(data)));
+    }
+
     void define(uint16_t id, Character character) { movie.dictionary.insert_or_assign(id, std::move(character)); }
 
     // Reads the tags of one timeline up to its End tag (or the end of the data).
@@ -312,6 +324,17 @@ struct TagParser {
                     tl.labels.emplace(label, int(tl.frames.size()));
                     break;
                 }
+                case 15:
+                case 89: frame.commands.push_back(media::parseStartSound(body, code == 89)); break;
+                case 18:
+                case 45: tl.streamHead = media::parseStreamHead(body); break;
+                case 19: {
+                    auto rest = body.rest();
+                    frame.commands.push_back(
+                        media::StreamBlockCommand{std::make_shared<const std::vector<uint8_t>>(rest.begin(), rest.end())});
+                    break;
+                }
+                case 61: videoFrame(body); break;
                 case 9:  // SetBackgroundColor: the first one counts
                     if (isRoot && !sawBackground) {
                         movie.background = readRgb(body);
@@ -436,10 +459,30 @@ struct TagParser {
                 }
                 break;
             }
+            case 14: {
+                uint16_t id = 0;
+                auto sound = media::parseDefineSound(body, id);
+                define(id, std::move(sound));
+                break;
+            }
+            case 17: {
+                uint16_t id = 0;
+                auto sounds = media::parseButtonSound(body, id);
+                auto it = movie.dictionary.find(id);
+                if (it != movie.dictionary.end())
+                    if (auto* button = std::get_if<ButtonDef>(&it->second)) button->sounds = std::move(sounds);
+                break;
+            }
+            case 60: {
+                uint16_t id = 0;
+                auto video = media::parseDefineVideoStream(body, id);
+                define(id, std::move(video));
+                break;
+            }
             case 69:
                 if (body.remaining() >= 1) movie.actionScript3 = body.u8() & 0x08;
                 break;
-            default: break;  // sounds, video, scripts, metadata and the like are skipped
+            default: break;  // scripts, metadata and the like are skipped
         }
     }
 };

@@ -6,8 +6,10 @@
 #include <functional>
 
 #include "swf/avm1/avm1.h"
+#include "swf/effects_internal.h"
 #include "swf/frame_clock.h"
 #include "swf/instance.h"
+#include "swf/media/movie_sound.h"
 #include "swf/script_host.h"
 
 namespace swf {
@@ -18,7 +20,7 @@ constexpr int kMaxCreationsPerTick = 20000;
 }
 
 Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
-    : QObject(parent), movie_(std::move(movie)) {
+    : QObject(parent), movie_(std::move(movie)), sound_(std::make_unique<media::MovieSound>()) {
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
     root_->ownerSerial = kRootSerial;
@@ -133,6 +135,7 @@ void Player::afterChange() {
 void Player::setActive(bool active) {
     if (active_ == active) return;
     active_ = active;
+    sound_->setAudible(active);
     updateSchedule();
 }
 
@@ -276,6 +279,7 @@ void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool 
         }
     }
     if (actions && engine_) markInitActionsRun(tl, frame);
+    if (actions) frameSounds(tl, frame);
 }
 
 void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
@@ -355,6 +359,7 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     for (const FrameCommand& command : frames[size_t(frame)].commands)
         if (auto* action = std::get_if<ActionCommand>(&command))
             if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
+    frameSounds(tl, frame);
 }
 
 void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting) {
@@ -643,6 +648,7 @@ void Player::buttonTransition(uint64_t serial, int newState, uint16_t condition)
     Hit hit = findButton(serial);
     if (!hit.button || !hit.button->enabled) return;
     if (hit.button->isButton()) {
+        buttonSound(*hit.button, hit.button->buttonState, newState);
         setButtonState(*hit.button, newState, 1);
         const auto& def = std::get<ButtonDef>(*hit.button->character);
         for (const ButtonCondition& c : def.actions) {
@@ -924,6 +930,7 @@ void appendList(QByteArray& key, const std::map<int, std::unique_ptr<Instance>>&
         put(int32_t(inst->clipDepth));
         put(inst->visible);
         put(int32_t(inst->buttonState));
+        detail::appendEffectsKey(key, *inst);
         if (inst->sprite) {
             put(int32_t(inst->sprite->frame));
             appendList(key, inst->sprite->list, nesting + 1);

@@ -24,6 +24,9 @@ namespace swf {
 namespace avm1 {
 class Engine;
 }
+namespace media {
+class MovieSound;
+}
 
 enum class Quality { Low, Medium, High };
 
@@ -170,6 +173,10 @@ private:
     bool anythingPlaying() const;
     void afterChange();
     void updateSchedule();
+    // Sound and video (player_media.cpp).
+    void frameSounds(const std::shared_ptr<TimelineState>& tl, int frame);
+    void buttonSound(const Instance& button, int oldState, int newState);
+    void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t) const;
 
     // Mouse.
     struct Hit {
@@ -190,6 +197,11 @@ private:
                     const QTransform& t, const ColorTransform& cx, int nesting) const;
     void drawInstance(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
                       int nesting) const;
+    void drawContent(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
+                     int nesting) const;
+    // Filters, blend modes, caching, opaque backgrounds, scroll rectangles (render_effects.cpp).
+    void drawWithEffects(QPainter& p, const Instance& inst, QTransform t, const ColorTransform& cx, int nesting) const;
+    QRectF deviceBounds(const Instance& inst, const QTransform& t, int nesting) const;
     void drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const;
     void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const;
     QBrush brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* clippedImage) const;
@@ -201,6 +213,7 @@ private:
     QPainterPath maskOfInstance(const Instance& inst, const QTransform& t, int nesting) const;
 
     std::shared_ptr<const Movie> movie_;
+    std::unique_ptr<media::MovieSound> sound_;
     std::shared_ptr<TimelineState> root_;
     bool loop_ = true;
     bool active_ = true;
@@ -245,6 +258,7 @@ private:
     bool mouseDown_ = false;
     bool pressedInside_ = false;
 
+    mutable int blendGroups_ = 0;  // ancestors being drawn as blend-mode layers
     mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
     // Clipped bitmaps with their edge pixels repeated outward, for fills reaching past them.
     struct PaddedBitmap {

@@ -319,6 +319,12 @@ void Player::drawInstance(QPainter& p, const Instance& inst, const QTransform& p
     const QTransform t = inst.matrix * parent;
     const ColorTransform cx = parentCx.after(inst.colorTransform);
     if (cx.mul[3] <= 0 && cx.add[3] <= -255) return;
+    if (hasDisplayEffects(inst)) drawWithEffects(p, inst, t, cx, nesting);
+    else drawContent(p, inst, t, cx, nesting);
+}
+
+void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t, const ColorTransform& cx,
+                         int nesting) const {
     std::visit(
         [&](const auto& def) {
             using T = std::decay_t<decltype(def)>;
@@ -341,6 +347,8 @@ void Player::drawInstance(QPainter& p, const Instance& inst, const QTransform& p
                 QImage image = bitmapWithTransform(inst.id, cx);
                 p.setTransform(QTransform::fromScale(20, 20) * t);
                 p.drawImage(0, 0, image);
+            } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
+                drawVideo(p, inst, def, t);
             }
         },
         *inst.character);
@@ -461,6 +469,8 @@ QPainterPath Player::maskOfInstance(const Instance& inst, const QTransform& pare
             } else if constexpr (std::is_same_v<T, ButtonDef>) area = maskOfList(inst.buttonChildren, t, nesting + 1);
             else if constexpr (std::is_same_v<T, BitmapDef>) {
                 if (!def.image.isNull()) area = (QTransform::fromScale(20, 20) * t).map(rectPath(QRectF(def.image.rect())));
+            } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
+                area = t.map(rectPath(QRectF(0, 0, def.width * 20.0, def.height * 20.0)));
             }
         },
         *inst.character);

@@ -15,6 +15,7 @@
 
 namespace demobook {
 
+using swf::writer::ButtonRecord;
 using swf::writer::ColorTransform;
 using swf::writer::FillStyle;
 using swf::writer::LineStyle;
@@ -66,9 +67,30 @@ double pulse(int frame, int frames) {
     return 0.5 - 0.5 * std::cos(2 * std::numbers::pi * frame / frames);
 }
 
+// The face or label as a button: plain when idle, with a soft gold glow while the pointer
+// is over it or presses it; the hit area is the whole body.
+uint16_t defineGlowingFace(MovieWriter& movie, uint16_t face, uint16_t body, bool glowOnHover) {
+    if (!glowOnHover) return face;
+    swf::GlowFilter glow;
+    glow.color = QColor(0xFF, 0xD8, 0x80, 230);
+    glow.blurX = glow.blurY = 6;
+    glow.strength = 1.6f;
+    glow.passes = 2;
+    ButtonRecord idle;
+    idle.states = ButtonRecord::Up;
+    idle.characterId = face;
+    ButtonRecord lit = idle;
+    lit.states = ButtonRecord::Over | ButtonRecord::Down;
+    lit.filters = {glow};
+    ButtonRecord hit;
+    hit.states = ButtonRecord::HitTest;
+    hit.characterId = body;
+    return movie.defineButton2({idle, lit, hit});
+}
+
 // A round or square button on the top band: body, a glow that pulses behind the face,
 // and the face (an icon outline in cream).
-void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& face,
+void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& face, bool glowOnHover,
                         const std::optional<LineStyle>& faceStroke = std::nullopt) {
     MovieWriter movie(stage, kPulseRate);
     movie.setBackgroundColor(kBand);
@@ -86,7 +108,7 @@ void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& f
                                           : movie.defineShape(face, FillStyle::solid(kCream));
     movie.place(1, body);
     movie.place(2, glow, Placement::tinted(ColorTransform::alpha(0.2)));
-    movie.place(3, faceShape);
+    movie.place(3, defineGlowingFace(movie, faceShape, body, glowOnHover));
     movie.showFrame();
     for (int frame = 1; frame < kPulseFrames; ++frame) {
         movie.modify(2, Placement::tinted(ColorTransform::alpha(0.2 + 0.7 * pulse(frame, kPulseFrames))));
@@ -96,7 +118,7 @@ void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& f
 }
 
 // A wide button: body, a soft highlight sweeping from left to right, and a label.
-void writeSweepingButton(const QString& path, QSizeF stage, const QPainterPath& label) {
+void writeSweepingButton(const QString& path, QSizeF stage, const QPainterPath& label, bool glowOnHover) {
     MovieWriter movie(stage, kSweepRate);
     movie.setBackgroundColor(kBand);
     const uint16_t body = movie.defineShape(roundedBody(stage, 1, 5), bodyFill(stage), LineStyle{1, kGold});
@@ -107,7 +129,7 @@ void writeSweepingButton(const QString& path, QSizeF stage, const QPainterPath& 
     const uint16_t highlight = movie.defineShape(
         band, FillStyle::linear(QPointF(-bandWidth / 2, 0), QPointF(bandWidth / 2, 0),
                                 {{0.0, clear}, {0.5, QColor(255, 240, 200, 90)}, {1.0, clear}}));
-    const uint16_t text = movie.defineShape(label, FillStyle::solid(kCream));
+    const uint16_t text = defineGlowingFace(movie, movie.defineShape(label, FillStyle::solid(kCream)), body, glowOnHover);
     movie.place(1, body);
     const double travel = stage.width() + bandWidth;
     for (int frame = 0; frame < kSweepFrames; ++frame) {
@@ -255,7 +277,7 @@ const QStringList& chapterTitles() {
     return titles;
 }
 
-QStringList writeMovies(const QString& picFolder) {
+QStringList writeMovies(const QString& picFolder, bool glowOnHover) {
     QDir folder(picFolder);
     if (!folder.exists() && !QDir().mkpath(picFolder))
         throw std::runtime_error("cannot create " + picFolder.toStdString());
@@ -267,14 +289,14 @@ QStringList writeMovies(const QString& picFolder) {
     // Stage sizes are the controls' sizes on the reader window, in pixels.
     const QSizeF square(52, 52);
     writePulsingButton(out(QStringLiteral("help.swf")), square,
-                       centredText(QStringLiteral("?"), labelFont(30), QPointF(26, 26)));
-    writePulsingButton(out(QStringLiteral("exit.swf")), square, powerSymbol(square),
+                       centredText(QStringLiteral("?"), labelFont(30), QPointF(26, 26)), glowOnHover);
+    writePulsingButton(out(QStringLiteral("exit.swf")), square, powerSymbol(square), glowOnHover,
                        LineStyle{3.2, kCream, LineStyle::Cap::Round, LineStyle::Join::Round});
     writeLantern(out(QStringLiteral("corvanta.swf")), QSizeF(48, 52));
     writeBanner(out(QStringLiteral("5.swf")), QSizeF(313, 52));
-    writePulsingButton(out(QStringLiteral("index.swf")), QSizeF(81, 52), contentsFace(QSizeF(81, 52)));
-    writePulsingButton(out(QStringLiteral("up.swf")), square, arrow(square, true));
-    writePulsingButton(out(QStringLiteral("down.swf")), QSizeF(64, 52), arrow(QSizeF(64, 52), false));
+    writePulsingButton(out(QStringLiteral("index.swf")), QSizeF(81, 52), contentsFace(QSizeF(81, 52)), glowOnHover);
+    writePulsingButton(out(QStringLiteral("up.swf")), square, arrow(square, true), glowOnHover);
+    writePulsingButton(out(QStringLiteral("down.swf")), QSizeF(64, 52), arrow(QSizeF(64, 52), false), glowOnHover);
 
     const QSizeF menu(190, 30);
     const QFont menuFont = labelFont(12.5);
@@ -282,12 +304,12 @@ QStringList writeMovies(const QString& picFolder) {
     for (int chapter = 1; chapter <= titles.size(); ++chapter) {
         const QString label = QStringLiteral("%1  %2").arg(chapter).arg(titles[chapter - 1]);
         writeSweepingButton(out(QStringLiteral("%1.swf").arg(20 + chapter)), menu,
-                            centredText(label, menuFont, QPointF(95, 15)));
+                            centredText(label, menuFont, QPointF(95, 15)), glowOnHover);
     }
     writeSweepingButton(out(QStringLiteral("01.swf")), menu,
-                        centredText(QStringLiteral("Cover"), menuFont, QPointF(95, 15)));
+                        centredText(QStringLiteral("Cover"), menuFont, QPointF(95, 15)), glowOnHover);
     writeSweepingButton(out(QStringLiteral("02.swf")), menu,
-                        centredText(QStringLiteral("Front Matter"), menuFont, QPointF(95, 15)));
+                        centredText(QStringLiteral("Front Matter"), menuFont, QPointF(95, 15)), glowOnHover);
     return written;
 }
 

@@ -8,8 +8,9 @@ namespace demobook {
 // The chapter titles as the menu buttons show them, chapter 1 first.
 const QStringList& chapterTitles();
 
-// Writes the movies of the movie table into `picFolder`; returns the files written.
+// Writes the movies of the movie table into `picFolder`; returns the files written. The
+// buttons' faces glow while the pointer is over them unless `glowOnHover` is false.
 // Throws std::runtime_error when a file cannot be written.
-QStringList writeMovies(const QString& picFolder);
+QStringList writeMovies(const QString& picFolder, bool glowOnHover = true);
 
 }  // namespace demobook

@@ -1,5 +1,7 @@
 #include "headless_run.h"
 
+#include "swf/media/mixer.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,6 +104,12 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
 
 void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options, const RunCallbacks& callbacks) {
     const QSize stageSize = movie->stageSizePixels();
+    // Headless: no sound device; the mix is pulled frame by frame instead.
+    swf::media::Mixer::instance().setOffline(true);
+    swf::media::AudioCapture capture(options.tickMs > 0 ? 1000.0 / options.tickMs : movie->frameRate);
+    auto giveAudio = [&] {
+        if (callbacks.audio) callbacks.audio(capture.frames());
+    };
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
     player.setViewSize(stageSize);
     if (options.tickMs > 0) player.setFrameTime(options.tickMs);
@@ -126,18 +134,21 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
     for (int frame = 1; frame <= options.frames; ++frame) {
         replayUntilWait();
         player.advance();
+        capture.captureFrame();
         if (player.quitRequested()) {
             // fscommand("quit") ends the run after this frame; a picture asked for the
             // last frame is still taken.
             if (callbacks.snapshot)
                 for (int f : options.snapshotFrames)
                     if (f >= frame) callbacks.snapshot(f, player.renderImage(options.size.isEmpty() ? stageSize : options.size));
+            giveAudio();
             return;
         }
         if (callbacks.snapshot && std::find(options.snapshotFrames.begin(), options.snapshotFrames.end(), frame) !=
                                       options.snapshotFrames.end())
             callbacks.snapshot(frame, player.renderImage(options.size.isEmpty() ? stageSize : options.size));
     }
+    giveAudio();
 }
 
 }  // namespace swfrun

@@ -40,6 +40,8 @@ struct RunOptions {
 struct RunCallbacks {
     std::function<void(const QString&)> trace;
     std::function<void(int frame, const QImage&)> snapshot;
+    // The mixed sound over the frames run (44,100 Hz stereo 16-bit), given at the end.
+    std::function<void(const std::vector<int16_t>&)> audio;
 };
 
 // Runs `options.frames` frames. Events before the n-th Wait happen before frame n+1.

@@ -1,7 +1,8 @@
 // swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--snapshot K:OUT.png]...
 // Runs a movie without a window: N frames, timers moving on by the frame interval (or T
 // milliseconds a frame), the input script's events replayed between frames. Every trace()
-// line goes to stdout; the stage after frame K is written to OUT.png.
+// line goes to stdout; the stage after frame K is written to OUT.png; --audio-out writes the
+// mixed sound over the frames run to a WAV file (44,100 Hz stereo 16-bit).
 #include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "headless_run.h"
+#include "swf/media/mixer.h"
 #include "swf/swf.h"
 
 namespace {
@@ -17,7 +19,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] "
-                 "[--snapshot K:OUT.png]...\n");
+                 "[--snapshot K:OUT.png]... [--audio-out OUT.wav]\n");
     return 2;
 }
 
@@ -26,7 +28,7 @@ int usage() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    std::string movieFile, inputFile;
+    std::string movieFile, inputFile, audioFile;
     swfrun::RunOptions options;
     std::map<int, QString> snapshots;
     for (int i = 1; i < argc; ++i) {
@@ -50,6 +52,9 @@ int main(int argc, char** argv) {
             if (!takes() || std::sscanf(value, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
                 return usage();
             options.size = QSize(w, h);
+        } else if (arg == "--audio-out") {
+            if (!takes()) return usage();
+            audioFile = value;
         } else if (arg == "--snapshot") {
             if (!takes()) return usage();
             const char* colon = std::strchr(value, ':');
@@ -95,6 +100,13 @@ int main(int argc, char** argv) {
                 status = 1;
             }
         };
+        if (!audioFile.empty())
+            callbacks.audio = [&](const std::vector<int16_t>& frames) {
+                if (!swf::media::writeWav(audioFile, frames)) {
+                    std::fprintf(stderr, "swfrun: cannot write %s\n", audioFile.c_str());
+                    status = 1;
+                }
+            };
         swfrun::runMovie(movie, options, callbacks);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "swfrun: %s: %s\n", movieFile.c_str(), e.what());

@@ -9,7 +9,8 @@
 //
 // Characters: DefineShape 1 to 4 (chosen from what the styles need), DefineSprite,
 // DefineButton2 (with filters and blend modes), DefineBitsLossless and DefineBitsLossless2, DefineBitsJPEG2,
-// DefineFont2 with DefineText, DefineMorphShape and DefineMorphShape2.
+// DefineFont2 with DefineText, DefineMorphShape and DefineMorphShape2; sounds with
+// DefineSound, StartSound, StartSound2, DefineButtonSound and stream sound (sound_writer.cpp).
 // Filled areas follow the odd-even rule: every edge carries the fill on one side.
 #include <QByteArray>
 #include <QColor>
@@ -104,6 +105,29 @@ struct Placement {
     static Placement tinted(const ColorTransform& colorTransform);
 };
 
+// How sound data is stored: the codec's number, the rate (5512, 11025, 22050 or 44100),
+// 8 or 16 bits and channels, as DefineSound and SoundStreamHead write them.
+struct SoundFormat {
+    enum Codec : uint8_t { PcmNativeEndian = 0, Adpcm = 1, Mp3 = 2, PcmLittleEndian = 3, Nellymoser = 6 };
+    Codec codec = PcmLittleEndian;
+    int rate = 44100;
+    bool sixteenBit = true;
+    bool stereo = true;
+};
+
+// The start info of a sound (SOUNDINFO); positions in 44,100 Hz samples.
+struct SoundStart {
+    struct EnvelopePoint {
+        uint32_t position = 0;
+        uint16_t left = 32768, right = 32768;
+    };
+    bool syncStop = false;
+    bool noMultiple = false;
+    std::optional<uint32_t> inPoint, outPoint;
+    std::optional<uint16_t> loops;
+    std::vector<EnvelopePoint> envelope;
+};
+
 // The control tags of one timeline: the root's or a sprite's.
 class Timeline {
 public:
@@ -124,6 +148,16 @@ public:
     void play();
     void gotoFrame(uint16_t frameIndexFromZero, bool andPlay = false);
     void gotoLabel(const QString& label, bool andPlay = false);
+
+    // Sound: StartSound (by id) or StartSound2 (by exported class name); the stream of
+    // this timeline: SoundStreamHead2 once, then one SoundStreamBlock per frame.
+    void startSound(uint16_t soundId, const SoundStart& start = {});
+    void startSound2(const QString& className, const SoundStart& start = {});
+    void soundStreamHead(const SoundFormat& format, uint16_t samplesPerBlock, int16_t latencySeek = 0);
+    // `data` is the block as stored: for MP3, sample count and seek samples come first.
+    void soundStreamBlock(const QByteArray& data);
+    // VideoFrame: the data of frame `frame` of the video character `streamId`.
+    void videoFrame(uint16_t streamId, uint16_t frame, const QByteArray& data);
 
     void showFrame();
     uint16_t frameCount() const { return frames_; }
@@ -189,6 +223,23 @@ public:
     uint16_t defineBitsLossless(const QImage& image);   // alpha dropped
     uint16_t defineBitsLossless2(const QImage& image);  // with alpha
     uint16_t defineBitsJpeg2(const QImage& image, int quality = 85);
+    // DefineSound: `data` holds the samples as the codec stores them (for MP3 the frames,
+    // with `seekSamples` written before them); `sampleCount` is per channel.
+    uint16_t defineSound(const SoundFormat& format, uint32_t sampleCount, const QByteArray& data,
+                         int16_t seekSamples = 0);
+    // DefineButtonSound: the sound for each state change of a button (id 0 for none).
+    struct ButtonSound {
+        uint16_t soundId = 0;
+        SoundStart start;
+    };
+    void defineButtonSound(uint16_t buttonId, const ButtonSound& overToUp, const ButtonSound& upToOver,
+                           const ButtonSound& overToDown, const ButtonSound& downToOver);
+
+    // DefineVideoStream: codec 2 Sorenson H.263, 3 Screen Video, 4 VP6, 5 VP6 with alpha,
+    // 6 Screen Video 2; frames follow in VideoFrame tags of a timeline.
+    uint16_t defineVideoStream(uint16_t frameCount, QSize size, uint8_t codec, uint8_t deblocking = 0,
+                               bool smoothing = false);
+
     // A rectangle of the bitmap's size filled with the bitmap, at the origin.
     uint16_t defineBitmapShape(uint16_t bitmapId, QSize size, bool smoothed = true);
 

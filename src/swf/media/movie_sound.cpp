@@ -1,0 +1,92 @@
+// The sound of one player.
+#include "swf/media/movie_sound.h"
+
+#include <algorithm>
+
+namespace swf::media {
+
+struct MovieSound::Stream {
+    explicit Stream(const StreamHead& h) : head(h), decoder(h) {}
+    StreamHead head;
+    StreamDecoder decoder;
+    Mixer::VoiceId voice = 0;
+    int lastFrame = -1;
+};
+
+MovieSound::MovieSound() : group_(Mixer::instance().addGroup()) {}
+
+MovieSound::~MovieSound() { Mixer::instance().removeGroup(group_); }
+
+void MovieSound::setAudible(bool audible) { Mixer::instance().setGroupAudible(group_, audible); }
+
+std::shared_ptr<const PcmFrames> MovieSound::decoded(uint16_t id, const SoundDef& sound) {
+    auto it = decoded_.find(id);
+    if (it != decoded_.end()) return it->second;
+    auto frames = std::make_shared<const PcmFrames>(decodeSound(sound));
+    const size_t bytes = frames->size() * sizeof(int16_t);
+    if (decodedBytes_ + bytes <= kMaxDecodedSoundBytes) {
+        decodedBytes_ += bytes;
+        decoded_.emplace(id, frames);
+    }
+    return frames;
+}
+
+Mixer::VoiceId MovieSound::start(uint16_t id, const SoundDef& sound, const SoundInfo& info,
+                                 std::function<void()> onFinished) {
+    Mixer& mixer = Mixer::instance();
+    if (info.syncStop) {
+        mixer.stopSound(group_, id);
+        return 0;
+    }
+    if (info.noMultiple && mixer.isPlaying(group_, id)) return 0;
+    return mixer.startSound(group_, id, decoded(id, sound), info, std::move(onFinished));
+}
+
+void MovieSound::stop(uint16_t id) { Mixer::instance().stopSound(group_, id); }
+
+void MovieSound::stopAll() {
+    Mixer::instance().stopGroup(group_);
+    streams_.clear();
+}
+
+bool MovieSound::isPlaying(uint16_t id) const { return Mixer::instance().isPlaying(group_, id); }
+
+double MovieSound::durationMs(uint16_t id, const SoundDef& sound) {
+    return double(decoded(id, sound)->size() / 2) * 1000.0 / kMixRate;
+}
+
+void MovieSound::streamFrame(const void* timeline, const StreamHead& head, int frame,
+                             std::span<const uint8_t> block) {
+    Mixer& mixer = Mixer::instance();
+    auto& stream = streams_[timeline];
+    const bool inStep = stream && stream->lastFrame + 1 == frame && mixer.isVoicePlaying(stream->voice);
+    if (!inStep) {
+        // A jump (or the first frame): the stream starts again from this frame's block.
+        if (stream) mixer.stopVoice(stream->voice);
+        if (block.empty()) {
+            streams_.erase(timeline);
+            return;
+        }
+        stream = std::make_unique<Stream>(head);
+        stream->voice = mixer.openStream(group_);
+    }
+    stream->lastFrame = frame;
+    if (block.empty()) return;
+    PcmFrames pcm;
+    stream->decoder.decodeBlock(block, pcm);
+    // The sound follows the frames: when the timeline has been shown faster than the sound
+    // plays, what is more than a few frames behind is dropped so picture and sound agree.
+    const size_t blockFrames = std::max<size_t>(pcm.size() / 2, kMixRate / 60);
+    const size_t backlog = mixer.streamBacklog(stream->voice);
+    if (backlog > blockFrames * 3) mixer.dropStreamFrames(stream->voice, backlog - blockFrames * 2);
+    mixer.feedStream(stream->voice, pcm);
+}
+
+void MovieSound::streamStop(const void* timeline) {
+    auto it = streams_.find(timeline);
+    if (it == streams_.end()) return;
+    Mixer::instance().stopVoice(it->second->voice);
+    streams_.erase(it);
+}
+
+}  // namespace swf::media

@@ -1,0 +1,54 @@
+#pragma once
+// MovieSound: the sound of one player. It decodes each sound once, starts and stops them
+// in the process mixer as the timelines and buttons ask, and keeps every timeline's stream
+// sound in step with the frames that timeline shows.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+
+#include "swf/media/mixer.h"
+
+namespace swf::media {
+
+class MovieSound {
+public:
+    MovieSound();
+    ~MovieSound();
+    MovieSound(const MovieSound&) = delete;
+    MovieSound& operator=(const MovieSound&) = delete;
+
+    // A hidden control is silent.
+    void setAudible(bool audible);
+
+    // StartSound and button sounds: the sound `id` with its start info. Returns the voice,
+    // 0 when nothing started (no-multiple and already playing, a stop, or no sound).
+    Mixer::VoiceId start(uint16_t id, const SoundDef& sound, const SoundInfo& info,
+                         std::function<void()> onFinished = {});
+    void stop(uint16_t id);
+    void stopAll();
+    bool isPlaying(uint16_t id) const;
+    // Length of a sound in milliseconds, decoded (and kept) on first ask.
+    double durationMs(uint16_t id, const SoundDef& sound);
+
+    // A timeline with a stream head reached `frame`; `block` is that frame's stream data
+    // (empty when the frame has none). `timeline` only tells timelines apart.
+    void streamFrame(const void* timeline, const StreamHead& head, int frame, std::span<const uint8_t> block);
+    // The timeline is gone or stopped: its stream ends.
+    void streamStop(const void* timeline);
+
+private:
+    std::shared_ptr<const PcmFrames> decoded(uint16_t id, const SoundDef& sound);
+
+    struct Stream;
+    Mixer::Group group_;
+    std::map<uint16_t, std::shared_ptr<const PcmFrames>> decoded_;
+    size_t decodedBytes_ = 0;
+    std::map<const void*, std::unique_ptr<Stream>> streams_;
+};
+
+// Decoded sound kept per player; past it, sounds are decoded again each time they start.
+inline constexpr size_t kMaxDecodedSoundBytes = 128u << 20;
+
+}  // namespace swf::media

@@ -354,11 +354,11 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     dirty_ = true;
     if (engine_) {
         queueFrameScripts(tl, frame);
-        return;
+    } else {
+        for (const FrameCommand& command : frames[size_t(frame)].commands)
+            if (auto* action = std::get_if<ActionCommand>(&command))
+                if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
     }
-    for (const FrameCommand& command : frames[size_t(frame)].commands)
-        if (auto* action = std::get_if<ActionCommand>(&command))
-            if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
     frameSounds(tl, frame);
 }
 

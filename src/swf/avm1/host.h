@@ -222,6 +222,10 @@ public:
     // An http(s) address a script asked to open. The player opens it only in answer to a
     // user's click; the engine never passes any other scheme, fscommand or load request.
     virtual void requestUrl(std::string_view url, std::string_view window) = 0;
+    // fscommand(command, args). The player acts on none of them except "quit", which only a
+    // headless runner heeds (it ends the run); the reader's player ignores every one.
+    // (Added by the player side; default does nothing.)
+    virtual void fsCommand(std::string_view /*command*/, std::string_view /*args*/) {}
     // Quality as "LOW", "MEDIUM", "HIGH", "BEST".
     virtual std::string quality() = 0;
     virtual void setQuality(std::string_view quality) = 0;
@@ -229,5 +233,7 @@ public:
 
 // Changes (newest last):
 // - first version.
+// - fsCommand(command, args), default no-op: the engine passes fscommand calls so that a
+//   headless run can end on "quit".
 
 }  // namespace swf::avm1

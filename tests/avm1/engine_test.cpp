@@ -150,7 +150,7 @@ TEST_F(EngineTest, TryCatchFinallyRunsEachBlockOnceAndRethrowsNothing) {
 TEST_F(EngineTest, UncaughtThrowEndsOnlyThatRun) {
     run(Asm().str("first").trace().str("err").op(0x2A).str("never").trace());
     run(Asm().str("second").trace());
-    EXPECT_EQ(traces, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(traces, (std::vector<std::string>{"first", "Warning: Uncaught exception, err", "second"}));
     EXPECT_FALSE(engine->scriptsDisabled());
 }
 
@@ -351,6 +351,72 @@ TEST_F(EngineTest, TimersFireAsMovieTimeAdvances) {
     engine->advanceTime(60);
     engine->advanceTime(100);
     EXPECT_EQ(traces.size(), 2u);
+}
+
+TEST_F(EngineTest, ThisIsALocalOfEachFunctionAndAssignableOnTheTimeline) {
+    // this = "t" on the timeline; function f() { trace(this); this = 1; trace(this); } f(); trace(this)
+    Asm body;
+    body.str("this").getVariable().trace().str("this").num(1).setVariable().str("this").getVariable().trace();
+    Asm code;
+    code.function1("f", {}, body);
+    code.str("this").str("t").setVariable();
+    code.num(0).str("f").callFunction().pop();
+    code.str("this").getVariable().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"_level0", "1", "t"}));
+}
+
+TEST_F(EngineTest, DeleteByPathRemovesTheMember) {
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    code.str("o").getVariable().str("a").num(1).setMember();
+    code.str("o.a").op(0x3B).trace();  // Delete2 "o.a"
+    code.str("o").getVariable().str("a").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "undefined"}));
+}
+
+TEST_F(EngineTest, GeometryClassesComputeFromTheirProperties) {
+    // p = new flash.geom.Point(3, 4); trace(p.length); trace(p.add(p));
+    Asm code;
+    code.str("p").num(4).num(3).num(2).str("flash").getVariable().str("geom").getMember().str("Point").op(0x53).setVariable();
+    code.str("p").getVariable().str("length").getMember().trace();
+    code.str("p").getVariable().num(1).str("p").getVariable().str("add").callMethod().trace();
+    // r = new flash.geom.Rectangle(0, 0, 10, 10); r.right = 20; trace(r); trace(r.intersects(new Rectangle(15, 5, 10, 10)))
+    code.str("r").num(10).num(10).num(0).num(0).num(4).str("flash").getVariable().str("geom").getMember()
+        .str("Rectangle").op(0x53).setVariable();
+    code.str("r").getVariable().str("right").num(20).setMember();
+    code.str("r").getVariable().trace();
+    code.num(10).num(10).num(5).num(15).num(4).str("flash").getVariable().str("geom").getMember().str("Rectangle")
+        .op(0x53).num(1).str("r").getVariable().str("intersects").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"5", "(x=6, y=8)", "(x=0, y=0, w=20, h=10)", "true"}));
+}
+
+TEST_F(EngineTest, TextFormatStartsWithEveryFieldNull) {
+    Asm code;
+    code.str("f").str("Arial").num(1).str("TextFormat").newObject().setVariable();
+    code.str("f").getVariable().str("font").getMember().trace();
+    code.str("f").getVariable().str("size").getMember().trace();
+    code.str("f").getVariable().str("bold").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"Arial", "null", "null"}));
+}
+
+TEST_F(EngineTest, ClipPropertiesGoThroughTheHost) {
+    // _root.createEmptyMovieClip("kid", 1); kid._x = 12; trace(kid._x); trace(kid._target); removeMovieClip
+    Asm code;
+    code.num(1).str("kid").num(2).str("_root").getVariable().str("createEmptyMovieClip").callMethod().pop();
+    code.str("kid").getVariable().str("_x").num(12).setMember();
+    code.str("kid").getVariable().str("_x").getMember().trace();
+    code.str("kid").getVariable().str("_target").getMember().trace();
+    code.str("kid").getVariable().op(0x44).trace();  // typeof
+    code.str("/kid:_x").getVariable().trace();      // slash path
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"12", "/kid", "movieclip", "12"}));
+    DisplayId kid = host.childByName(host.root, "kid", true);
+    ASSERT_NE(kid, kNoDisplay);
+    EXPECT_EQ(host.property(kid, Property::X), 12);
 }
 
 }  // namespace

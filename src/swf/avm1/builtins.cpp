@@ -341,7 +341,7 @@ Value mathFn(EngineImpl& e, Object* callee, const Value&, Args args) {
             if (std::isnan(x) || std::isnan(y)) return Value(kNaN);
             return Value(std::min(x, y));
         }
-        case 12: return Value(args.size() < 2 ? kNaN : std::pow(x, y));
+        case 12: return Value(std::pow(x, y));
         case 13: return Value(std::uniform_real_distribution<double>(0, 1)(mathRng()));
         case 14: return Value(std::floor(x + 0.5));
         case 15: return Value(std::sin(x));
@@ -354,8 +354,14 @@ Value mathFn(EngineImpl& e, Object* callee, const Value&, Args args) {
 // ---- global functions ----
 
 Value parseIntFn(EngineImpl& e, Object*, const Value&, Args args) {
+    if (args.empty()) return Value();
     std::string s = e.toString(arg(args, 0));
-    int radix = args.size() > 1 && !args[1].isUndefined() ? int(e.toNumber(args[1])) : 0;
+    int radix = 0;
+    if (args.size() > 1 && !args[1].isUndefined()) {
+        double r = e.toNumber(args[1]);
+        if (!(r >= 2 && r <= 36)) return Value(kNaN);
+        radix = int(r);
+    }
     size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
     bool neg = false;
@@ -493,6 +499,7 @@ Value setTimer(EngineImpl& e, Object* callee, const Value&, Args args) {
     } else {
         return Value();
     }
+    if (arg(args, next).isUndefined()) return Value();
     double interval = e.toNumber(arg(args, next));
     if (std::isnan(interval) || interval < 0) interval = 0;
     t.interval = interval;

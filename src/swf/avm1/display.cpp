@@ -101,6 +101,8 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
     }
     DisplayId child = host.childByName(id, n, caseSensitive());
     if (child) return displayValue(child);
+    if (host.kind(id) == DisplayKind::TextField)
+        if (auto v = textFieldProperty(*this, id, n)) return v;
     int index = propertyIndex(n);
     if (index >= 0) return getPropertyByIndex(id, index);
     return std::nullopt;
@@ -108,7 +110,10 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
 
 bool EngineImpl::setDisplayProperty(Object* o, const Str& name, const Value& v) {
     int index = propertyIndex(name.view());
-    if (index < 0) return false;
+    if (index < 0) {
+        if (host.kind(o->display) == DisplayKind::TextField) return setTextFieldProperty(*this, o->display, name.view(), v);
+        return false;
+    }
     if (host.kind(o->display) != DisplayKind::None) setPropertyByIndex(o->display, index, v);
     return true;
 }

@@ -26,6 +26,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installDate(*this);
     installDisplay(*this);
     installGeom(*this);
+    installText(*this);
 }
 
 EngineImpl::~EngineImpl() = default;
@@ -46,8 +47,18 @@ void outermost(EngineImpl& e, Fn&& fn) {
     size_t stackSize = e.stack.size();
     try {
         fn();
-    } catch (ScriptThrow&) {
-        // An uncaught throw ends the run.
+    } catch (ScriptThrow& t) {
+        // An uncaught throw ends the run; the player logs it among the traces.
+        if (outer) {
+            try {
+                e.traceLine("Warning: Uncaught exception, " + e.toString(t.value));
+            } catch (...) {
+            }
+        } else {
+            --e.runDepth;
+            e.stack.resize(std::min(e.stack.size(), stackSize));
+            throw;
+        }
     } catch (ScriptAbort& a) {
         if (outer) {
             e.disabled = true;

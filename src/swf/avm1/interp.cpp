@@ -35,6 +35,25 @@ struct BodyReader {
     }
 };
 
+// Text in SWF 5 and older movies is in the author's code page, not UTF-8; Latin-1 is read.
+Str codePageText(std::string_view s, int version) {
+    if (version >= 6 || isAscii(s)) return Str(s);
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) out += char(c);
+        else { out += char(0xC0 | c >> 6); out += char(0x80 | (c & 0x3F)); }
+    }
+    return Str(out);
+}
+
+bool isFsCommand(std::string_view url) {
+    constexpr std::string_view prefix = "fscommand:";
+    if (url.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    return true;
+}
+
 bool hasPathChars(std::string_view s) {
     for (char c : s)
         if (c == '/' || c == ':' || c == '.') return true;
@@ -81,7 +100,6 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
             if (std::tolower(static_cast<unsigned char>(n[i])) != k[i]) return false;
         return true;
     };
-    if (!n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
     if (!n.empty() && n[0] == '_') {
         if (eq("_global") && version >= 6) return Value(global);
         if (eq("_root")) return displayValue(host.rootOf(a.target ? a.target : a.base));
@@ -90,6 +108,7 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
         if (has(s->object, name)) return get(s->object, name);
     }
+    if (!n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
     if (found) *found = false;
     return Value();
 }
@@ -222,6 +241,7 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.stackBase = stack.size();
     Object* locals = alloc(ObjKind::Plain, nullptr);
     a.scope = std::make_shared<Scope>(Scope{ScopeKind::Local, locals, fn->scope});
+    a.locals = locals;
 
     auto makeSuper = [&]() -> Object* {
         Object* holder = superHolder;
@@ -242,6 +262,8 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
 
     if (!def.v2) {
         a.regs.resize(4);
+        // `this` is a local of the activation: a script may even assign to it.
+        define(locals, "this", thisv, 0);
         define(locals, "arguments", Value(makeArguments()), 0);
         a.superObj = makeSuper();
         for (size_t i = 0; i < def.params.size(); ++i)
@@ -265,6 +287,7 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
         if (f & fn_flag::kPreloadParent) preload(displayValue(host.parent(def.baseClip)));
         if (f & fn_flag::kPreloadGlobal) preload(Value(global));
         if (f & fn_flag::kSuppressThis) a.thisv = Value();
+        else if (!(f & fn_flag::kPreloadThis)) define(locals, "this", thisv, 0);
         for (size_t i = 0; i < def.params.size(); ++i) {
             uint8_t reg = def.params[i].first;
             if (reg && reg < a.regs.size()) a.regs[reg] = arg(args, i);
@@ -464,6 +487,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 std::string_view url = body.cstring();
                 std::string_view window = body.cstring();
                 if (url.starts_with("http://") || url.starts_with("https://")) host.requestUrl(url, window);
+                else if (isFsCommand(url)) host.fsCommand(url.substr(10), window);
                 break;
             }
             case 0x9A: {  // GetURL2
@@ -473,6 +497,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 bool loads = flags & 0xC0;
                 std::string_view u = url.view();
                 if (!loads && (u.starts_with("http://") || u.starts_with("https://"))) host.requestUrl(u, window.view());
+                else if (!loads && isFsCommand(u)) host.fsCommand(u.substr(10), window.view());
                 break;
             }
 
@@ -481,7 +506,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 while (!body.atEnd()) {
                     uint8_t type = body.u8();
                     switch (type) {
-                        case 0: push(Value(Str(body.cstring()))); break;
+                        case 0: push(Value(codePageText(body.cstring(), a.version))); break;
                         case 1: push(Value(double(body.f32()))); break;
                         case 2: push(Value::null()); break;
                         case 3: push(Value()); break;
@@ -519,7 +544,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x88: {  // ConstantPool
                 auto pool = std::make_shared<std::vector<Str>>();
                 unsigned count = body.u16();
-                for (unsigned i = 0; i < count && !body.atEnd(); ++i) pool->push_back(Str(body.cstring()));
+                for (unsigned i = 0; i < count && !body.atEnd(); ++i) pool->push_back(codePageText(body.cstring(), a.version));
                 a.pool = pool;
                 break;
             }
@@ -539,9 +564,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 else push(Value(r));
                 break;
             }
-            case 0x0E: {  // Equals (numeric)
-                Value yv = pop(a), xv = pop(a);
-                double x = toNumber(xv), y = toNumber(yv);
+            case 0x0E: {  // Equals (numeric): the right operand converts first
+                double y = toNumber(pop(a)), x = toNumber(pop(a));
                 push(boolResult(x == y));
                 break;
             }
@@ -711,17 +735,17 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x3C: {  // DefineLocal
                 Value v = pop(a);
                 Str name = toStr(pop(a));
-                if (a.isFunction) set(a.scope->object, name, v);
+                if (a.isFunction) set(a.locals, name, v);
                 else setVariable(a, name, v);
                 break;
             }
             case 0x41: {  // DefineLocal2
                 Str name = toStr(pop(a));
                 if (a.isFunction) {
-                    if (!hasOwn(a.scope->object, name)) set(a.scope->object, name, Value());
+                    if (!hasOwn(a.locals, name)) set(a.locals, name, Value());
                 } else {
                     Object* t = displayObject(a.target);
-                    if (t && !hasOwn(t, name)) set(t, name, Value());
+                    if (t && !has(t, name)) set(t, name, Value());
                 }
                 break;
             }
@@ -748,6 +772,14 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x3B: {  // Delete2
                 Str name = toStr(pop(a));
                 bool done = false;
+                std::string_view n = name.view();
+                size_t split = n.find_last_of(":.");
+                if (split != std::string_view::npos && split > 0) {
+                    Value base;
+                    if (resolvePathObject(a, n.substr(0, split), base)) done = remove(base.object(), Str(n.substr(split + 1)));
+                    push(Value(done));
+                    break;
+                }
                 for (Scope* s = a.scope.get(); s; s = s->parent.get())
                     if (hasOwn(s->object, name)) {
                         done = remove(s->object, name);
@@ -970,7 +1002,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 define(proto, "constructor", Value(f));
                 define(f, "prototype", Value(proto), prop_flag::kDontEnum);
                 if (def->name.empty()) push(Value(f));
-                else if (a.isFunction) set(a.scope->object, Str(def->name), Value(f));
+                else if (a.isFunction) set(a.locals, Str(def->name), Value(f));
                 else setVariable(a, Str(def->name), Value(f));
                 break;
             }
@@ -1023,7 +1055,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         if (catchInRegister) {
                             if (catchReg < a.regs.size()) a.regs[catchReg] = t.value;
                         } else if (a.isFunction) {
-                            set(a.scope->object, catchName, t.value);
+                            set(a.locals, catchName, t.value);
                         } else {
                             setVariable(a, catchName, t.value);
                         }

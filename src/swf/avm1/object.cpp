@@ -165,7 +165,7 @@ double EngineImpl::toNumber(const Value& v) {
         case Type::Object: {
             if (v.o->kind == ObjKind::Display) return std::numeric_limits<double>::quiet_NaN();
             Value p = callMethod(v, "valueOf", {});
-            if (p.type == Type::Object) return std::numeric_limits<double>::quiet_NaN();
+            if (p.type == Type::Object) return version < 5 ? 0 : std::numeric_limits<double>::quiet_NaN();
             return toNumber(p);
         }
     }
@@ -176,7 +176,7 @@ Str EngineImpl::toStr(const Value& v) {
     switch (v.type) {
         case Type::Undefined: return version >= 7 ? Str("undefined") : Str();
         case Type::Null: return Str("null");
-        case Type::Boolean: return Str(v.b ? "true" : "false");
+        case Type::Boolean: return version < 5 ? Str(v.b ? "1" : "0") : Str(v.b ? "true" : "false");
         case Type::Number: return Str(numberToString(v.n));
         case Type::String: return v.s;
         case Type::Object: {
@@ -242,7 +242,7 @@ bool EngineImpl::strictEquals(const Value& a, const Value& b) {
         case Type::Undefined:
         case Type::Null: return true;
         case Type::Boolean: return a.b == b.b;
-        case Type::Number: return a.n == b.n;
+        case Type::Number: return a.n == b.n || (std::isnan(a.n) && std::isnan(b.n));
         case Type::String: return a.s == b.s;
         case Type::Object: return a.o == b.o;
     }
@@ -283,6 +283,7 @@ Value EngineImpl::lessThan(const Value& a, const Value& b) {
 bool EngineImpl::visible(const Slot& p) const {
     uint16_t f = p.flags;
     if ((f & prop_flag::kVersion6) && version < 6) return false;
+    if ((f & prop_flag::kOnlyNot6) && version == 6) return false;
     if ((f & prop_flag::kVersion7) && version < 7) return false;
     if ((f & prop_flag::kVersion8) && version < 8) return false;
     if ((f & prop_flag::kVersion9) && version < 9) return false;
@@ -474,7 +475,8 @@ bool EngineImpl::hasOwn(Object* o, const Str& name) {
         size_t i;
         if (arrayIndex(name.view(), i)) return i < o->elements.size();
     }
-    return findOwn(o, key(name.view())) != nullptr;
+    // Properties hidden from this version still count as own (and can be deleted).
+    return o->props.find(key(name.view())) != nullptr;
 }
 
 bool EngineImpl::remove(Object* o, const Str& name) {
@@ -490,26 +492,45 @@ bool EngineImpl::remove(Object* o, const Str& name) {
         }
     }
     std::string k = key(name.view());
-    Slot* p = findOwn(o, k);
+    Slot* p = o->props.find(k);
     if (!p || (p->flags & prop_flag::kDontDelete)) return false;
     return o->props.erase(k);
 }
 
 std::vector<Str> EngineImpl::enumerate(Object* o) {
+    // The prototype's names come first (those the object does not shadow), then the object's
+    // own, newest first.
+    std::vector<Object*> chain;
+    for (Object* cur = o; cur && chain.size() < 256; cur = cur->proto) {
+        if (std::find(chain.begin(), chain.end(), cur) != chain.end()) break;
+        chain.push_back(cur);
+    }
     std::vector<Str> out;
-    std::vector<std::string> seen;
-    int guard = 0;
-    for (Object* cur = o; cur && guard < 256; cur = cur->proto, ++guard) {
+    std::vector<std::string> outKeys;
+    for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
+        Object* cur = *level;
+        std::vector<std::pair<std::string, Str>> own;
         auto& items = cur->props.items();
         auto& keys = cur->props.keys();
-        for (size_t i = items.size(); i-- > 0;) {
-            if (std::find(seen.begin(), seen.end(), keys[i]) != seen.end()) continue;
-            seen.push_back(keys[i]);
-            if ((items[i].flags & prop_flag::kDontEnum) || !visible(items[i])) continue;
-            out.push_back(items[i].name);
-        }
+        for (size_t i = items.size(); i-- > 0;)
+            if (!(items[i].flags & prop_flag::kDontEnum)) own.emplace_back(keys[i], items[i].name);
         if (cur->kind == ObjKind::Array)
-            for (size_t i = cur->elements.size(); i-- > 0;) out.push_back(Str(std::to_string(i)));
+            for (size_t i = cur->elements.size(); i-- > 0;) {
+                std::string k = std::to_string(i);
+                own.emplace_back(k, Str(k));
+            }
+        // Names this level defines replace what deeper levels listed.
+        std::vector<std::pair<std::string, Str>> kept;
+        for (size_t i = 0; i < outKeys.size(); ++i) {
+            bool shadowed = cur->props.find(outKeys[i]) != nullptr;
+            size_t idx;
+            if (!shadowed && cur->kind == ObjKind::Array && arrayIndex(outKeys[i], idx)) shadowed = idx < cur->elements.size();
+            if (!shadowed) kept.emplace_back(outKeys[i], out[i]);
+        }
+        out.clear();
+        outKeys.clear();
+        for (auto& [k, n] : kept) { outKeys.push_back(k); out.push_back(n); }
+        for (auto& [k, n] : own) { outKeys.push_back(k); out.push_back(n); }
     }
     return out;
 }

@@ -19,8 +19,8 @@ class EngineImpl;
 namespace prop_flag {
 inline constexpr uint16_t kDontEnum = 1, kDontDelete = 2, kReadOnly = 4;
 // Visible only from these versions on (the ASSetPropFlags bits as scripts pass them).
-inline constexpr uint16_t kVersion6 = 1 << 7, kVersion7 = 1 << 10, kVersion8 = 1 << 12, kVersion9 = 1 << 13,
-                          kVersion10 = 1 << 14;
+inline constexpr uint16_t kVersion6 = 1 << 7, kOnlyNot6 = 1 << 8, kVersion7 = 1 << 10, kVersion8 = 1 << 12,
+                          kVersion9 = 1 << 13, kVersion10 = 1 << 14;
 }  // namespace prop_flag
 
 struct Slot {
@@ -127,6 +127,7 @@ struct Activation {
     Object* callee = nullptr;
     Object* arguments = nullptr;
     Object* superObj = nullptr;
+    Object* locals = nullptr;  // functions: the activation object that holds local variables
     std::vector<Value> regs;
     std::shared_ptr<const std::vector<Str>> pool;
     DisplayId base = kNoDisplay;    // the clip the code belongs to
@@ -182,6 +183,9 @@ public:
     Object* buttonProto = nullptr;
     Object* textFieldProto = nullptr;
     Object* textFormatCtor = nullptr;
+    Object* pointClass = nullptr;  // flash.geom classes, for results the engine builds itself
+    Object* rectangleClass = nullptr;
+    Object* matrixClass = nullptr;
     Object* keyObject = nullptr;
     Object* mouseObject = nullptr;
     Object* stageObject = nullptr;
@@ -285,6 +289,10 @@ void installDate(EngineImpl& e);
 void installGlobals(EngineImpl& e);
 void installDisplay(EngineImpl& e);
 void installGeom(EngineImpl& e);
+void installText(EngineImpl& e);
+// Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
+std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);
+bool setTextFieldProperty(EngineImpl& e, DisplayId field, std::string_view name, const Value& v);
 
 inline const Value& arg(std::span<const Value> args, size_t i) {
     static const Value undefined;

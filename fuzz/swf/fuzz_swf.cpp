@@ -1,15 +1,18 @@
 // libFuzzer target: parse a movie, play its first frames with mouse input and draw them
-// into a small picture. Only MalformedMovie may come out of a broken file.
+// into a small picture, mixing the sound of each frame (which decodes its sounds and
+// video). Only MalformedMovie may come out of a broken file.
 #include <QGuiApplication>
 #include <QImage>
 #include <cstdint>
 #include <cstdlib>
 
+#include "swf/media/mixer.h"
 #include "swf/swf.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv);
+    swf::media::Mixer::instance().setOffline(true);
     return 0;
 }
 
@@ -23,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     swf::Player player(movie);
     player.setViewSize(QSize(48, 36));
     QImage image(48, 36, QImage::Format_ARGB32_Premultiplied);
+    std::vector<int16_t> sound(2 * 2048);
     for (int frame = 0; frame < 4; ++frame) {
         if (frame == 2) {
             player.mouseMove(QPointF(24, 18));
@@ -32,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QPainter painter(&image);
         player.render(painter);
         painter.end();
+        swf::media::Mixer::instance().mix(sound);
         player.advance();
     }
     return 0;

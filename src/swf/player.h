@@ -119,6 +119,13 @@ public:
     // Frames advanced since load with a change to draw; tests use it to see repaint work.
     int changedFrames() const { return changedFrames_; }
 
+    // The sound side of the script Sound object: start an exported sound (by its linkage
+    // name) through sounds().start() with a completion callback, stop it, ask its position
+    // and duration, and set the volume and pan of a sound or of the whole movie.
+    media::MovieSound& sounds() { return *sound_; }
+    // An exported sound: its definition and character id, or null when the name is not one.
+    const media::SoundDef* exportedSound(const QString& name, uint16_t* id = nullptr) const;
+
 signals:
     // The picture changed; the view should repaint.
     void needsRepaint();

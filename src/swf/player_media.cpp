@@ -39,6 +39,15 @@ void Player::buttonSound(const Instance& button, int oldState, int newState) {
     if (auto* sound = c ? std::get_if<media::SoundDef>(c) : nullptr) sound_->start(start.soundId, *sound, start.info);
 }
 
+const media::SoundDef* Player::exportedSound(const QString& name, uint16_t* id) const {
+    auto it = movie_->exports.find(name);
+    if (it == movie_->exports.end()) return nullptr;
+    const Character* c = movie_->character(it->second);
+    auto* sound = c ? std::get_if<media::SoundDef>(c) : nullptr;
+    if (sound && id) *id = it->second;
+    return sound;
+}
+
 void Player::drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video,
                        const QTransform& t) const {
     if (!inst.video) inst.video = std::make_unique<media::VideoDecoder>(video);

@@ -251,6 +251,46 @@ TEST(MovieSound, ButtonSoundsPlayOnEachStateChange) {
     EXPECT_EQ(out[2 * kFrameSamples * 2 + 1], 3000);
 }
 
+TEST(MovieSound, ScriptSideStartsAnExportedSoundPansItAndHearsItEnd) {
+    std::vector<int16_t> source(1000 * 2, 8000);
+    MovieWriter w(QSizeF(40, 30), kFps);
+    const uint16_t sound = w.defineSound({}, 1000, swf::test::pcmBytes(source));
+    w.exportAsset(sound, QStringLiteral("ding"));
+    w.showFrame();
+    auto& mixer = swf::media::Mixer::instance();
+    mixer.setOffline(true);
+    swf::Player player(parse(w.finish()));
+    uint16_t id = 0;
+    const swf::media::SoundDef* def = player.exportedSound(QStringLiteral("ding"), &id);
+    ASSERT_TRUE(def);
+    EXPECT_EQ(id, sound);
+    EXPECT_FALSE(player.exportedSound(QStringLiteral("dong")));
+    EXPECT_NEAR(player.sounds().durationMs(id, *def), 1000 * 1000.0 / 44100, 0.01);
+
+    int completions = 0;
+    swf::media::SoundInfo twice;
+    twice.loops = 2;
+    const auto voice = player.sounds().start(id, *def, twice, [&] { ++completions; });
+    swf::media::SoundTransform hardLeft;
+    hardLeft.rightToRight = 0;  // setPan(-100): the right side goes silent
+    player.sounds().setVoiceTransform(voice, hardLeft);
+    std::vector<int16_t> out(600 * 2);
+    mixer.mix(out);
+    EXPECT_EQ(out[0], 8000);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_NEAR(player.sounds().positionMs(voice), 600 * 1000.0 / 44100, 0.01);
+    swf::media::SoundTransform half;
+    half.volume = 0.5;  // setVolume(50) on the whole movie
+    player.sounds().setTransform(half);
+    mixer.mix(out);
+    EXPECT_EQ(out[0], 4000);
+    EXPECT_EQ(completions, 0);
+    out.assign(1000 * 2, 0);
+    mixer.mix(out);  // the second loop ends in here
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(player.sounds().isVoicePlaying(voice));
+}
+
 TEST(MovieSound, HiddenPlayerIsSilent) {
     std::vector<int16_t> source(2000 * 2, 1000);
     auto& mixer = swf::media::Mixer::instance();

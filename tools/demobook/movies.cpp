@@ -16,6 +16,7 @@
 namespace demobook {
 
 using swf::writer::ButtonRecord;
+using swf::writer::SoundFormat;
 using swf::writer::ColorTransform;
 using swf::writer::FillStyle;
 using swf::writer::LineStyle;
@@ -67,8 +68,25 @@ double pulse(int frame, int frames) {
     return 0.5 - 0.5 * std::cos(2 * std::numbers::pi * frame / frames);
 }
 
+// A short tap, 40 ms of a falling tone, as 22,050 Hz mono 16-bit samples.
+uint16_t defineClickSound(MovieWriter& movie) {
+    constexpr int kRate = 22050, kSamples = kRate / 25;
+    QByteArray samples;
+    for (int i = 0; i < kSamples; ++i) {
+        const double fade = 1.0 - double(i) / kSamples;
+        const double pitch = 1800.0 - 1000.0 * i / kSamples;
+        const auto v = static_cast<int16_t>(11000.0 * fade * fade * std::sin(2 * std::numbers::pi * pitch * i / kRate));
+        samples.append(static_cast<char>(static_cast<uint16_t>(v) & 0xFF));
+        samples.append(static_cast<char>(static_cast<uint16_t>(v) >> 8));
+    }
+    SoundFormat format;
+    format.rate = kRate;
+    format.stereo = false;
+    return movie.defineSound(format, kSamples, samples);
+}
+
 // The face or label as a button: plain when idle, with a soft gold glow while the pointer
-// is over it or presses it; the hit area is the whole body.
+// is over it or presses it and a click when pressed; the hit area is the whole body.
 uint16_t defineGlowingFace(MovieWriter& movie, uint16_t face, uint16_t body, bool glowOnHover) {
     if (!glowOnHover) return face;
     swf::GlowFilter glow;
@@ -85,7 +103,9 @@ uint16_t defineGlowingFace(MovieWriter& movie, uint16_t face, uint16_t body, boo
     ButtonRecord hit;
     hit.states = ButtonRecord::HitTest;
     hit.characterId = body;
-    return movie.defineButton2({idle, lit, hit});
+    const uint16_t button = movie.defineButton2({idle, lit, hit});
+    movie.defineButtonSound(button, {}, {}, {defineClickSound(movie), {}}, {});
+    return button;
 }
 
 // A round or square button on the top band: body, a glow that pulses behind the face,

@@ -9,7 +9,8 @@ namespace demobook {
 const QStringList& chapterTitles();
 
 // Writes the movies of the movie table into `picFolder`; returns the files written. The
-// buttons' faces glow while the pointer is over them unless `glowOnHover` is false.
+// buttons' faces glow while the pointer is over them and click when pressed, unless
+// `glowOnHover` is false (then they are plain pictures).
 // Throws std::runtime_error when a file cannot be written.
 QStringList writeMovies(const QString& picFolder, bool glowOnHover = true);
 

@@ -55,6 +55,20 @@ double MovieSound::durationMs(uint16_t id, const SoundDef& sound) {
     return double(decoded(id, sound)->size() / 2) * 1000.0 / kMixRate;
 }
 
+void MovieSound::stopVoice(Mixer::VoiceId voice) { Mixer::instance().stopVoice(voice); }
+
+bool MovieSound::isVoicePlaying(Mixer::VoiceId voice) const { return Mixer::instance().isVoicePlaying(voice); }
+
+double MovieSound::positionMs(Mixer::VoiceId voice) const {
+    return double(Mixer::instance().voicePosition(voice)) * 1000.0 / kMixRate;
+}
+
+void MovieSound::setVoiceTransform(Mixer::VoiceId voice, const SoundTransform& transform) {
+    Mixer::instance().setVoiceTransform(voice, transform);
+}
+
+void MovieSound::setTransform(const SoundTransform& transform) { Mixer::instance().setGroupTransform(group_, transform); }
+
 void MovieSound::streamFrame(const void* timeline, const StreamHead& head, int frame,
                              std::span<const uint8_t> block) {
     Mixer& mixer = Mixer::instance();

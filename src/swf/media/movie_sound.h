@@ -32,6 +32,14 @@ public:
     // Length of a sound in milliseconds, decoded (and kept) on first ask.
     double durationMs(uint16_t id, const SoundDef& sound);
 
+    // For the script Sound object: one started sound (the voice start() gave), and the
+    // volume and pan of everything this movie plays.
+    void stopVoice(Mixer::VoiceId voice);
+    bool isVoicePlaying(Mixer::VoiceId voice) const;
+    double positionMs(Mixer::VoiceId voice) const;  // within the current loop
+    void setVoiceTransform(Mixer::VoiceId voice, const SoundTransform& transform);
+    void setTransform(const SoundTransform& transform);
+
     // A timeline with a stream head reached `frame`; `block` is that frame's stream data
     // (empty when the frame has none). `timeline` only tells timelines apart.
     void streamFrame(const void* timeline, const StreamHead& head, int frame, std::span<const uint8_t> block);

@@ -1,5 +1,5 @@
 // The writer's sound and video tags: DefineSound, StartSound(2), DefineButtonSound,
-// SoundStreamHead2, SoundStreamBlock, DefineVideoStream and VideoFrame.
+// SoundStreamHead2, SoundStreamBlock, DefineVideoStream and VideoFrame; and ExportAssets.
 #include "swf/writer/swf_writer.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@ enum SoundTag : uint16_t {
     kSoundStreamBlock = 19,
     kSoundStreamHead2 = 45,
     kStartSound2 = 89,
+    kExportAssets = 56,
     kDefineVideoStream = 60,
     kVideoFrame = 61,
 };
@@ -115,6 +116,15 @@ uint16_t MovieWriter::defineSound(const SoundFormat& format, uint32_t sampleCoun
     body.append(data);
     appendTag(kDefineSound, body, true);
     return id;
+}
+
+void MovieWriter::exportAsset(uint16_t id, const QString& name) {
+    QByteArray body;
+    put16(body, 1);
+    put16(body, id);
+    body.append(name.toUtf8());
+    body.append('\0');
+    appendTag(kExportAssets, body);
 }
 
 void MovieWriter::defineButtonSound(uint16_t buttonId, const ButtonSound& overToUp, const ButtonSound& upToOver,

@@ -227,6 +227,8 @@ public:
     // with `seekSamples` written before them); `sampleCount` is per channel.
     uint16_t defineSound(const SoundFormat& format, uint32_t sampleCount, const QByteArray& data,
                          int16_t seekSamples = 0);
+    // ExportAssets: `name` for the character `id` (a sound for attachSound, say).
+    void exportAsset(uint16_t id, const QString& name);
     // DefineButtonSound: the sound for each state change of a button (id 0 for none).
     struct ButtonSound {
         uint16_t soundId = 0;

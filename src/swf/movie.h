@@ -19,6 +19,7 @@
 
 #include "swf/filters.h"
 #include "swf/media/media_tags.h"
+#include "swf/memory_budget.h"
 
 namespace swf {
 
@@ -289,6 +290,7 @@ struct Movie {
     Timeline root;
     std::unordered_map<uint16_t, Character> dictionary;
     std::map<QString, uint16_t> exports;  // ExportAssets: linkage name -> character
+    std::shared_ptr<MemoryCharge> memory = std::make_shared<MemoryCharge>();  // of the decoded dictionary
 
     const Character* character(uint16_t id) const {
         auto it = dictionary.find(id);

@@ -1,5 +1,9 @@
 #include "swf/decoded_size.h"
 
+#include "swf/byte_reader.h"
+
+#include <algorithm>
+#include <string>
 #include <type_traits>
 
 namespace swf {
@@ -68,6 +72,23 @@ std::size_t decodedSize(const Character& character) {
                                        }
                                    },
                                    character);
+}
+
+std::size_t edgesToDraw(const Character& character) {
+    if (const auto* shape = std::get_if<ShapeDef>(&character)) {
+        std::size_t edges = 0;
+        for (const auto& layer : shape->layers) edges += layer.edges.size();
+        return edges;
+    }
+    if (const auto* morph = std::get_if<MorphShapeDef>(&character))
+        return std::max(morph->startEdges.size(), morph->endEdges.size());
+    return 0;
+}
+
+void admitCharacter(const Movie& movie, const Character& character) {
+    if (edgesToDraw(character) > kMaxEdgesPerShape)
+        throw MalformedMovie("a shape of more than " + std::to_string(kMaxEdgesPerShape) + " edges");
+    movie.memory->charge(decodedSize(character));
 }
 
 }  // namespace swf

@@ -96,12 +96,15 @@ struct MorphShapeDef {
     std::vector<FillStyle> startFills, endFills;
     std::vector<LineStyle> startLines, endLines;
     std::vector<Edge> startEdges, endEdges;
-    // The shape at one ratio (0..65535), built on demand and kept for the last ratio asked.
+    // The shape at one ratio (0..65535), built on demand and kept for a while.
     const ShapeDef& at(int ratio) const;
 
 private:
-    mutable int cachedRatio_ = -1;
-    mutable ShapeDef cached_;
+    // Shapes built per ratio, so that a morph that loops, or two instances at different
+    // ratios, build each shape once; bounded by kMorphCacheEntries and kMorphCacheEdges.
+    mutable std::map<int, ShapeDef> cached_;
+    mutable std::vector<int> cacheOrder_;  // oldest first
+    mutable std::size_t cachedEdges_ = 0;
 };
 
 struct BitmapDef {

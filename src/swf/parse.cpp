@@ -283,7 +283,7 @@ struct TagParser {
     }
 
     void define(uint16_t id, Character character) {
-        movie.memory->charge(decodedSize(character));  // past the budgets the movie is refused
+        admitCharacter(movie, character);  // past the budgets the movie is refused
         movie.dictionary.insert_or_assign(id, std::move(character));
     }
 

@@ -15,6 +15,7 @@
 #include <zlib.h>
 
 #include "swf/flash_control.h"
+#include "swf/decoded_size.h"
 #include "swf/memory_budget.h"
 #include "swf/swf.h"
 #include "swf/writer/swf_writer.h"
@@ -114,6 +115,56 @@ TEST_F(HostileMovies, DecodedContentPastItsBudgetRefusesTheMovieNotTheProgram) {
     EXPECT_THROW(swf::parseMovie(bytesOf(large)), swf::MalformedMovie);
     first.reset();
     EXPECT_NO_THROW(first = swf::parseMovie(bytesOf(large)));
+}
+
+QByteArray morphMovie(int edges) {
+    QPainterPath start, end;
+    start.moveTo(0, 0);
+    end.moveTo(0, 0);
+    for (int i = 0; i < edges - 1; ++i) {
+        start.lineTo((i % 200) * 2, (i / 200) * 2 + (i % 2));
+        end.lineTo((i % 200) * 2 + (i % 3), (i / 200) * 2 + 3 * (i % 2));
+    }
+    start.closeSubpath();
+    end.closeSubpath();
+    swf::writer::MovieWriter writer(QSizeF(400, 400), 24);
+    const uint16_t id = writer.defineMorphShape(start, end, Qt::red, Qt::blue);
+    swf::writer::Placement placement;
+    placement.ratio = 0;
+    writer.place(1, id, placement);
+    writer.showFrame();
+    return writer.finish();
+}
+
+// A morph shape too heavy to draw while a click waits is refused like a broken movie.
+TEST_F(HostileMovies, AMorphTooHeavyToDrawInTimeIsRefused) {
+    EXPECT_NO_THROW(swf::parseMovie(bytesOf(morphMovie(2000))));
+    const QByteArray heavy = morphMovie(int(swf::kMaxEdgesPerShape) + 10);
+    try {
+        swf::parseMovie(bytesOf(heavy));
+        FAIL() << "a morph of " << swf::kMaxEdgesPerShape + 10 << " edges was loaded";
+    } catch (const swf::MalformedMovie& error) {
+        EXPECT_NE(std::string(error.what()).find("edges"), std::string::npos) << error.what();
+    }
+}
+
+// Two instances of one morph at two ratios, or a morph that loops, build each ratio's shape
+// once: a shape handed out stays as it was while other ratios are asked for.
+TEST_F(HostileMovies, MorphShapesAreKeptPerRatio) {
+    const auto movie = swf::parseMovie(bytesOf(morphMovie(500)));
+    const swf::MorphShapeDef* morph = nullptr;
+    for (const auto& [id, character] : movie->dictionary)
+        if (const auto* found = std::get_if<swf::MorphShapeDef>(&character)) morph = found;
+    ASSERT_NE(morph, nullptr);
+    const swf::ShapeDef& atStart = morph->at(0);
+    const QRectF startBounds = atStart.bounds;
+    const swf::ShapeDef& atEnd = morph->at(65535);
+    EXPECT_NE(atEnd.bounds, startBounds);
+    EXPECT_EQ(&morph->at(0), &atStart);
+    EXPECT_EQ(atStart.bounds, startBounds);
+    // Many ratios: still bounded, still right.
+    for (int ratio = 0; ratio <= 65535; ratio += 256) EXPECT_FALSE(morph->at(ratio).layers.empty());
+    EXPECT_EQ(morph->at(0).bounds, startBounds);
 }
 
 }  // namespace

@@ -65,6 +65,8 @@ std::size_t decodedSize(const Character& character) {
                                            return runsSize(def.runs);
                                        } else if constexpr (std::is_same_v<T, EditTextDef>) {
                                            return std::size_t(def.text.size()) * 2 + runsSize(def.outlineRuns);
+                                       } else if constexpr (std::is_same_v<T, media::SoundDef>) {
+                                           return def.data.size();
                                        } else if constexpr (std::is_same_v<T, SpriteDef>) {
                                            return timelineSize(def.timeline);
                                        } else {

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <cstdio>
 
 #include "core/install_path.h"
@@ -14,6 +15,9 @@
 namespace swf {
 
 namespace {
+// A frame that takes longer to draw makes the control drop frames for twice as long, so that
+// a heavy movie takes at most a third of the window's time.
+constexpr std::chrono::milliseconds kSlowFrame{30};
 // Enough for every frame of a short looping button movie at the control's size.
 constexpr qint64 kPictureBudgetBytes = 2 << 20;
 }  // namespace
@@ -52,6 +56,20 @@ QString ShockwaveFlash::movie() const { return movie_; }
 Player* ShockwaveFlash::player() const { return player_.get(); }
 
 void ShockwaveFlash::frameChanged() {
+    // After a frame that was slow to draw, the frames in between are dropped: the latest
+    // one is drawn once the pause is over, so the window keeps answering.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < drawNotBefore_) {
+        if (!redrawPending_) {
+            redrawPending_ = true;
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(drawNotBefore_ - now);
+            QTimer::singleShot(int(wait.count()), this, [this] {
+                redrawPending_ = false;
+                frameChanged();
+            });
+        }
+        return;
+    }
     frameStale_ = true;
     if (isVisible()) update();
 }
@@ -80,7 +98,10 @@ void ShockwaveFlash::paintEvent(QPaintEvent*) {
             {
                 QPainter framePainter(&frame_);
                 framePainter.scale(ratio, ratio);
+                const auto start = std::chrono::steady_clock::now();
                 player_->render(framePainter);
+                const auto took = std::chrono::steady_clock::now() - start;
+                if (took > kSlowFrame) drawNotBefore_ = std::chrono::steady_clock::now() + 2 * took;
             }
             frame_.setDevicePixelRatio(ratio);
             const qint64 bytes = frame_.sizeInBytes();

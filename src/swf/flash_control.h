@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 
 class QMenu;
@@ -52,6 +53,9 @@ private:
     std::unique_ptr<Player> player_;
     QImage frame_;  // the last frame drawn, reused until the player reports a change
     bool frameStale_ = true;
+    // Frames are dropped until then, after one that was slow to draw.
+    std::chrono::steady_clock::time_point drawNotBefore_{};
+    bool redrawPending_ = false;
     // Pictures already drawn, by the player's picture key, up to a byte budget.
     QHash<QByteArray, QImage> pictures_;
     qint64 pictureBytes_ = 0;

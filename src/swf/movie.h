@@ -19,6 +19,7 @@
 
 #include "swf/filters.h"
 #include "swf/media/media_tags.h"
+#include "swf/memory_budget.h"
 
 namespace swf {
 
@@ -95,12 +96,15 @@ struct MorphShapeDef {
     std::vector<FillStyle> startFills, endFills;
     std::vector<LineStyle> startLines, endLines;
     std::vector<Edge> startEdges, endEdges;
-    // The shape at one ratio (0..65535), built on demand and kept for the last ratio asked.
+    // The shape at one ratio (0..65535), built on demand and kept for a while.
     const ShapeDef& at(int ratio) const;
 
 private:
-    mutable int cachedRatio_ = -1;
-    mutable ShapeDef cached_;
+    // Shapes built per ratio, so that a morph that loops, or two instances at different
+    // ratios, build each shape once; bounded by kMorphCacheEntries and kMorphCacheEdges.
+    mutable std::map<int, ShapeDef> cached_;
+    mutable std::vector<int> cacheOrder_;  // oldest first
+    mutable std::size_t cachedEdges_ = 0;
 };
 
 struct BitmapDef {
@@ -289,6 +293,7 @@ struct Movie {
     Timeline root;
     std::unordered_map<uint16_t, Character> dictionary;
     std::map<QString, uint16_t> exports;  // ExportAssets: linkage name -> character
+    std::shared_ptr<MemoryCharge> memory = std::make_shared<MemoryCharge>();  // of the decoded dictionary
 
     const Character* character(uint16_t id) const {
         auto it = dictionary.find(id);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "swf/decoded_size.h"
 #include "swf/media/media_parse.h"
 #include "swf/parse_internal.h"
 
@@ -275,11 +276,16 @@ struct TagParser {
         media::parseVideoFrame(body, streamId, number, data);
         auto it = movie.dictionary.find(streamId);
         if (it == movie.dictionary.end()) return;
-        if (auto* video = std::get_if<media::VideoStreamDef>(&it->second))
+        if (auto* video = std::get_if<media::VideoStreamDef>(&it->second)) {
+            movie.memory->charge(data.size());
             video->frames.insert_or_assign(number, std::make_shared<const std::vector<uint8_t>>(std::move(data)));
+        }
     }
 
-    void define(uint16_t id, Character character) { movie.dictionary.insert_or_assign(id, std::move(character)); }
+    void define(uint16_t id, Character character) {
+        admitCharacter(movie, character);  // past the budgets the movie is refused
+        movie.dictionary.insert_or_assign(id, std::move(character));
+    }
 
     // Reads the tags of one timeline up to its End tag (or the end of the data).
     void timeline(ByteReader& r, Timeline& tl, bool isRoot, int depth) {

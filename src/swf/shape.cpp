@@ -419,7 +419,7 @@ FillStyle mix(const FillStyle& a, const FillStyle& b, double t) {
 
 const ShapeDef& MorphShapeDef::at(int ratio) const {
     ratio = std::clamp(ratio, 0, 65535);
-    if (ratio == cachedRatio_) return cached_;
+    if (auto found = cached_.find(ratio); found != cached_.end()) return found->second;
     double t = ratio / 65535.0;
     ShapeDef shape;
     shape.bounds = QRectF(mix(startBounds.topLeft(), endBounds.topLeft(), t),
@@ -453,9 +453,20 @@ const ShapeDef& MorphShapeDef::at(int ratio) const {
     // Rounding to whole twips above keeps shared end points equal, so areas still close.
     layer.buildPaths();
     shape.layers.push_back(std::move(layer));
-    cached_ = std::move(shape);
-    cachedRatio_ = ratio;
-    return cached_;
+    // Room for it: the oldest shapes go first. The one returned is never dropped before the
+    // next call.
+    constexpr std::size_t kMorphCacheEntries = 64;
+    constexpr std::size_t kMorphCacheEdges = 1 << 20;
+    const std::size_t edges = count;
+    while (!cacheOrder_.empty() &&
+           (cached_.size() >= kMorphCacheEntries || cachedEdges_ + edges > kMorphCacheEdges)) {
+        cachedEdges_ -= std::min(cachedEdges_, cached_[cacheOrder_.front()].layers.front().edges.size());
+        cached_.erase(cacheOrder_.front());
+        cacheOrder_.erase(cacheOrder_.begin());
+    }
+    cacheOrder_.push_back(ratio);
+    cachedEdges_ += edges;
+    return cached_[ratio] = std::move(shape);
 }
 
 }  // namespace swf

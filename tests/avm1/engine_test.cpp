@@ -366,6 +366,16 @@ TEST_F(EngineTest, ThisIsALocalOfEachFunctionAndAssignableOnTheTimeline) {
     EXPECT_EQ(traces, (std::vector<std::string>{"_level0", "1", "t"}));
 }
 
+TEST_F(EngineTest, TimelineBlocksShareTheStackButFunctionsDoNot) {
+    run(Asm().str("left for the next block"));
+    run(Asm().trace());
+    // A function cannot pop what its caller pushed.
+    Asm body;
+    body.trace();
+    run(Asm().str("caller's").function1("f", {}, body).num(0).str("f").callFunction().pop().trace());
+    EXPECT_EQ(traces, (std::vector<std::string>{"left for the next block", "undefined", "caller's"}));
+}
+
 TEST_F(EngineTest, DeleteByPathRemovesTheMember) {
     Asm code;
     code.str("o").num(0).op(0x43).setVariable();

@@ -77,14 +77,15 @@ def close_to(a, b, tolerance=10):
 
 
 class Reader:
-    def __init__(self, folder, out_dir):
+    def __init__(self, folder, out_dir, prefix=(), env_extra=None):
         self.folder = folder
         self.out_dir = out_dir
         env = dict(os.environ)
         env.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu")
         env.setdefault("QT_QUICK_BACKEND", "software")
+        env.update(env_extra or {})
         self.started = time.monotonic()
-        self.process = subprocess.Popen([os.path.join(folder, "talvorin")], cwd=folder, env=env,
+        self.process = subprocess.Popen(list(prefix) + [os.path.join(folder, "talvorin")], cwd=folder, env=env,
                                         stdout=subprocess.DEVNULL, stderr=open(os.path.join(out_dir, "talvorin.stderr"), "w"))
         window = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Talvorin$").split()[0]
         self.window = window.decode()
@@ -190,6 +191,65 @@ def closing_the_window(demo, work, out_dir):
     print("closing the window: status 0", flush=True)
 
 
+NOBODY = 65534
+
+
+def read_only_installation(demo, work, out_dir, stored):
+    """An installation that belongs to root, read by another user: chapters 6 to 13 come
+    from the user's overlay, fresh on every arrival, and nothing is written into the book."""
+    if os.geteuid() != 0 or not shutil.which("setpriv"):
+        print("read-only installation: skipped (needs root and setpriv)", flush=True)
+        return
+    folder = os.path.join(work, "installed")
+    shutil.copytree(demo, folder, symlinks=True)
+    for stale in ("faj.trm", "temp.html"):
+        path = os.path.join(folder, "res", "Chapter", stale)
+        if os.path.exists(path):
+            os.remove(path)
+    os.chmod(work, 0o755)
+    for root, dirs, files in os.walk(folder):
+        os.chmod(root, 0o755)
+    home = os.path.join(work, "nobody-home")
+    os.makedirs(home)
+    os.chown(home, NOBODY, NOBODY)
+    # The display's key, readable by the other user.
+    env_extra = {"HOME": home, "XDG_CACHE_HOME": os.path.join(home, ".cache"), "QTWEBENGINE_DISABLE_SANDBOX": "1",
+                 "XDG_RUNTIME_DIR": home}
+    authority = os.environ.get("XAUTHORITY")
+    if authority and os.path.exists(authority):
+        copy = os.path.join(home, "Xauthority")
+        shutil.copyfile(authority, copy)
+        os.chown(copy, NOBODY, NOBODY)
+        env_extra["XAUTHORITY"] = copy
+    prefix = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
+    probe = subprocess.run(prefix + ["test", "-w", os.path.join(folder, "res", "Chapter")])
+    if probe.returncode == 0:
+        print("read-only installation: skipped (the folder is writable for that user)", flush=True)
+        return
+    before = sorted(os.listdir(os.path.join(folder, "res", "Chapter")))
+    reader = Reader(folder, out_dir, prefix, env_extra)
+    reader.wait_for_band(0, "read-only: start-up")
+    overlay_root = os.path.join(home, ".cache", "talvorin")
+    for page in range(1, 16):
+        reader.click(DOWN)
+        reader.wait_for_band(page, f"read-only: down to page {page}")
+        if page >= 8:
+            found = [os.path.join(r, "faj.trm") for r, _, f in os.walk(overlay_root) if "faj.trm" in f]
+            if len(found) != 1:
+                fail(f"read-only: page {page}: overlay page files {found}")
+            if open(found[0], "rb").read() != stored[page - 8]:
+                fail(f"read-only: page {page}: the overlay does not hold the stored chapter")
+    reader.click(EXIT)
+    try:
+        reader.process.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        reader.process.kill()
+        fail("read-only: the exit button did not end the reader")
+    if sorted(os.listdir(os.path.join(folder, "res", "Chapter"))) != before:
+        fail("read-only: something was written into the installation")
+    print("read-only installation: chapters 6 to 13 from the overlay", flush=True)
+
+
 def no_window_without_store(demo, work, out_dir):
     """A book without its store: the report appears, the reader window never does."""
     folder = os.path.join(work, "nostore")
@@ -206,7 +266,10 @@ def no_window_without_store(demo, work, out_dir):
         ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Talvorin"],
                              capture_output=True).stdout.split()
         for wid in ids:
-            geometry = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell", wid.decode()).decode().split())
+            shown = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid.decode()], capture_output=True)
+            if shown.returncode != 0:
+                continue  # the box closed between the search and this look
+            geometry = dict(line.split("=") for line in shown.stdout.decode().split())
             if int(geometry["WIDTH"]) >= 900:
                 process.kill()
                 fail("the reader window appeared although the store is missing")
@@ -255,6 +318,7 @@ def main():
 
         no_window_without_store(demo, work, out_dir)
         closing_the_window(demo, work, out_dir)
+        read_only_installation(demo, work, out_dir, stored)
 
         reader = Reader(folder, out_dir)
         image = reader.wait_for_band(0, "start-up")

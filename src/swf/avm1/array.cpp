@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QString>
+
 #include "swf/avm1/vm.h"
 
 namespace swf::avm1 {
@@ -54,8 +56,8 @@ int compareValues(EngineImpl& e, const Value& x, const Value& y, int flags) {
     if (x.isUndefined()) a = "undefined";
     if (y.isUndefined()) b = "undefined";
     if (flags & sort_flag::kCaseInsensitive) {
-        for (auto& c : a) c = char(std::tolower(static_cast<unsigned char>(c)));
-        for (auto& c : b) c = char(std::tolower(static_cast<unsigned char>(c)));
+        a = QString::fromStdString(a).toLower().toStdString();
+        b = QString::fromStdString(b).toLower().toStdString();
     }
     return a < b ? -1 : a > b ? 1 : 0;
 }
@@ -150,7 +152,9 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             return Value(a);
         case 10: {  // sort
             Object* fn = arg(args, 0).object();
-            if (!args.empty() && !(fn && fn->isFunction()) && !args[0].isNumber()) return Value();
+            // A non-function object sorts nothing; other non-numbers are refused.
+            if (!args.empty() && !(fn && fn->isFunction()) && !args[0].isNumber())
+                return args[0].isObject() ? Value(a) : Value();
             int flags = 0;
             if (fn && fn->isFunction()) flags = int(num(1));
             else if (!args.empty()) { fn = nullptr; flags = int(e.toNumber(args[0])); }

@@ -104,12 +104,13 @@ Value functionCtor(EngineImpl& e, Object*, const Value&, Args) { return Value(e.
 
 Value functionCall(EngineImpl& e, Object*, const Value& thisv, Args args) {
     Value self = args.empty() ? Value() : args[0];
-    if (self.isNullish()) self = Value();
+    if (self.isNullish()) self = Value(e.global);  // no object to run on: _global
     return e.call(thisv, self, args.size() > 1 ? args.subspan(1) : Args{});
 }
 
 Value functionApply(EngineImpl& e, Object*, const Value& thisv, Args args) {
     Value self = args.empty() ? Value() : args[0];
+    if (self.isNullish()) self = Value(e.global);
     std::vector<Value> list;
     if (Object* a = arg(args, 1).object()) {
         double len = e.toNumber(e.get(a, "length"));

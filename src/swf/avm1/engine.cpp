@@ -8,7 +8,7 @@ namespace swf::avm1 {
 EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l) {
     objectProto = alloc(ObjKind::Plain, nullptr);
     functionProto = alloc(ObjKind::Plain, objectProto);
-    global = alloc(ObjKind::Plain, objectProto);
+    global = alloc(ObjKind::Plain, nullptr);  // _global has no prototype
     arrayProto = alloc(ObjKind::Plain, objectProto);
     stringProto = alloc(ObjKind::Plain, objectProto);
     numberProto = alloc(ObjKind::Plain, objectProto);
@@ -36,7 +36,7 @@ namespace {
 // Runs fn as one outermost script run: budgets start, aborts disable scripts, uncaught
 // throws end the run quietly, and the collector runs when enough was allocated.
 template <typename Fn>
-void outermost(EngineImpl& e, Fn&& fn) {
+void outermost(EngineImpl& e, Fn&& fn, bool keepStack = false) {
     if (e.disabled) return;
     bool outer = e.runDepth == 0;
     if (outer) {
@@ -70,7 +70,7 @@ void outermost(EngineImpl& e, Fn&& fn) {
         }
     }
     --e.runDepth;
-    e.stack.resize(std::min(e.stack.size(), stackSize));
+    if (!keepStack) e.stack.resize(std::min(e.stack.size(), stackSize));
     if (e.runDepth == 0 && e.allocatedSinceGc > 20000 && e.allocatedSinceGc > e.heap.size() / 2) e.collect();
 }
 
@@ -107,7 +107,7 @@ void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) { runA
 
 void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target, int swfVersion) {
     EngineImpl& e = *impl_;
-    outermost(e, [&] { e.runTopLevel(bytes, target, swfVersion); });
+    outermost(e, [&] { e.runTopLevel(bytes, target, swfVersion); }, e.runDepth == 0);
 }
 
 bool Engine::callHandler(DisplayId object, std::string_view name, std::span<const Argument> args) {

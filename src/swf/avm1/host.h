@@ -97,7 +97,9 @@ public:
     virtual DisplayId rootOf(DisplayId object) = 0;        // _root of the movie holding it
     virtual DisplayId level(int number) = 0;               // _levelN, kNoDisplay when absent
     virtual DisplayKind kind(DisplayId object) = 0;        // None once removed
-    virtual std::string name(DisplayId object) = 0;        // instance name ("" when unnamed)
+    // Instance name. Objects placed without a name are named "instanceN" by the player, N
+    // counting placements from 1, and scripts see that name (_name, _target, paths).
+    virtual std::string name(DisplayId object) = 0;
     virtual void setName(DisplayId object, std::string_view name) = 0;
     virtual DisplayId parent(DisplayId object) = 0;        // kNoDisplay for a level's root
     // The child with this instance name (case-insensitive below SWF 7 when asked so).
@@ -235,5 +237,6 @@ public:
 // - first version.
 // - fsCommand(command, args), default no-op: the engine passes fscommand calls so that a
 //   headless run can end on "quit".
+// - name(): unnamed placed objects answer "instanceN" (documented; the suite expects it).
 
 }  // namespace swf::avm1

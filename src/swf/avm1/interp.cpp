@@ -108,7 +108,8 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
         if (has(s->object, name)) return get(s->object, name);
     }
-    if (!n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
+    // `this` is found as a local first; SWF 5 functions that keep it only in a register have no other.
+    if ((!a.isFunction || a.version >= 6) && !n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
     if (found) *found = false;
     return Value();
 }
@@ -240,7 +241,17 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.callee = fn;
     a.stackBase = stack.size();
     Object* locals = alloc(ObjKind::Plain, nullptr);
-    a.scope = std::make_shared<Scope>(Scope{ScopeKind::Local, locals, fn->scope});
+    std::shared_ptr<Scope> outer = fn->scope;
+    if (def.version < 6) {
+        // SWF 5 functions run on the timeline they are called on, when called on a clip.
+        Object* self = thisv.object();
+        if (self && self->kind == ObjKind::Display) {
+            a.base = a.target = self->display;
+            outer = std::make_shared<Scope>(
+                Scope{ScopeKind::Target, self, std::make_shared<Scope>(Scope{ScopeKind::Global, global, nullptr})});
+        }
+    }
+    a.scope = std::make_shared<Scope>(Scope{ScopeKind::Local, locals, outer});
     a.locals = locals;
 
     auto makeSuper = [&]() -> Object* {
@@ -318,7 +329,8 @@ void EngineImpl::runTopLevel(std::span<const uint8_t> code, DisplayId target, in
     a.thisv = clip ? Value(clip) : Value();
     a.regs.resize(4);
     a.pool = std::make_shared<std::vector<Str>>();
-    a.stackBase = stack.size();
+    // Timeline scripts share one stack: what a block leaves there, the next one may pop.
+    a.stackBase = runDepth <= 1 ? 0 : stack.size();
     auto globalScope = std::make_shared<Scope>(Scope{ScopeKind::Global, global, nullptr});
     a.scope = clip ? std::make_shared<Scope>(Scope{ScopeKind::Target, clip, globalScope}) : globalScope;
     Activation* saved = current;
@@ -332,7 +344,8 @@ void EngineImpl::runTopLevel(std::span<const uint8_t> code, DisplayId target, in
         throw;
     }
     current = saved;
-    stack.resize(std::min(stack.size(), a.stackBase));
+    if (runDepth > 1) stack.resize(std::min(stack.size(), a.stackBase));
+    else if (stack.size() > 4096) stack.clear();  // a bounded leftover
 }
 
 // ---- the interpreter loop -------------------------------------------------------------------
@@ -846,6 +859,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Object* holder = nullptr;
                 if (!isMethod) {
                     fn = getVariable(a, name);
+                    // A plain call runs on the caller's timeline.
                     Object* base = displayObject(a.target ? a.target : a.base);
                     thisv = base ? Value(base) : Value();
                     if (name.view() == "super" && a.superObj) {
@@ -907,14 +921,17 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 } else {
                     o = v.object();
                 }
-                push(Value::null());
+                push(Value());  // the end marker
                 if (o) {
                     std::vector<Str> names = enumerate(o);
-                    if (o->kind == ObjKind::Display)
-                        for (DisplayId child : host.children(o->display)) {
-                            std::string n = host.name(child);
+                    if (o->kind == ObjKind::Display) {
+                        // Named children follow, frontmost first.
+                        std::vector<DisplayId> kids = host.children(o->display);
+                        for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+                            std::string n = host.name(*it);
                             if (!n.empty()) names.push_back(Str(n));
                         }
+                    }
                     // The loop pops names off the stack: push them last-enumerated first.
                     for (auto it = names.rbegin(); it != names.rend(); ++it) push(Value(*it));
                 }
@@ -991,16 +1008,25 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 size_t start = a.pc;
                 size = std::min(size, code.size() - start);
                 def->code = code.subspan(start, size);
-                def->version = a.version;
+                // Functions never had SWF 4 semantics, even in a movie marked as version 4.
+                def->version = std::max(a.version, 5);
                 def->pool = a.pool;
                 def->baseClip = a.base;
                 a.pc = start + size;
                 Object* f = alloc(ObjKind::Function, functionProto);
                 f->def = def;
                 f->scope = a.scope;
+                if (a.version < 6) {
+                    // SWF 5 functions close over nothing but their timeline and _global.
+                    for (auto s = a.scope; s; s = s->parent)
+                        if (s->kind == ScopeKind::Target || s->kind == ScopeKind::Global) {
+                            f->scope = s;
+                            break;
+                        }
+                }
                 Object* proto = makeObject();
                 define(proto, "constructor", Value(f));
-                define(f, "prototype", Value(proto), prop_flag::kDontEnum);
+                define(f, "prototype", Value(proto), prop_flag::kDontEnum | prop_flag::kDontDelete);
                 if (def->name.empty()) push(Value(f));
                 else if (a.isFunction) set(a.locals, Str(def->name), Value(f));
                 else setVariable(a, Str(def->name), Value(f));

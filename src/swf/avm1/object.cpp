@@ -3,13 +3,15 @@
 #include <cmath>
 #include <limits>
 
+#include <QString>
+
 #include "swf/avm1/vm.h"
 
 namespace swf::avm1 {
 
 // ---- PropertyMap ----------------------------------------------------------------------------
 
-Slot* PropertyMap::find(const std::string& key) {
+Slot* PropertyMap::find(std::string_view key) {
     if (index_.empty()) {
         for (size_t i = 0; i < keys_.size(); ++i)
             if (keys_[i] == key) return &items_[i];
@@ -120,10 +122,21 @@ void EngineImpl::collect() {
 
 std::string EngineImpl::key(std::string_view name) const {
     std::string k(name);
-    if (!caseSensitive())
-        for (char& c : k)
-            if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    if (caseSensitive()) return k;
+    if (!isAscii(k)) return QString::fromUtf8(k.data(), qsizetype(k.size())).toLower().toStdString();
+    for (char& c : k)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
     return k;
+}
+
+std::string_view EngineImpl::keyView(std::string_view name, std::string& buffer) const {
+    if (caseSensitive()) return name;
+    for (char c : name)
+        if ((c >= 'A' && c <= 'Z') || (c & 0x80)) {
+            buffer = key(name);
+            return buffer;
+        }
+    return name;
 }
 
 bool EngineImpl::toBoolean(const Value& v) const {
@@ -291,12 +304,12 @@ bool EngineImpl::visible(const Slot& p) const {
     return true;
 }
 
-Slot* EngineImpl::findOwn(Object* o, const std::string& key) {
+Slot* EngineImpl::findOwn(Object* o, std::string_view key) {
     Slot* p = o->props.find(key);
     return p && visible(*p) ? p : nullptr;
 }
 
-Slot* EngineImpl::findInChain(Object* o, const std::string& key, Object** holder) {
+Slot* EngineImpl::findInChain(Object* o, std::string_view key, Object** holder) {
     int guard = 0;
     for (Object* cur = o; cur && guard < 256; cur = cur->proto, ++guard) {
         if (Slot* p = findOwn(cur, key)) {
@@ -344,7 +357,8 @@ Value EngineImpl::get(Object* o, const Str& name) {
         return Value(double(version >= 6 ? toUtf16(o->primitive.s.view()).size() : o->primitive.s.size()));
     }
     if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
-    std::string k = key(n);
+    std::string buffer;
+    std::string_view k = keyView(n, buffer);
     Object* holder = nullptr;
     Slot* p = findInChain(o, k, &holder);
     if (o->kind == ObjKind::Display && (!p || holder != o)) {
@@ -410,10 +424,11 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         o->proto = v.object();
         return;
     }
-    std::string k = key(n);
+    std::string buffer;
+    std::string_view k = keyView(n, buffer);
     Value value = v;
     if (o->watches) {
-        auto it = o->watches->find(k);
+        auto it = o->watches->find(std::string(k));
         if (it != o->watches->end()) {
             Value old = get(o, name);
             Value cbArgs[] = {Value(name), old, v, it->second.second};
@@ -441,7 +456,7 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         own->getter = own->setter = nullptr;
         return;
     }
-    o->props.insert(k, name).value = value;
+    o->props.insert(std::string(k), name).value = value;
 }
 
 void EngineImpl::define(Object* o, std::string_view name, const Value& v, uint16_t flags) {
@@ -461,7 +476,8 @@ bool EngineImpl::has(Object* o, const Str& name) {
         if (name.view() == "length") return true;
     }
     if (name.view() == "__proto__") return o->proto != nullptr;
-    if (findInChain(o, key(name.view()))) return true;
+    std::string buffer;
+    if (findInChain(o, keyView(name.view(), buffer))) return true;
     if (o->kind == ObjKind::Display) {
         auto d = getDisplayProperty(o, name);
         return d && !d->isUndefined();
@@ -476,7 +492,8 @@ bool EngineImpl::hasOwn(Object* o, const Str& name) {
         if (arrayIndex(name.view(), i)) return i < o->elements.size();
     }
     // Properties hidden from this version still count as own (and can be deleted).
-    return o->props.find(key(name.view())) != nullptr;
+    std::string buffer;
+    return o->props.find(keyView(name.view(), buffer)) != nullptr;
 }
 
 bool EngineImpl::remove(Object* o, const Str& name) {

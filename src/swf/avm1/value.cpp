@@ -68,37 +68,41 @@ double stringToNumber(std::string_view s, int version) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     size_t i = 0;
     while (i < s.size() && isSpace(s[i])) ++i;
+    bool leadingSpace = i > 0;
     std::string_view t = s.substr(i);
     if (t.empty()) return version >= 5 ? nan : 0;
-    // Hexadecimal with a 0x prefix (SWF 6 on), with an optional sign.
-    if (version >= 6 && t.size() > 2) {
+    // Hexadecimal (0x) and octal (leading 0) forms from SWF 6 on, read as 32-bit integers.
+    if (version >= 6) {
         size_t p = 0;
         bool neg = false;
-        if (t[0] == '-' || t[0] == '+') { neg = t[0] == '-'; p = 1; }
+        if (t[0] == '-' || t[0] == '+') {
+            neg = t[0] == '-';
+            p = 1;
+        }
+        auto wrap = [&](uint32_t v) { return double(int32_t(neg ? uint32_t(0) - v : v)); };
         if (t.size() > p + 2 && t[p] == '0' && (t[p + 1] == 'x' || t[p + 1] == 'X')) {
-            double v = 0;
+            uint32_t v = 0;
             for (size_t k = p + 2; k < t.size(); ++k) {
                 char c = t[k];
                 int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
                 if (d < 0) return nan;
-                v = v * 16 + d;
+                v = v * 16 + uint32_t(d);
             }
-            return neg ? -v : v;
+            return wrap(v);
+        }
+        if (!leadingSpace && t.size() > p + 1 && t[p] == '0') {
+            bool octal = true;
+            for (size_t k = p + 1; k < t.size(); ++k)
+                if (t[k] < '0' || t[k] > '7') octal = false;
+            if (octal) {
+                uint32_t v = 0;
+                for (size_t k = p + 1; k < t.size(); ++k) v = v * 8 + uint32_t(t[k] - '0');
+                return wrap(v);
+            }
         }
     }
     size_t p = 0;
     if (p < t.size() && (t[p] == '-' || t[p] == '+')) ++p;
-    // Octal with a leading zero (SWF 6 on), when every digit is octal.
-    if (version >= 6 && t.size() > p + 1 && t[p] == '0') {
-        bool octal = true;
-        for (size_t k = p + 1; k < t.size(); ++k)
-            if (t[k] < '0' || t[k] > '7') octal = false;
-        if (octal) {
-            double v = 0;
-            for (size_t k = p + 1; k < t.size(); ++k) v = v * 8 + (t[k] - '0');
-            return t[0] == '-' ? -v : v;
-        }
-    }
     size_t digitsStart = p;
     while (p < t.size() && t[p] >= '0' && t[p] <= '9') ++p;
     bool any = p > digitsStart;
@@ -116,11 +120,9 @@ double stringToNumber(std::string_view s, int version) {
         while (q < t.size() && t[q] >= '0' && t[q] <= '9') ++q;
         if (q > ds) p = q;
     }
-    std::string number(t.substr(0, p));
-    size_t rest = p;
-    while (rest < t.size() && isSpace(t[rest])) ++rest;
-    if (rest != t.size() && version >= 5) return nan;
-    return std::strtod(number.c_str(), nullptr);
+    // Anything after the number, even white space, makes it not a number (SWF 5 on).
+    if (p != t.size() && version >= 5) return nan;
+    return std::strtod(std::string(t.substr(0, p)).c_str(), nullptr);
 }
 
 int32_t toInt32(double v) {

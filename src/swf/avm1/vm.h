@@ -36,7 +36,7 @@ struct Slot {
 // walks them newest first, as the original player does.
 class PropertyMap {
 public:
-    Slot* find(const std::string& key);
+    Slot* find(std::string_view key);
     Slot& insert(const std::string& key, Str name);
     bool erase(const std::string& key);
     std::vector<Slot>& items() { return items_; }
@@ -47,7 +47,11 @@ private:
     void rebuild();
     std::vector<Slot> items_;
     std::vector<std::string> keys_;
-    std::unordered_map<std::string, uint32_t> index_;
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> index_;
 };
 
 enum class ObjKind : uint8_t {
@@ -217,8 +221,11 @@ public:
     Value get(Object* o, const Str& name);
     Value getValueMember(const Value& base, const Str& name);
     void set(Object* o, const Str& name, const Value& v);
-    Slot* findOwn(Object* o, const std::string& key);
-    Slot* findInChain(Object* o, const std::string& key, Object** holder = nullptr);
+    Slot* findOwn(Object* o, std::string_view key);
+    Slot* findInChain(Object* o, std::string_view key, Object** holder = nullptr);
+    // The lookup key of a name without copying it when it needs no folding; `buffer` holds a
+    // folded copy otherwise.
+    std::string_view keyView(std::string_view name, std::string& buffer) const;
     bool has(Object* o, const Str& name);
     bool hasOwn(Object* o, const Str& name);
     bool remove(Object* o, const Str& name);

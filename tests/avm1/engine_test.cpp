@@ -263,16 +263,27 @@ TEST_F(EngineTest, HugeArraysAndStringsStop) {
     EXPECT_TRUE(engine->scriptsDisabled());
 }
 
-TEST_F(EngineTest, SelfReferencingPrototypeLookupEnds) {
+TEST_F(EngineTest, SelfReferencingPrototypeStopsThatScriptOnly) {
     Asm code;
     code.str("o").num(0).op(0x43).setVariable();
     code.str("o").getVariable().str("__proto__").str("o").getVariable().setMember();
     code.str("o").getVariable().str("missing").getMember().trace();
-    code.str("o").getVariable().str("o").getVariable().op(0x54).trace();  // o instanceof o
+    code.str("not reached").trace();
     run(code);
-    ASSERT_EQ(traces.size(), 2u);
-    EXPECT_EQ(traces[0], "undefined");
+    EXPECT_TRUE(traces.empty());
     EXPECT_FALSE(engine->scriptsDisabled());
+    run(Asm().str("next script").trace());
+    EXPECT_EQ(traces, (std::vector<std::string>{"next script"}));
+}
+
+TEST_F(EngineTest, ArrayContainingItselfStopsInsteadOfOverflowing) {
+    // a = []; a[0] = a; trace(a)
+    Asm code;
+    code.str("a").num(0).op(0x42).setVariable();
+    code.str("a").getVariable().str("0").str("a").getVariable().setMember();
+    code.str("a").getVariable().trace();
+    run(code);
+    EXPECT_TRUE(engine->scriptsDisabled());
 }
 
 TEST_F(EngineTest, CollectorFreesCycles) {

@@ -61,6 +61,18 @@ void outermost(EngineImpl& e, Fn&& fn, bool keepStack = false) {
         }
     } catch (ScriptAbort& a) {
         if (outer) {
+            if (a.disablesScripts) {
+                e.disabled = true;
+                e.timers.clear();
+            }
+        } else {
+            --e.runDepth;
+            e.stack.resize(std::min(e.stack.size(), stackSize));
+            throw;
+        }
+    } catch (const std::exception&) {
+        // Out of memory or a library limit inside a script: stop this movie's scripts.
+        if (outer) {
             e.disabled = true;
             e.timers.clear();
         } else {
@@ -113,10 +125,10 @@ void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target, int sw
 bool Engine::callHandler(DisplayId object, std::string_view name, std::span<const Argument> args) {
     EngineImpl& e = *impl_;
     if (e.disabled) return false;
-    Object* o = e.displayObject(object);
-    if (!o) return false;
     bool called = false;
     outermost(e, [&] {
+        Object* o = e.displayObject(object);
+        if (!o) return;
         Value fn = e.get(o, Str(name));
         if (!fn.isObject() || !fn.o->isFunction()) return;
         std::vector<Value> values;
@@ -129,10 +141,15 @@ bool Engine::callHandler(DisplayId object, std::string_view name, std::span<cons
 
 bool Engine::hasHandler(DisplayId object, std::string_view name) {
     EngineImpl& e = *impl_;
-    Object* o = e.displayObject(object);
-    if (!o) return false;
-    Slot* p = e.findInChain(o, e.key(name));
-    return p && p->value.isObject() && p->value.o->isFunction();
+    if (e.disabled) return false;
+    try {
+        Object* o = e.displayObject(object);
+        if (!o) return false;
+        Slot* p = e.findInChain(o, e.key(name));
+        return p && p->value.isObject() && p->value.o->isFunction();
+    } catch (const ScriptAbort&) {
+        return false;  // a looping prototype chain or a full heap: no handler to run
+    }
 }
 
 void Engine::broadcastKey(KeyEvent event) {
@@ -203,9 +220,9 @@ void Engine::advanceTime(double milliseconds) {
 std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view path) {
     EngineImpl& e = *impl_;
     std::optional<std::string> out;
-    Object* clip = e.displayObject(scope);
-    if (!clip) return out;
     outermost(e, [&] {
+        Object* clip = e.displayObject(scope);
+        if (!clip) return;
         Activation a;
         a.base = a.target = scope;
         a.thisv = Value(clip);
@@ -219,9 +236,9 @@ std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view
 
 void Engine::setVariable(DisplayId scope, std::string_view path, std::string_view value) {
     EngineImpl& e = *impl_;
-    Object* clip = e.displayObject(scope);
-    if (!clip) return;
     outermost(e, [&] {
+        Object* clip = e.displayObject(scope);
+        if (!clip) return;
         Activation a;
         a.base = a.target = scope;
         a.thisv = Value(clip);

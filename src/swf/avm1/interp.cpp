@@ -900,7 +900,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         push(Value());
                         break;
                     }
-                    if (f->native) push(f->native(*this, f, thisv, args));
+                    if (f->native) push(call(fn, thisv, args));
                     else push(runFunction(f, thisv, args, holder));
                 } else {
                     push(construct(fn, args));

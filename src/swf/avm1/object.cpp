@@ -310,12 +310,14 @@ Slot* EngineImpl::findOwn(Object* o, std::string_view key) {
 }
 
 Slot* EngineImpl::findInChain(Object* o, std::string_view key, Object** holder) {
-    int guard = 0;
-    for (Object* cur = o; cur && guard < 256; cur = cur->proto, ++guard) {
+    int depth = 0;
+    for (Object* cur = o; cur; cur = cur->proto) {
         if (Slot* p = findOwn(cur, key)) {
             if (holder) *holder = cur;
             return p;
         }
+        // A prototype chain this long is a loop; the player stops the script.
+        if (++depth > 256) throw ScriptAbort{"prototype chain too long", false};
     }
     return nullptr;
 }
@@ -604,7 +606,17 @@ bool EngineImpl::instanceOf(Object* o, Object* ctor) {
 Value EngineImpl::call(const Value& fn, const Value& thisv, std::span<const Value> args, Object* superObj) {
     Object* f = fn.object();
     if (!f || !f->isFunction()) return Value();
-    if (f->native) return f->native(*this, f, thisv, args);
+    if (f->native) {
+        // Natives count towards the call depth too: an array that contains itself recurses
+        // through join and toString without any script function in between.
+        if (callDepth >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+        ++callDepth;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{callDepth};
+        return f->native(*this, f, thisv, args);
+    }
     return runFunction(f, thisv, args, superObj);
 }
 

@@ -118,9 +118,11 @@ inline constexpr uint16_t kPreloadThis = 0x01, kSuppressThis = 0x02, kPreloadArg
 struct ScriptThrow {
     Value value;
 };
-// Thrown when a budget runs out; unwinds to the outermost run, which disables scripts.
+// Thrown when a budget runs out; unwinds to the outermost run, which disables scripts (or,
+// for a runaway prototype chain, only ends that run).
 struct ScriptAbort {
     const char* why;
+    bool disablesScripts = true;
 };
 
 struct Activation {

@@ -143,8 +143,8 @@ void ShockwaveFlash::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void ShockwaveFlash::mousePressEvent(QMouseEvent* event) {
-    // The control takes the focus (GotFocus) before the movie's scripts see the click.
-    if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+    // Qt has given the control the focus (GotFocus) before this press arrives, so the
+    // reader's focus handling always comes before the movie's scripts see the click.
     if (player_ && event->button() == Qt::LeftButton) player_->mousePress(event->position());
 }
 

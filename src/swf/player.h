@@ -266,6 +266,8 @@ private:
     bool pressedInside_ = false;
 
     mutable int blendGroups_ = 0;  // ancestors being drawn as blend-mode layers
+    mutable qint64 liveLayerPixels_ = 0;
+    mutable double filterWorkLeft_ = 0;  // refilled for every frame drawn
     mutable std::map<uint16_t, std::pair<ColorTransform, QImage>> tintedBitmaps_;
     // Clipped bitmaps with their edge pixels repeated outward, for fills reaching past them.
     struct PaddedBitmap {

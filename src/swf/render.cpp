@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "swf/effects_internal.h"
 #include "swf/instance.h"
 #include "swf/player.h"
 
@@ -482,6 +483,7 @@ void Player::render(QPainter& p) const {
     p.setRenderHint(QPainter::Antialiasing, quality_ != Quality::Low);
     p.setRenderHint(QPainter::SmoothPixmapTransform, quality_ == Quality::High);
     p.fillRect(QRect(QPoint(0, 0), viewSize_), QColor(movie_->background.rgb()));
+    filterWorkLeft_ = detail::kFilterWorkPerFrame;
     drawList(p, root_->list, viewTransform(), ColorTransform{}, 0);
     p.restore();
 }

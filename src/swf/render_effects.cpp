@@ -96,12 +96,31 @@ void Player::drawWithEffects(QPainter& p, const Instance& inst, QTransform t, co
     const QMargins margins = detail::filterMargins(inst.filters, scaleX, scaleY);
     if (bounds.isEmpty() || !p.device()) return;
     const QRect device(0, 0, p.device()->width(), p.device()->height());
-    // Content just outside the device still blurs or shadows into it.
-    QRect area = bounds.toAlignedRect().marginsAdded(margins).intersected(device.marginsAdded(margins));
+    // Content just outside the device still blurs or shadows into it (up to a limit: past
+    // it, what a huge blur would carry in is left out).
+    constexpr int kMaxReachOutside = 256;
+    const QMargins outside(std::min(margins.left(), kMaxReachOutside), std::min(margins.top(), kMaxReachOutside),
+                           std::min(margins.right(), kMaxReachOutside), std::min(margins.bottom(), kMaxReachOutside));
+    QRect area = bounds.toAlignedRect().marginsAdded(margins).intersected(device.marginsAdded(outside));
     if (qint64(area.width()) * area.height() > detail::kMaxLayerPixels) area = area.intersected(device);
     if (area.isEmpty() || qint64(area.width()) * area.height() > detail::kMaxLayerPixels) return;
+    const qint64 layerPixels = qint64(area.width()) * area.height();
+    if (liveLayerPixels_ + layerPixels > detail::kMaxLiveLayerPixels) {
+        drawBody(p, QTransform(), cx);  // too deep in layers: the plain object
+        return;
+    }
+    // Alpha and erase work on the group of an ancestor drawn as a layer; without one they
+    // leave the stage as it is.
+    const BlendMode mode = inst.blendMode;
+    if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && blendGroups_ == 0) return;
     QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
     if (layer.isNull()) return;
+    struct LiveLayer {
+        qint64& live;
+        qint64 pixels;
+        ~LiveLayer() { live -= pixels; }
+    } counted{liveLayerPixels_, layerPixels};
+    liveLayerPixels_ += layerPixels;
     layer.fill(Qt::transparent);
     {
         QPainter lp(&layer);
@@ -112,12 +131,8 @@ void Player::drawWithEffects(QPainter& p, const Instance& inst, QTransform t, co
         drawBody(lp, QTransform::fromTranslate(-area.left(), -area.top()), ColorTransform{});
         blendGroups_ -= group;
     }
-    detail::applyFilters(layer, inst.filters, scaleX, scaleY);
+    detail::applyFilters(layer, inst.filters, scaleX, scaleY, filterWorkLeft_);
     detail::applyColorTransform(layer, cx);
-    BlendMode mode = inst.blendMode;
-    // Alpha and erase work on the group of an ancestor drawn as a layer; without one they
-    // leave the stage as it is.
-    if ((mode == BlendMode::Alpha || mode == BlendMode::Erase) && blendGroups_ == 0) return;
     detail::compositeLayer(p, layer, area.topLeft(), mode);
 }
 

@@ -15,9 +15,7 @@ namespace {
 constexpr double kMaxDeviceBox = 512;
 // Past this many multiply-adds a convolution is skipped rather than stall the frame.
 constexpr double kMaxConvolutionWork = 256e6;
-// Work allowed for one layer's filter list, in pixel visits; the filters past it are left
-// out, so a long chain of wide blurs on a big layer costs a bounded time.
-constexpr double kMaxFilterWork = 600e6;
+
 
 // One channel of a layer, 0..1.
 struct Plane {
@@ -40,33 +38,33 @@ Plane channelOf(const QImage& image, int shift) {
 }
 
 // One pass of a box `box` wide along a line of `n` values `stride` apart. Outside the line
-// counts as zero, so blurs fade out at the layer's edge like at an object's.
-void blurLine(float* data, int n, size_t stride, double box, std::vector<double>& prefix, std::vector<float>& out) {
+// counts as zero, so blurs fade out at the layer's edge like at an object's. The line is
+// copied into a zero-padded buffer so that the sliding sum needs no bounds checks.
+void blurLine(float* data, int n, size_t stride, double box, std::vector<float>& padded) {
     const int full = int(std::floor((box - 1) / 2));
-    const double edge = (box - (2 * full + 1)) / 2;
-    prefix.assign(size_t(n) + 1, 0.0);
-    for (int i = 0; i < n; ++i) prefix[size_t(i) + 1] = prefix[size_t(i)] + data[size_t(i) * stride];
-    out.resize(size_t(n));
-    auto sample = [&](int i) { return i < 0 || i >= n ? 0.0 : double(data[size_t(i) * stride]); };
+    const float edge = float((box - (2 * full + 1)) / 2);
+    const float scale = float(1.0 / box);
+    const size_t pad = size_t(full) + 1;
+    padded.assign(size_t(n) + 2 * pad, 0.0f);
+    for (int i = 0; i < n; ++i) padded[pad + size_t(i)] = data[size_t(i) * stride];
+    const float* b = padded.data() + pad;  // b[-pad] .. b[n + pad - 1] are valid
+    double sum = 0;
+    for (int k = -full; k <= full; ++k) sum += b[k];
     for (int i = 0; i < n; ++i) {
-        const int lo = std::max(0, i - full), hi = std::min(n, i + full + 1);
-        double sum = prefix[size_t(hi)] - prefix[size_t(lo)];
-        if (edge > 0) sum += edge * (sample(i - full - 1) + sample(i + full + 1));
-        out[size_t(i)] = float(sum / box);
+        data[size_t(i) * stride] = float(sum + double(edge) * (b[i - full - 1] + b[i + full + 1])) * scale;
+        sum += double(b[i + full + 1]) - double(b[i - full]);
     }
-    for (int i = 0; i < n; ++i) data[size_t(i) * stride] = out[size_t(i)];
 }
 
 void blurPlane(Plane& plane, double boxX, double boxY, int passes) {
-    std::vector<double> prefix;
-    std::vector<float> out;
+    std::vector<float> padded;
     for (int pass = 0; pass < passes; ++pass) {
         if (boxX > 1)
             for (int y = 0; y < plane.height; ++y)
-                blurLine(plane.v.data() + size_t(y) * size_t(plane.width), plane.width, 1, boxX, prefix, out);
+                blurLine(plane.v.data() + size_t(y) * size_t(plane.width), plane.width, 1, boxX, padded);
         if (boxY > 1)
             for (int x = 0; x < plane.width; ++x)
-                blurLine(plane.v.data() + size_t(x), plane.height, size_t(plane.width), boxY, prefix, out);
+                blurLine(plane.v.data() + size_t(x), plane.height, size_t(plane.width), boxY, padded);
     }
 }
 
@@ -99,17 +97,23 @@ QRgb premultipliedColor(const QColor& c, float amount) {
                  int(std::lround(a * 255)));
 }
 
+// x * k / 255 for 0..255 values, rounded, without a division.
+inline int mul255(int x, int k) {
+    const int v = x * k + 128;
+    return (v + (v >> 8)) >> 8;
+}
+
 // Source-over of two premultiplied pixels.
 QRgb over(QRgb top, QRgb bottom) {
     const int inv = 255 - qAlpha(top);
-    auto ch = [&](int t, int b) { return std::min(255, t + (b * inv + 127) / 255); };
+    auto ch = [&](int t, int b) { return std::min(255, t + mul255(b, inv)); };
     return qRgba(ch(qRed(top), qRed(bottom)), ch(qGreen(top), qGreen(bottom)), ch(qBlue(top), qBlue(bottom)),
                  ch(qAlpha(top), qAlpha(bottom)));
 }
 
-QRgb scaled(QRgb c, float f) {
-    auto ch = [&](int v) { return std::clamp(int(std::lround(v * f)), 0, 255); };
-    return qRgba(ch(qRed(c)), ch(qGreen(c)), ch(qBlue(c)), ch(qAlpha(c)));
+// A premultiplied pixel times k / 255.
+QRgb scaled(QRgb c, int k) {
+    return qRgba(mul255(qRed(c), k), mul255(qGreen(c), k), mul255(qBlue(c), k), mul255(qAlpha(c), k));
 }
 
 // Puts an effect pixel `effect` (premultiplied) together with the object pixel.
@@ -118,19 +122,28 @@ struct Placing {
 };
 
 QRgb combine(QRgb effect, QRgb object, const Placing& how) {
-    const float objectAlpha = float(qAlpha(object)) / 255.0f;
+    const int objectAlpha = qAlpha(object);
     if (how.inner) {
         const QRgb inside = scaled(effect, objectAlpha);
         if (how.knockout || how.hideObject) return inside;
         // Atop the object: the effect shows only where the object is, and keeps its alpha.
-        const QRgb rest = scaled(object, 1.0f - float(qAlpha(effect)) / 255.0f);
+        const QRgb rest = scaled(object, 255 - qAlpha(effect));
         return qRgba(std::min(255, qRed(inside) + qRed(rest)), std::min(255, qGreen(inside) + qGreen(rest)),
-                     std::min(255, qBlue(inside) + qBlue(rest)), qAlpha(object));
+                     std::min(255, qBlue(inside) + qBlue(rest)), objectAlpha);
     }
-    if (how.knockout) return scaled(effect, 1.0f - objectAlpha);
+    if (how.knockout) return scaled(effect, 255 - objectAlpha);
     if (how.hideObject) return effect;
     return how.onTop ? over(effect, object) : over(object, effect);
 }
+
+// A colour at each of 256 strengths, so that the per-pixel work is a lookup.
+using ColorRamp = std::array<QRgb, 256>;
+ColorRamp rampOf(const QColor& c) {
+    ColorRamp ramp;
+    for (int i = 0; i < 256; ++i) ramp[size_t(i)] = premultipliedColor(c, float(i) / 255.0f);
+    return ramp;
+}
+inline size_t rampIndex(float amount) { return size_t(clamp01(amount) * 255.0f + 0.5f); }
 
 // Glow, drop shadow and gradient glow: the blurred, shifted alpha (inverted for inner ones)
 // times the strength picks the effect's colour.
@@ -148,8 +161,7 @@ void shadowFilter(QImage& layer, const Blur& blur, QPoint offset, float strength
         auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
         const float* a = shifted.v.data() + size_t(y) * size_t(layer.width());
         for (int x = 0; x < layer.width(); ++x) {
-            const float amount = clamp01((how.inner ? 1.0f - a[x] : a[x]) * s);
-            line[x] = combine(colorOf(amount), line[x], how);
+            line[x] = combine(colorOf(rampIndex((how.inner ? 1.0f - a[x] : a[x]) * s)), line[x], how);
         }
     }
 }
@@ -169,12 +181,11 @@ void bevelFilter(QImage& layer, const Blur& blur, QPoint offset, float strength,
             const float dark = alpha.at(x - offset.x(), y - offset.y());
             const float difference = std::clamp((lit - dark) * s, -1.0f, 1.0f);
             QRgb effect = colorOf(difference);
-            const float objectAlpha = float(qAlpha(line[x])) / 255.0f;
             if (fullBevel) {
                 line[x] = how.knockout ? effect : (how.hideObject ? effect : over(effect, line[x]));
                 continue;
             }
-            if (!how.inner) effect = scaled(effect, 1.0f - objectAlpha);
+            if (!how.inner) effect = scaled(effect, 255 - qAlpha(line[x]));
             line[x] = combine(effect, line[x], how);
         }
     }
@@ -283,7 +294,7 @@ void boxBlur(QImage& image, double boxX, double boxY, int passes) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         const size_t row = size_t(y) * size_t(image.width());
         for (int x = 0; x < image.width(); ++x) {
-            auto ch = [&](int i) { return std::clamp(int(std::lround(planes[i].v[row + size_t(x)] * 255)), 0, 255); };
+            auto ch = [&](int i) { return std::clamp(int(planes[i].v[row + size_t(x)] * 255.0f + 0.5f), 0, 255); };
             const int a = ch(3);
             line[x] = qRgba(std::min(ch(2), a), std::min(ch(1), a), std::min(ch(0), a), a);
         }
@@ -320,11 +331,11 @@ QMargins filterMargins(std::span<const Filter> filters, double scaleX, double sc
     return total;
 }
 
-void applyFilters(QImage& layer, std::span<const Filter> filters, double scaleX, double scaleY) {
+void applyFilters(QImage& layer, std::span<const Filter> filters, double scaleX, double scaleY, double& workLeft) {
     const double pixels = double(layer.width()) * layer.height();
-    double work = 0;
     for (const Filter& filter : filters.first(std::min(filters.size(), size_t(kMaxFiltersPerObject)))) {
         // A blur pass visits every pixel twice (across, then down) per channel.
+        double work = 0;
         std::visit(
             [&](const auto& f) {
                 using T = std::decay_t<decltype(f)>;
@@ -333,7 +344,8 @@ void applyFilters(QImage& layer, std::span<const Filter> filters, double scaleX,
                 else work += pixels * (4 + 2 * std::clamp(f.passes, 0, kMaxBlurPasses) * (std::is_same_v<T, BlurFilter> ? 4 : 1));
             },
             filter);
-        if (work > kMaxFilterWork) break;
+        if (work > workLeft) break;
+        workLeft -= work;
         std::visit(
             [&](const auto& f) {
                 using T = std::decay_t<decltype(f)>;
@@ -343,26 +355,24 @@ void applyFilters(QImage& layer, std::span<const Filter> filters, double scaleX,
                 } else if constexpr (std::is_same_v<T, DropShadowFilter> || std::is_same_v<T, GlowFilter>) {
                     QPoint offset;
                     if constexpr (requires { f.angle; }) offset = deviceOffset(f.angle, f.distance, scaleX, scaleY);
-                    const QColor color = f.color;
+                    const ColorRamp ramp = rampOf(f.color);
                     shadowFilter(layer, deviceBlur(f.blurX, f.blurY, f.passes, scaleX, scaleY), offset, f.strength,
-                                 placingOf(f), [&](float amount) { return premultipliedColor(color, amount); });
+                                 placingOf(f), [&](size_t i) { return ramp[i]; });
                 } else if constexpr (std::is_same_v<T, GradientGlowFilter>) {
                     const auto table = gradientTable(f.stops);
                     shadowFilter(layer, deviceBlur(f.blurX, f.blurY, f.passes, scaleX, scaleY),
                                  deviceOffset(f.angle, f.distance, scaleX, scaleY), f.strength, placingOf(f),
-                                 [&](float amount) { return table[size_t(std::lround(amount * 255))]; });
+                                 [&](size_t i) { return table[i]; });
                 } else if constexpr (std::is_same_v<T, BevelFilter>) {
-                    const QColor highlight = f.highlightColor, shadow = f.shadowColor;
+                    const ColorRamp highlight = rampOf(f.highlightColor), shadow = rampOf(f.shadowColor);
                     bevelFilter(layer, deviceBlur(f.blurX, f.blurY, f.passes, scaleX, scaleY),
                                 deviceOffset(f.angle, f.distance, scaleX, scaleY), f.strength, placingOf(f), f.onTop,
-                                [&](float d) {
-                                    return d >= 0 ? premultipliedColor(highlight, d) : premultipliedColor(shadow, -d);
-                                });
+                                [&](float d) { return d >= 0 ? highlight[rampIndex(d)] : shadow[rampIndex(-d)]; });
                 } else if constexpr (std::is_same_v<T, GradientBevelFilter>) {
                     const auto table = gradientTable(f.stops);
                     bevelFilter(layer, deviceBlur(f.blurX, f.blurY, f.passes, scaleX, scaleY),
                                 deviceOffset(f.angle, f.distance, scaleX, scaleY), f.strength, placingOf(f), f.onTop,
-                                [&](float d) { return table[size_t(std::clamp(std::lround(128 - d * 128), 0L, 255L))]; });
+                                [&](float d) { return table[size_t(std::clamp(int(128.5f - d * 128), 0, 255))]; });
                 } else if constexpr (std::is_same_v<T, ColorMatrixFilter>) {
                     colorMatrix(layer, f);
                 } else if constexpr (std::is_same_v<T, ConvolutionFilter>) {

@@ -16,7 +16,12 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
   # The shared reference files, when present, make good seeds too.
   case "$name" in
     fuzz_jet) cp ../shared/testdata/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
-    fuzz_swf) for f in ../shared/testdata/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done ;;
+    fuzz_swf)
+      for f in ../shared/testdata/swf/*/test.swf tests/data/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done
+      # Scripted movies of the conformance suite, so that mutations reach the interpreter.
+      for f in $(ls -d ../shared/testdata/swf-suite/avm1__*/ 2>/dev/null | awk 'NR % 6 == 0'); do
+        cp "$f/test.swf" "$work/$(basename "$f").swf" 2>/dev/null || true
+      done ;;
   esac
   echo "== $name: ${seconds}s"
   log="$work.log"

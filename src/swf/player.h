@@ -100,6 +100,9 @@ public:
 
     // Whether the movie's scripts run (they do unless the engine stopped them).
     bool scriptsRunning() const;
+    // Wall time one script run may take before the movie's scripts are stopped (15 s unless
+    // changed; fuzzing sets less). Applies to players created afterwards.
+    static void setScriptTimeBudget(double seconds);
     // Lines the movie's scripts trace(); without a handler they go nowhere.
     void setTraceHandler(std::function<void(const QString&)> handler) { traceHandler_ = std::move(handler); }
     // Movie time in milliseconds: each advance() moves it on by one frame interval, unless

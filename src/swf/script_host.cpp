@@ -85,9 +85,17 @@ void Drawing::rebuild() {
 
 // ---- Scheduling -------------------------------------------------------------------------------
 
+namespace {
+double scriptTimeBudgetSeconds = avm1::Limits{}.maxRunSeconds;
+}  // namespace
+
+void Player::setScriptTimeBudget(double seconds) { scriptTimeBudgetSeconds = seconds; }
+
 void Player::startScripting() {
     scriptHost_ = std::make_unique<ScriptHost>(*this);
-    engine_ = std::make_unique<avm1::Engine>(*scriptHost_, movie_->version);
+    avm1::Limits limits;
+    limits.maxRunSeconds = scriptTimeBudgetSeconds;
+    engine_ = std::make_unique<avm1::Engine>(*scriptHost_, movie_->version, limits);
     engine_->setTraceSink([this](std::string_view line) {
         if (traceHandler_) traceHandler_(QString::fromUtf8(line.data(), qsizetype(line.size())));
     });

@@ -118,6 +118,8 @@ class Test:
             self.toml = read_toml(f.read().decode("utf-8"))
         t = self.toml
         self.frames = int(t.get("num_frames", t.get("num_ticks", 1)))
+        renderer = t.get("player_options", {}).get("with_renderer", {})
+        self.quality = renderer.get("quality", "high") if isinstance(renderer, dict) else "high"
         self.ignored = bool(t.get("ignore", False))
         self.approx = t.get("approximations")
         output = os.path.join(folder, t.get("output_path", "output.txt"))
@@ -152,6 +154,8 @@ def run_test(test, args, scratch):
     command = [args.swfrun, os.path.join(test.folder, "test.swf"), "--frames", str(test.frames)]
     if test.input:
         command += ["--input", test.input]
+    if test.quality in ("low", "medium", "high"):
+        command += ["--quality", test.quality]
     pictures = {}
     for name, frame in snapshots.items():
         out = os.path.join(scratch, f"{test.name}.{name}.png")

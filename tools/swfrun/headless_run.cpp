@@ -112,6 +112,7 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
     };
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
     player.setViewSize(stageSize);
+    player.setQuality(options.quality);
     if (options.tickMs > 0) player.setFrameTime(options.tickMs);
     if (callbacks.trace) player.setTraceHandler(callbacks.trace);
 

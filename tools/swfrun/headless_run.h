@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "swf/movie.h"
+#include "swf/player.h"
 
 namespace swfrun {
 
@@ -33,6 +34,7 @@ struct RunOptions {
     int frames = 1;                 // frame 1 is the first one shown
     double tickMs = 0;              // time per frame; 0: the movie's frame interval
     QSize size;                     // stage picture size; empty: the stage's own
+    swf::Quality quality = swf::Quality::High;
     std::vector<InputEvent> input;  // each Wait ends one frame
     std::vector<int> snapshotFrames;
 };

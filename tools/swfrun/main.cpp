@@ -1,4 +1,4 @@
-// swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--snapshot K:OUT.png]...
+// swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--quality Q] [--snapshot K:OUT.png]...
 // Runs a movie without a window: N frames, timers moving on by the frame interval (or T
 // milliseconds a frame), the input script's events replayed between frames. Every trace()
 // line goes to stdout; the stage after frame K is written to OUT.png; --audio-out writes the
@@ -18,7 +18,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] "
+                 "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--quality low|medium|high] "
                  "[--snapshot K:OUT.png]... [--audio-out OUT.wav]\n");
     return 2;
 }
@@ -52,6 +52,13 @@ int main(int argc, char** argv) {
             if (!takes() || std::sscanf(value, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
                 return usage();
             options.size = QSize(w, h);
+        } else if (arg == "--quality") {
+            if (!takes()) return usage();
+            const std::string q = value;
+            if (q == "low") options.quality = swf::Quality::Low;
+            else if (q == "medium") options.quality = swf::Quality::Medium;
+            else if (q == "high") options.quality = swf::Quality::High;
+            else return usage();
         } else if (arg == "--audio-out") {
             if (!takes()) return usage();
             audioFile = value;

@@ -156,8 +156,8 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             if (!args.empty() && !(fn && fn->isFunction()) && !args[0].isNumber())
                 return args[0].isObject() ? Value(a) : Value();
             int flags = 0;
-            if (fn && fn->isFunction()) flags = int(num(1));
-            else if (!args.empty()) { fn = nullptr; flags = int(e.toNumber(args[0])); }
+            if (fn && fn->isFunction()) flags = toInt32(num(1));
+            else if (!args.empty()) { fn = nullptr; flags = toInt32(e.toNumber(args[0])); }
             std::vector<size_t> order(el.size());
             for (size_t i = 0; i < order.size(); ++i) order[i] = i;
             if (fn) {
@@ -179,10 +179,10 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             }
             int flags = 0;
             if (Object* f = arg(args, 1).object(); f && f->kind == ObjKind::Array) {
-                for (auto& v : f->elements) fieldFlags.push_back(int(e.toNumber(v)));
+                for (auto& v : f->elements) fieldFlags.push_back(toInt32(e.toNumber(v)));
                 if (!fieldFlags.empty()) flags = fieldFlags[0];
             } else if (args.size() > 1) {
-                flags = int(num(1));
+                flags = toInt32(num(1));
             }
             std::vector<size_t> order(el.size());
             for (size_t i = 0; i < order.size(); ++i) order[i] = i;

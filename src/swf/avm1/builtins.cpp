@@ -164,7 +164,7 @@ Value numberToStringFn(EngineImpl& e, Object*, const Value& thisv, Args args) {
     if (thisv.isNumber()) v = thisv.n;
     else if (Object* o = thisv.object(); o && o->kind == ObjKind::Number) v = o->primitive.n;
     else return Value();
-    int radix = args.empty() || args[0].isUndefined() ? 10 : int(e.toNumber(args[0]));
+    int radix = args.empty() || args[0].isUndefined() ? 10 : clampToInt(e.toNumber(args[0]));
     return Value(numberToRadix(v, radix));
 }
 

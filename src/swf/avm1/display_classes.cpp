@@ -38,11 +38,11 @@ void gotoValue(EngineImpl& e, DisplayId id, const Value& frame, bool play) {
             e.host.gotoLabel(id, frame.s.view(), play);
             return;
         }
-        e.host.gotoFrame(id, int(n) - 1, play);
+        e.host.gotoFrame(id, clampToInt(n) - 1, play);
         return;
     }
     double n = e.toNumber(frame);
-    if (std::isfinite(n)) e.host.gotoFrame(id, int(n) - 1, play);
+    if (std::isfinite(n)) e.host.gotoFrame(id, clampToInt(n) - 1, play);
 }
 
 Value rectObject(EngineImpl& e, const Rect& r) {
@@ -115,7 +115,7 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         case 4: gotoValue(e, id, arg(args, 0), true); break;
         case 5: gotoValue(e, id, arg(args, 0), false); break;
         case 6: {  // attachMovie(symbol, name, depth, init)
-            DisplayId c = h.attachMovie(id, str(0), str(1), int(num(2)));
+            DisplayId c = h.attachMovie(id, str(0), str(1), clampToInt(num(2)));
             if (!c) return Value();
             Object* o = e.displayObject(c);
             if (Object* init = arg(args, 3).object())
@@ -123,7 +123,7 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             return Value(o);
         }
         case 7: {  // duplicateMovieClip(name, depth, init)
-            DisplayId c = h.duplicateMovieClip(id, str(0), int(num(1)));
+            DisplayId c = h.duplicateMovieClip(id, str(0), clampToInt(num(1)));
             if (!c) return Value();
             Object* o = e.displayObject(c);
             if (Object* init = arg(args, 2).object())
@@ -131,23 +131,23 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             return Value(o);
         }
         case 8: {  // createEmptyMovieClip(name, depth)
-            DisplayId c = h.createEmptyMovieClip(id, str(0), int(num(1)));
+            DisplayId c = h.createEmptyMovieClip(id, str(0), clampToInt(num(1)));
             return c ? e.displayValue(c) : Value();
         }
         case 9: {  // createTextField(name, depth, x, y, w, h)
-            DisplayId c = h.createTextField(id, str(0), int(num(1)), num(2), num(3), num(4), num(5));
+            DisplayId c = h.createTextField(id, str(0), clampToInt(num(1)), num(2), num(3), num(4), num(5));
             return e.version >= 8 && c ? e.displayValue(c) : Value();
         }
         case 10: h.removeObject(id); break;
         case 11: {  // swapDepths
             if (Object* o = arg(args, 0).object(); o && o->kind == ObjKind::Display) h.swapDepthsWith(id, o->display);
-            else if (!args.empty()) h.swapDepths(id, int(num(0)));
+            else if (!args.empty()) h.swapDepths(id, clampToInt(num(0)));
             break;
         }
         case 12: return Value(double(h.nextHighestDepth(id)));
         case 13: return Value(double(h.depth(id)));
         case 14: {  // getInstanceAtDepth
-            DisplayId c = h.instanceAtDepth(id, int(num(0)));
+            DisplayId c = h.instanceAtDepth(id, clampToInt(num(0)));
             return c ? e.displayValue(c) : Value();
         }
         case 15: case 16: {  // getBounds, getRect
@@ -283,7 +283,7 @@ Value broadcasterBroadcast(EngineImpl& e, Object*, const Value& thisv, Args args
 
 Value keyMethod(EngineImpl& e, Object* callee, const Value&, Args args) {
     switch (callee->magic) {
-        case 0: return Value(e.host.isKeyDown(int(e.toNumber(arg(args, 0)))));
+        case 0: return Value(e.host.isKeyDown(clampToInt(e.toNumber(arg(args, 0)))));
         case 1: return Value(double(e.host.lastKeyCode()));
         case 2: return Value(double(e.host.lastKeyAscii()));
         case 3: return Value(false);  // isToggled
@@ -328,7 +328,7 @@ Value selectionMethod(EngineImpl& e, Object* callee, const Value&, Args args) {
         case 2: return Value(double(h.selectionBegin()));
         case 3: return Value(double(h.selectionEnd()));
         case 4: return Value(double(h.caretIndex()));
-        case 5: h.setSelection(int(e.toNumber(arg(args, 0))), int(e.toNumber(arg(args, 1)))); return Value();
+        case 5: h.setSelection(clampToInt(e.toNumber(arg(args, 0))), clampToInt(e.toNumber(arg(args, 1)))); return Value();
     }
     return Value();
 }

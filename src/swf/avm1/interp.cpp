@@ -431,7 +431,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x8D: {  // WaitForFrame2
                 int skip = body.u8();
                 Value f = pop(a);
-                int frame = int(toNumber(f));
+                int frame = clampToInt(toNumber(f));
                 DisplayId t = targetObject();
                 if (frame > host.framesLoaded(t) && host.framesLoaded(t) < host.totalFrames(t)) skipActions(skip);
                 break;
@@ -462,11 +462,11 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         s = s.substr(colon + 1);
                     }
                     double n = stringToNumber(s, 5);
-                    if (!std::isnan(n)) host.gotoFrame(t, int(n) - 1 + bias, play);
+                    if (!std::isnan(n)) host.gotoFrame(t, clampToInt(n) - 1 + bias, play);
                     else host.gotoLabel(t, s, play);
                 } else {
                     double n = toNumber(f);
-                    if (std::isfinite(n)) host.gotoFrame(t, int(n) - 1 + bias, play);
+                    if (std::isfinite(n)) host.gotoFrame(t, clampToInt(n) - 1 + bias, play);
                 }
                 break;
             }
@@ -475,7 +475,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 double depth = toNumber(pop(a));
                 Str name = toStr(pop(a));
                 DisplayId source = resolveTarget(pop(a));
-                if (source) host.duplicateMovieClip(source, name.view(), int(depth) - 16384);
+                if (source) host.duplicateMovieClip(source, name.view(), clampToInt(depth) - 16384);
                 break;
             }
             case 0x25: {  // RemoveSprite
@@ -802,14 +802,14 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 break;
             }
             case 0x22: {  // GetProperty
-                int index = int(toNumber(pop(a)));
+                int index = clampToInt(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
                 push(t ? getPropertyByIndex(t, index) : Value());
                 break;
             }
             case 0x23: {  // SetProperty
                 Value v = pop(a);
-                int index = int(toNumber(pop(a)));
+                int index = clampToInt(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
                 if (t) setPropertyByIndex(t, index, v);
                 break;

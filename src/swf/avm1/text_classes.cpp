@@ -150,7 +150,7 @@ Value textFieldMethod(EngineImpl& e, Object* callee, const Value& thisv, Args ar
     if (!id) return Value();
     Host& h = e.host;
     auto index = [&](size_t i, int def) {
-        return i < args.size() && !args[i].isUndefined() ? int(e.toNumber(args[i])) : def;
+        return i < args.size() && !args[i].isUndefined() ? clampToInt(e.toNumber(args[i])) : def;
     };
     switch (callee->magic) {
         case 0: {  // getTextFormat(begin, end)

@@ -1,6 +1,7 @@
 // Number and string conversions of script values.
 #include "swf/avm1/value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -123,6 +124,12 @@ double stringToNumber(std::string_view s, int version) {
     // Anything after the number, even white space, makes it not a number (SWF 5 on).
     if (p != t.size() && version >= 5) return nan;
     return std::strtod(std::string(t.substr(0, p)).c_str(), nullptr);
+}
+
+int clampToInt(double v) {
+    constexpr double kLimit = double(1 << 30);
+    if (std::isnan(v)) return 0;
+    return int(std::clamp(std::trunc(v), -kLimit, kLimit));
 }
 
 int32_t toInt32(double v) {

@@ -78,6 +78,9 @@ double stringToNumber(std::string_view s, int version);
 // ECMA ToInt32 / ToUint32.
 int32_t toInt32(double v);
 uint32_t toUint32(double v);
+// A number used as a frame, depth, index or count: truncated towards zero, NaN as 0, and
+// held within +-2^30 so that the arithmetic done with it afterwards cannot overflow.
+int clampToInt(double v);
 
 // UTF-8 helpers for string methods, which count UTF-16 code units in SWF 6 and later.
 std::u16string toUtf16(std::string_view s);

@@ -69,6 +69,16 @@ TEST(Avm1Values, StringsBecomeNumbersByVersion) {
     EXPECT_EQ(toUint32(-1), 4294967295u);
 }
 
+TEST(Avm1Values, NumbersUsedAsFramesAndDepthsStayInsideTheIntRange) {
+    using swf::avm1::clampToInt;
+    EXPECT_EQ(clampToInt(std::nan("")), 0);
+    EXPECT_EQ(clampToInt(-2.9), -2);
+    EXPECT_EQ(clampToInt(2130690045), 2130690045);  // the first depth past the top one
+    EXPECT_GT(clampToInt(INFINITY), 2130690045);
+    EXPECT_LT(clampToInt(-1e300), -2130690045);
+    EXPECT_EQ(clampToInt(1e300) - 16384 + 16384, clampToInt(1e300));  // room left for offsets
+}
+
 TEST(Avm1Values, Utf16RoundTripKeepsSurrogatePairs) {
     std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a é € 😀
     std::u16string u = toUtf16(text);

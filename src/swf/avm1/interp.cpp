@@ -10,6 +10,9 @@
 namespace swf::avm1 {
 namespace {
 
+// GetProperty/SetProperty index: a number that is no index at all (NaN) names no property.
+int propertyIndexOf(double n) { return std::isnan(n) ? -1 : clampToInt(n); }
+
 // Bounds-checked reads from one action's body; reads past the end give zeros.
 struct BodyReader {
     std::span<const uint8_t> data;
@@ -802,14 +805,14 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 break;
             }
             case 0x22: {  // GetProperty
-                int index = clampToInt(toNumber(pop(a)));
+                int index = propertyIndexOf(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
                 push(t ? getPropertyByIndex(t, index) : Value());
                 break;
             }
             case 0x23: {  // SetProperty
                 Value v = pop(a);
-                int index = clampToInt(toNumber(pop(a)));
+                int index = propertyIndexOf(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
                 if (t) setPropertyByIndex(t, index, v);
                 break;

@@ -127,7 +127,7 @@ double stringToNumber(std::string_view s, int version) {
 }
 
 int clampToInt(double v) {
-    constexpr double kLimit = double(1 << 30);
+    constexpr double kLimit = 2147483648.0 - 1048576.0;  // depths up to 2130690045 stay exact
     if (std::isnan(v)) return 0;
     return int(std::clamp(std::trunc(v), -kLimit, kLimit));
 }

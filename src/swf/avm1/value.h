@@ -79,7 +79,7 @@ double stringToNumber(std::string_view s, int version);
 int32_t toInt32(double v);
 uint32_t toUint32(double v);
 // A number used as a frame, depth, index or count: truncated towards zero, NaN as 0, and
-// held within +-2^30 so that the arithmetic done with it afterwards cannot overflow.
+// held 2^20 inside the int range so that the arithmetic done with it afterwards cannot overflow.
 int clampToInt(double v);
 
 // UTF-8 helpers for string methods, which count UTF-16 code units in SWF 6 and later.

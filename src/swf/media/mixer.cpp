@@ -309,7 +309,10 @@ void Mixer::pump() {
             }
         }
     }
-    if (voices_.empty()) {
+    // A stream with nothing queued is waiting for its timeline; feeding it wakes the pump.
+    const bool busy = std::any_of(voices_.begin(), voices_.end(),
+                                  [](const auto& v) { return !v->stream || !v->queued.empty(); });
+    if (!busy) {
         if (++quietPumps_ > kQuietPumpsBeforeSleep) pumpTimer_.stop();
     } else {
         quietPumps_ = 0;

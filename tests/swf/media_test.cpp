@@ -328,6 +328,36 @@ TEST(MovieSound, StreamThatFallsBehindItsFramesIsCutBackToThem) {
     EXPECT_TRUE(silent(out, 4 * kFrameSamples, 12 * kFrameSamples));
 }
 
+// Takes whatever is offered, as a device with room would, and keeps it.
+class RecordingSink final : public swf::media::AudioSinkPort {
+public:
+    explicit RecordingSink(std::vector<int16_t>& into) : into_(into) {}
+    size_t framesWanted() override { return 441; }
+    void write(std::span<const int16_t> frames) override { into_.insert(into_.end(), frames.begin(), frames.end()); }
+
+private:
+    std::vector<int16_t>& into_;
+};
+
+TEST(MovieSound, ASoundStartedGoesToTheSinkAtOnce) {
+    std::vector<int16_t> written;
+    auto& mixer = swf::media::Mixer::instance();
+    mixer.setSink(std::make_unique<RecordingSink>(written));
+    const int before = mixer.startLatency().count;
+    {
+        std::vector<int16_t> source(300 * 2, 1234);
+        swf::Player player(parse(eventSoundMovie({}, 300, swf::test::pcmBytes(source), 1, 1)));
+        // No event loop has run: the start itself wrote the first frames.
+        ASSERT_GE(written.size(), 300u * 2);
+        EXPECT_EQ(written[0], 1234);
+        EXPECT_EQ(written[299 * 2 + 1], 1234);
+        EXPECT_EQ(written[300 * 2], 0);
+    }
+    EXPECT_EQ(mixer.startLatency().count, before + 1);
+    mixer.setSink(nullptr);
+    mixer.setOffline(true);
+}
+
 TEST(MovieSound, HiddenPlayerIsSilent) {
     std::vector<int16_t> source(2000 * 2, 1000);
     auto& mixer = swf::media::Mixer::instance();

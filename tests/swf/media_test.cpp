@@ -418,6 +418,29 @@ TEST(MovieVideo, H263FramesShowAtThePlacementRatio) {
     EXPECT_TRUE(swf::test::compareImages(player.renderImage(QSize(64, 48)), pictures[0], {}).matches());
 }
 
+TEST(MovieVideo, ColourTransformOfThePlacementApplies) {
+    const auto frames = swf::test::encodeH263({testPicture(0)});
+    if (frames.empty()) GTEST_SKIP() << "no H.263 encoder";
+    MovieWriter w(QSizeF(64, 48), kFps);
+    w.setBackgroundColor(Qt::white);
+    const uint16_t video = w.defineVideoStream(1, QSize(64, 48), 2);
+    w.videoFrame(video, 0, frames[0]);
+    swf::writer::Placement faded;
+    faded.colorTransform = swf::writer::ColorTransform::alpha(0.5);
+    w.place(1, video, faded);
+    w.showFrame();
+    swf::Player player(parse(w.finish()));
+    const QImage ours = player.renderImage(QSize(64, 48));
+    // Half the picture over the white background.
+    QImage expected(64, 48, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    QPainter painter(&expected);
+    painter.setOpacity(0.5);
+    painter.drawImage(0, 0, testPicture(0));
+    painter.end();
+    EXPECT_TRUE(swf::test::compareImages(ours, expected, {}).matches());
+}
+
 TEST(MovieVideo, BrokenFramesKeepTheLastPictureOrNone) {
     swf::media::VideoStreamDef video;
     video.width = 32;

@@ -63,7 +63,7 @@ const Mixer::Voice* Mixer::find(VoiceId id) const {
 
 Mixer::VoiceId Mixer::startSound(Group group, int key, std::shared_ptr<const PcmFrames> frames,
                                  const SoundInfo& info, std::function<void()> onFinished) {
-    if (!frames || !groups_.count(group)) return 0;
+    if (!frames || !groups_.count(group) || voices_.size() >= kMaxVoices) return 0;
     auto voice = std::make_unique<Voice>();
     voice->id = nextVoice_++;
     voice->group = group;
@@ -120,7 +120,7 @@ void Mixer::setVoiceTransform(VoiceId id, const SoundTransform& transform) {
 }
 
 Mixer::VoiceId Mixer::openStream(Group group) {
-    if (!groups_.count(group)) return 0;
+    if (!groups_.count(group) || voices_.size() >= kMaxVoices) return 0;
     auto voice = std::make_unique<Voice>();
     voice->id = nextVoice_++;
     voice->group = group;

@@ -13,10 +13,10 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
   seeds="fuzz/seeds/${name#fuzz_}"
   work=$(mktemp -d)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
-  # The shared reference files, when present, make good seeds too.
+  # The reference files of the tests make good seeds too.
   case "$name" in
-    fuzz_jet) cp ../shared/testdata/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
-    fuzz_swf) for f in ../shared/testdata/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done ;;
+    fuzz_jet) cp tests/data/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
+    fuzz_swf) for f in tests/data/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done ;;
   esac
   echo "== $name: ${seconds}s"
   log="$work.log"

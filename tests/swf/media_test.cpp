@@ -465,8 +465,7 @@ TEST(MovieVideo, BrokenFramesKeepTheLastPictureOrNone) {
 
 // The shared corpus' video pictures, under this project's criterion.
 TEST(MovieVideo, CorpusVideoPicturesMatch) {
-    const QString root = qEnvironmentVariable("TALVORIN_TESTDATA", QStringLiteral(TALVORIN_TESTDATA_DEFAULT)) +
-                         QStringLiteral("/swf-suite");
+    const QString root = qEnvironmentVariable("TALVORIN_SWF_SUITE", QStringLiteral(TALVORIN_SWF_SUITE_DEFAULT));
     const QStringList folders = QDir(root).entryList({QStringLiteral("visual__video__*")}, QDir::Dirs);
     if (folders.isEmpty()) GTEST_SKIP() << "corpus not found";
     for (const QString& folder : folders) {

@@ -13,13 +13,14 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
   seeds="fuzz/seeds/${name#fuzz_}"
   work=$(mktemp -d)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
-  # The shared reference files, when present, make good seeds too.
+  # The reference files of the tests make good seeds too.
   case "$name" in
-    fuzz_jet) cp ../shared/testdata/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
+    fuzz_jet) cp tests/data/jet4/*.mdb "$work"/ 2>/dev/null || true ;;
     fuzz_swf)
-      for f in ../shared/testdata/swf/*/test.swf tests/data/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done
-      # Scripted movies of the conformance suite, so that mutations reach the interpreter.
-      for f in $(ls -d ../shared/testdata/swf-suite/avm1__*/ 2>/dev/null | awk 'NR % 6 == 0'); do
+      for f in tests/data/swf/*/test.swf; do cp "$f" "$work/$(basename "$(dirname "$f")").swf" 2>/dev/null || true; done
+      # Scripted movies of the conformance suite, when it is there, so that mutations reach the interpreter.
+      suite="${TALVORIN_SWF_SUITE:-../shared/testdata/swf-suite}"
+      for f in $(ls -d "$suite"/avm1__*/ 2>/dev/null | awk 'NR % 6 == 0'); do
         cp "$f/test.swf" "$work/$(basename "$f").swf" 2>/dev/null || true
       done ;;
   esac

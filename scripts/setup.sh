@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils imagemagick openbox
   mdbtools nodejs python3
+  dpkg-dev lintian
   fonts-noto-cjk fonts-dejavu-core
 )
 missing=()

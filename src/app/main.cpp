@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include "app/form2.h"
 #include "assets/assets.h"
@@ -16,6 +17,10 @@ int main(int argc, char** argv)
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    // The browser engine reports its settings (and, as root, that it runs without a sandbox)
+    // at info level on every start; a normal start prints nothing. QT_LOGGING_RULES still
+    // turns them back on.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false"));
     QApplication application(argc, argv);
     assets::initAssets();
 

@@ -13,6 +13,7 @@
 #include "core/install_path.h"
 #include "jet/ado.h"
 #include "navigation/navigation.h"
+#include "reader/accessibility.h"
 #include "reader/guard.h"
 #include "reader/layout.h"
 #include "swf/flash_control.h"
@@ -104,6 +105,8 @@ void Form1::buildControls()
         }
         widget->setObjectName(QString::fromUtf8(row->name.data(), static_cast<int>(row->name.size())));
         widget->setGeometry(twipsToPixels(row->left, row->top, row->width, row->height));
+        if (row->kind == ControlKind::Flash)
+            describeFlashControl(widget);
     }
 
     // The tab order, skipping the label, which never takes the focus.
@@ -145,10 +148,26 @@ void Form1::centreOnScreen()
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect available = screen->availableGeometry();
-    const QSize outer = outerSizePixels();
-    move(available.x() + (available.width() - outer.width()) / 2,
-         available.y() + (available.height() - outer.height()) / 2);
+    placedAt_ = centredOn(screen->geometry(), outerSizePixels());
+    move(*placedAt_);
+}
+
+bool Form1::userHasPlacedWindow() const
+{
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return true;
+    const QSize client = outerSizePixels().shrunkBy(frame_);
+    return size() != client || (placedAt_ && pos() != *placedAt_);
+}
+
+void Form1::applyFrameExtents(QMargins frame)
+{
+    // The user's own placement stands: a window already moved, resized or maximised keeps
+    // where and how big the user made it.
+    if (frame.isNull() || frame == frame_ || userHasPlacedWindow())
+        return;
+    setOuterSize(frame);
+    centreOnScreen();
 }
 
 // The window manager reports its frame only once the window is mapped. When it does, the
@@ -164,10 +183,7 @@ void Form1::watchFrameExtents()
         const QRect inner = geometry();
         const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
-        if (!frame.isNull() && frame != frame_) {
-            setOuterSize(frame);
-            centreOnScreen();
-        }
+        applyFrameExtents(frame);
         if (!frame.isNull() || ++*attempts >= 40)
             timer->deleteLater();
     });
@@ -234,6 +250,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    // On a high-density screen the picture is scaled up: smoothly, not in blocks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!picture_.isNull())
         painter.drawPixmap(QPoint(0, 0), picture_);
 }

@@ -7,12 +7,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMargins>
+#include <QPoint>
 #include <QPixmap>
 #include <QWidget>
 
@@ -86,6 +88,10 @@ public:
     const std::shared_ptr<jet::Recordset>& rsxsHeld() const { return rsxs_; }
     // The frame the outer size was last computed with.
     QMargins assumedFrame() const { return frame_; }
+    // The frame the window manager reported, once it is known: the client area is sized again
+    // for the designed outer size and centred anew, unless the user has moved, resized or
+    // maximised the window in the meantime.
+    void applyFrameExtents(QMargins frame);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -95,6 +101,7 @@ private:
     void buildControls();
     void setOuterSize(QMargins frame);
     void centreOnScreen();
+    bool userHasPlacedWindow() const;
     void watchFrameExtents();
 
     const std::shared_ptr<jet::Connection>& adocnaccess_;
@@ -105,6 +112,7 @@ private:
     std::array<swf::ShockwaveFlash*, 36> flash_{};
     QPixmap picture_;
     QMargins frame_ = kStandardFrame;
+    std::optional<QPoint> placedAt_;  // where the window was last put, frame included
     bool loaded_ = false;
     bool handling_ = false;  // an action is running: focus moves it causes run nothing
 };

@@ -21,4 +21,9 @@ QSize outerSizePixels()
     return {twipsToPixels(kOuterWidthTwips), twipsToPixels(kOuterHeightTwips)};
 }
 
+QPoint centredOn(const QRect& screen, const QSize& outer)
+{
+    return {screen.x() + (screen.width() - outer.width()) / 2, screen.y() + (screen.height() - outer.height()) / 2};
+}
+
 }  // namespace reader

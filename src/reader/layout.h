@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -79,5 +80,8 @@ inline constexpr int kBrowserLeftTwips = 0;
 int twipsToPixels(int twips);
 QRect twipsToPixels(int left, int top, int width, int height);
 QSize outerSizePixels();
+// Where the outer frame's top-left corner goes for a window of `outer` size centred on a
+// screen of geometry `screen`: the whole screen, not the part that panels leave free.
+QPoint centredOn(const QRect& screen, const QSize& outer);
 
 }  // namespace reader

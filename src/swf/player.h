@@ -186,7 +186,8 @@ private:
     // Sound and video (player_media.cpp).
     void frameSounds(const std::shared_ptr<TimelineState>& tl, int frame);
     void buttonSound(const Instance& button, int oldState, int newState);
-    void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t) const;
+    void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t,
+                   const ColorTransform& cx) const;
 
     // Mouse.
     struct Hit {

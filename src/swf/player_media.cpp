@@ -1,6 +1,7 @@
 // The player's sound and video: event and stream sounds of each frame, button sounds on
 // state changes, and video characters drawn at the frame their placement's ratio names.
 #include <QPainter>
+#include <algorithm>
 
 #include "swf/instance.h"
 #include "swf/media/movie_sound.h"
@@ -14,9 +15,14 @@ void Player::frameSounds(const std::shared_ptr<TimelineState>& tl, int frame) {
     std::span<const uint8_t> block;
     for (const FrameCommand& command : frames[size_t(frame)].commands) {
         if (auto* start = std::get_if<media::StartSoundCommand>(&command)) {
-            const Character* c = movie_->character(start->soundId);
-            if (auto* sound = c ? std::get_if<media::SoundDef>(c) : nullptr)
-                sound_->start(start->soundId, *sound, start->info);
+            uint16_t id = start->soundId;
+            // StartSound2 names its sound by the class it is exported as.
+            if (!start->className.empty()) {
+                auto it = movie_->exports.find(QString::fromStdString(start->className));
+                id = it == movie_->exports.end() ? 0 : it->second;
+            }
+            const Character* c = id ? movie_->character(id) : nullptr;
+            if (auto* sound = c ? std::get_if<media::SoundDef>(c) : nullptr) sound_->start(id, *sound, start->info);
         } else if (auto* stream = std::get_if<media::StreamBlockCommand>(&command)) {
             if (stream->data) block = *stream->data;
         }
@@ -48,14 +54,25 @@ const media::SoundDef* Player::exportedSound(const QString& name, uint16_t* id) 
     return sound;
 }
 
-void Player::drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video,
-                       const QTransform& t) const {
+void Player::drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t,
+                       const ColorTransform& cx) const {
     if (!inst.video) inst.video = std::make_unique<media::VideoDecoder>(video);
-    const QImage& picture = inst.video->frameAt(video, inst.ratio);
-    if (picture.isNull()) return;
+    const QImage& decoded = inst.video->frameAt(video, inst.ratio);
+    if (decoded.isNull()) return;
+    QImage tinted;
+    if (!cx.isIdentity() && !cx.onlyAlphaMultiplier()) {
+        // A tint is rare on video: done per pixel on a copy of the frame.
+        tinted = decoded.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < tinted.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(tinted.scanLine(y));
+            for (int x = 0; x < tinted.width(); ++x) line[x] = cx.apply(QColor::fromRgba(line[x])).rgba();
+        }
+    }
+    const QImage& picture = tinted.isNull() ? decoded : tinted;
     p.save();
     p.setTransform(t);
     p.setRenderHint(QPainter::SmoothPixmapTransform, video.smoothing && quality_ != Quality::Low);
+    if (cx.onlyAlphaMultiplier()) p.setOpacity(p.opacity() * std::clamp(double(cx.mul[3]), 0.0, 1.0));
     const QRectF area(0, 0, (video.width ? video.width : picture.width()) * 20.0,
                       (video.height ? video.height : picture.height()) * 20.0);
     p.drawImage(area, picture);

@@ -349,7 +349,7 @@ void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t,
                 p.setTransform(QTransform::fromScale(20, 20) * t);
                 p.drawImage(0, 0, image);
             } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
-                drawVideo(p, inst, def, t);
+                drawVideo(p, inst, def, t, cx);
             }
         },
         *inst.character);

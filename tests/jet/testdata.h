@@ -1,5 +1,5 @@
 #pragma once
-// Access to the shared reference databases; tests skip when they are absent.
+// Access to the reference databases in tests/data; a test skips when its file is absent.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>

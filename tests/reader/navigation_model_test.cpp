@@ -46,8 +46,9 @@ void checkAgainstModel(test::ReaderUnderTest& reader, const Model& model, const 
     ASSERT_EQ(reader.shown(reader.flash(11)), model.pageIndex != 0);
     ASSERT_EQ(reader.shown(reader.flash(12)), model.pageIndex != 15);
     ASSERT_EQ(reader.menuShown(), model.pageIndex == 2);
-    if (model.focusOnText1)
+    if (model.focusOnText1) {
         ASSERT_EQ(QApplication::focusWidget(), form->Text1);
+    }
     ASSERT_TRUE(reader.errors.empty()) << reader.errors.front().line();
 
     if (model.pageIndex >= 8 && model.currentPage.rfind("http", 0) != 0) {

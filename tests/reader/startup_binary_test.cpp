@@ -17,15 +17,18 @@ struct ProgramRun {
     std::string errors;
 };
 
-ProgramRun runReader(const test::TempBook& book)
+// Runs the reader in `book` for at most `seconds`, with `settings` (NAME=VALUE ...) added to
+// its environment, through `launcher` (such as xvfb-run) when one is given.
+ProgramRun runReader(const test::TempBook& book, const std::string& settings = "", int seconds = 60,
+                     const std::string& launcher = "")
 {
     const auto program = book.root() / "talvorin";
     std::filesystem::copy_file(TALVORIN_EXECUTABLE, program, std::filesystem::copy_options::overwrite_existing);
     const auto errors = book.root() / "stderr.txt";
     const std::string command = "cd '" + book.folder() +
-                                "' && env QT_QPA_PLATFORM=offscreen TALVORIN_REPORT_TIMEOUT_MS=100 "
-                                "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QT_QUICK_BACKEND=software "
-                                "timeout 60 ./talvorin 2> '" + errors.string() + "' > /dev/null";
+                                "' && " + launcher + " env QT_QPA_PLATFORM=offscreen TALVORIN_REPORT_TIMEOUT_MS=100 "
+                                "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QT_QUICK_BACKEND=software " + settings +
+                                " timeout " + std::to_string(seconds) + " ./talvorin 2> '" + errors.string() + "' > /dev/null";
     const int status = std::system(command.c_str());
     const auto bytes = test::readFile(errors);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(bytes.begin(), bytes.end())};
@@ -55,6 +58,22 @@ TEST(ReaderProgram, UnusableStoresEndTheProgramWithAReport)
         // Nothing was extracted: no page file was written.
         EXPECT_FALSE(std::filesystem::exists(book.root() / "res/Chapter/faj.trm"));
     }
+}
+
+TEST(ReaderProgram, ANormalStartPrintsNothing)
+{
+    if (std::system("command -v xvfb-run >/dev/null") != 0)
+        GTEST_SKIP() << "xvfb-run is not installed";
+    test::TempBook book;
+    // A session's own runtime folder, as a desktop login provides one.
+    const auto runtime = book.root() / "runtime";
+    std::filesystem::create_directory(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    // On a display, as a user starts it; ended by `timeout` once it has shown its first page.
+    const ProgramRun run = runReader(book, "QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR='" + runtime.string() + "'", 8,
+                                     "xvfb-run -a -s '-screen 0 1280x1024x24'");
+    EXPECT_EQ(run.exitStatus, 124) << "the reader should still have been running: " << run.errors;
+    EXPECT_EQ(run.errors, "");
 }
 
 }  // namespace

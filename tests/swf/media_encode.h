@@ -41,14 +41,15 @@ struct Encoded {
     std::vector<QByteArray> packets;
 };
 
-// Encodes interleaved stereo 16-bit samples; empty when the encoder is missing.
-inline Encoded encodeAudio(AVCodecID id, const std::vector<int16_t>& samples, int rate = 44100) {
+// Encodes interleaved stereo 16-bit samples (the left side alone when `channels` is 1);
+// empty when the encoder is missing.
+inline Encoded encodeAudio(AVCodecID id, const std::vector<int16_t>& samples, int rate = 44100, int channels = 2) {
     Encoded result;
     const AVCodec* codec = id == AV_CODEC_ID_MP3 ? avcodec_find_encoder_by_name("libmp3lame") : avcodec_find_encoder(id);
     if (!codec) return result;
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     ctx->sample_rate = rate;
-    av_channel_layout_default(&ctx->ch_layout, 2);
+    av_channel_layout_default(&ctx->ch_layout, channels);
     ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     ctx->bit_rate = id == AV_CODEC_ID_MP3 ? 192000 : 0;
     if (avcodec_open2(ctx, codec, nullptr) < 0) {
@@ -75,12 +76,13 @@ inline Encoded encodeAudio(AVCodecID id, const std::vector<int16_t>& samples, in
         frame->sample_rate = rate;
         av_frame_get_buffer(frame, 0);
         for (int i = 0; i < frame->nb_samples; ++i)
-            for (int c = 0; c < 2; ++c) {
+            for (int c = 0; c < channels; ++c) {
                 const int16_t v = i < n ? samples[(at + size_t(i)) * 2 + size_t(c)] : 0;
                 switch (ctx->sample_fmt) {
-                    case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(frame->data[0])[i * 2 + c] = v; break;
+                    case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(frame->data[0])[i * channels + c] = v; break;
                     case AV_SAMPLE_FMT_S16P: reinterpret_cast<int16_t*>(frame->data[c])[i] = v; break;
                     case AV_SAMPLE_FMT_FLTP: reinterpret_cast<float*>(frame->data[c])[i] = v / 32768.0f; break;
+                    case AV_SAMPLE_FMT_FLT: reinterpret_cast<float*>(frame->data[0])[i * channels + c] = v / 32768.0f; break;
                     case AV_SAMPLE_FMT_S32P: reinterpret_cast<int32_t*>(frame->data[c])[i] = v << 16; break;
                     default: break;
                 }

@@ -57,13 +57,19 @@ private:
     QIODevice* io_ = nullptr;  // owned by the sink
 };
 
+// Qt Multimedia warns when it finds no sound server; a machine without sound is normal here,
+// so its messages are held back while the device is looked for and opened.
+void quietMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 }  // namespace
 
 std::unique_ptr<AudioSinkPort> openDeviceSink() {
+    const QtMessageHandler previous = qInstallMessageHandler(quietMessage);
+    std::unique_ptr<DeviceSink> sink;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) return nullptr;
-    auto sink = std::make_unique<DeviceSink>(device);
-    if (!sink->opened()) return nullptr;
+    if (!device.isNull()) sink = std::make_unique<DeviceSink>(device);
+    qInstallMessageHandler(previous);
+    if (!sink || !sink->opened()) return nullptr;
     return sink;
 }
 

@@ -63,7 +63,7 @@ const Mixer::Voice* Mixer::find(VoiceId id) const {
 
 Mixer::VoiceId Mixer::startSound(Group group, int key, std::shared_ptr<const PcmFrames> frames,
                                  const SoundInfo& info, std::function<void()> onFinished) {
-    if (!frames || !groups_.count(group)) return 0;
+    if (!frames || !groups_.count(group) || voices_.size() >= kMaxVoices) return 0;
     auto voice = std::make_unique<Voice>();
     voice->id = nextVoice_++;
     voice->group = group;
@@ -120,7 +120,7 @@ void Mixer::setVoiceTransform(VoiceId id, const SoundTransform& transform) {
 }
 
 Mixer::VoiceId Mixer::openStream(Group group) {
-    if (!groups_.count(group)) return 0;
+    if (!groups_.count(group) || voices_.size() >= kMaxVoices) return 0;
     auto voice = std::make_unique<Voice>();
     voice->id = nextVoice_++;
     voice->group = group;
@@ -309,7 +309,10 @@ void Mixer::pump() {
             }
         }
     }
-    if (voices_.empty()) {
+    // A stream with nothing queued is waiting for its timeline; feeding it wakes the pump.
+    const bool busy = std::any_of(voices_.begin(), voices_.end(),
+                                  [](const auto& v) { return !v->stream || !v->queued.empty(); });
+    if (!busy) {
         if (++quietPumps_ > kQuietPumpsBeforeSleep) pumpTimer_.stop();
     } else {
         quietPumps_ = 0;

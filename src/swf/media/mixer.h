@@ -37,6 +37,9 @@ struct SoundTransform {
     double volume = 1;
 };
 
+// Voices playing at once in the process; a sound started past this is not played.
+inline constexpr size_t kMaxVoices = 96;
+
 class Mixer : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +55,7 @@ public:
 
     // An event sound from its decoded frames. `key` tells sounds apart within the group
     // (the character id); `onFinished` runs after the mix in which the sound ended.
+    // Returns 0 (nothing started) past kMaxVoices.
     VoiceId startSound(Group group, int key, std::shared_ptr<const PcmFrames> frames, const SoundInfo& info,
                        std::function<void()> onFinished = {});
     void stopVoice(VoiceId voice);

@@ -129,10 +129,10 @@ class Test:
             self.input = None
         # Pictures: NAME -> frame (None when the trigger is not a frame).
         self.images = {}
-        for name, spec in t.get("image_comparisons", {}).items():
+        for name, comparison in t.get("image_comparisons", {}).items():
             if not os.path.exists(os.path.join(folder, name + ".expected.png")):
                 continue
-            trigger = spec.get("trigger", "last_frame") if isinstance(spec, dict) else "last_frame"
+            trigger = comparison.get("trigger", "last_frame") if isinstance(comparison, dict) else "last_frame"
             if trigger == "last_frame":
                 self.images[name] = self.frames
             elif isinstance(trigger, int) and 1 <= trigger <= self.frames:

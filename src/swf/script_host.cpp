@@ -44,11 +44,6 @@ std::string numberText(double v) {
 
 bool truthy(std::string_view v) { return v == "true" || v == "1"; }
 
-// Which clip events and handlers make a clip act as a button.
-constexpr uint32_t kButtonEvents = clip_event::kPress | clip_event::kRelease | clip_event::kReleaseOutside |
-                                   clip_event::kRollOver | clip_event::kRollOut | clip_event::kDragOver |
-                                   clip_event::kDragOut;
-
 }  // namespace
 
 // ---- Drawing ----------------------------------------------------------------------------------

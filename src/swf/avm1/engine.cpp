@@ -217,17 +217,25 @@ void Engine::advanceTime(double milliseconds) {
     e.timeMs = end;
 }
 
+namespace {
+// An activation that resolves names as a frame script on `clip` would: the clip, then _global.
+Activation clipActivation(EngineImpl& e, DisplayId scope, Object* clip) {
+    Activation a;
+    a.base = a.target = scope;
+    a.thisv = Value(clip);
+    a.stackBase = e.stack.size();
+    a.scope = std::make_shared<Scope>(Scope{ScopeKind::Target, clip, std::make_shared<Scope>(Scope{ScopeKind::Global, e.global, nullptr})});
+    return a;
+}
+}  // namespace
+
 std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view path) {
     EngineImpl& e = *impl_;
     std::optional<std::string> out;
     outermost(e, [&] {
         Object* clip = e.displayObject(scope);
         if (!clip) return;
-        Activation a;
-        a.base = a.target = scope;
-        a.thisv = Value(clip);
-        a.stackBase = e.stack.size();
-        a.scope = std::make_shared<Scope>(Scope{ScopeKind::Target, clip, std::make_shared<Scope>(Scope{ScopeKind::Global, e.global, nullptr})});
+        Activation a = clipActivation(e, scope, clip);
         Value v = e.getVariable(a, Str(path));
         if (!v.isUndefined()) out = e.toString(v);
     });
@@ -239,11 +247,7 @@ void Engine::setVariable(DisplayId scope, std::string_view path, std::string_vie
     outermost(e, [&] {
         Object* clip = e.displayObject(scope);
         if (!clip) return;
-        Activation a;
-        a.base = a.target = scope;
-        a.thisv = Value(clip);
-        a.stackBase = e.stack.size();
-        a.scope = std::make_shared<Scope>(Scope{ScopeKind::Target, clip, std::make_shared<Scope>(Scope{ScopeKind::Global, e.global, nullptr})});
+        Activation a = clipActivation(e, scope, clip);
         e.setVariable(a, Str(path), Value(Str(value)));
     });
 }

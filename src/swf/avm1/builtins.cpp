@@ -66,8 +66,8 @@ Value objectAddProperty(EngineImpl& e, Object*, const Value& thisv, Args args) {
     Object* getter = args[1].object();
     Object* setter = arg(args, 2).object();
     if (name.size() == 0 || !getter || !getter->isFunction()) return Value(false);
-    if (setter && !setter->isFunction()) setter = nullptr;
-    if (!arg(args, 2).isNullish() && !setter) return Value(false);
+    // A setter must be given: a function, or null for a read-only property.
+    if (args.size() < 3 || (!args[2].isNull() && !(setter && setter->isFunction()))) return Value(false);
     std::string k = e.key(name.view());
     Slot* p = o->props.find(k);
     if (!p) p = &o->props.insert(k, name);
@@ -358,28 +358,37 @@ Value parseIntFn(EngineImpl& e, Object*, const Value&, Args args) {
     if (args.empty()) return Value();
     std::string s = e.toString(arg(args, 0));
     int radix = 0;
-    if (args.size() > 1 && !args[1].isUndefined()) {
+    if (args.size() > 1) {
         double r = e.toNumber(args[1]);
-        if (!(r >= 2 && r <= 36)) return Value(kNaN);
+        if (!(r >= 2 && r < 37)) return Value(kNaN);
         radix = int(r);
     }
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    auto isHexMark = [](char c) { return c == 'x' || c == 'X'; };
     size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
     bool neg = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
-    if (radix == 0) {
-        if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-            radix = 16;
-            i += 2;
-        } else if (i + 1 < s.size() && s[i] == '0' && s.find_first_not_of("01234567", i) >= s.size()) {
-            radix = 8;
-        } else {
-            radix = 10;
+    if (s.size() >= 2 && s[0] == '0' && isHexMark(s[1])) {
+        // "0x" counts only at the very start; a sign and blanks may follow it.
+        i = 2;
+        if (radix == 0) radix = 16;
+        while (i < s.size() && isSpace(s[i])) ++i;
+        if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
+    } else if (s.size() >= 3 && (s[0] == '-' || s[0] == '+') && s[1] == '0' && isHexMark(s[2])) {
+        // A signed "0x" loses its sign and only its first two characters: the digits start at
+        // the 'x', which no radix below 34 reads.
+        i = 2;
+        if (radix == 0) radix = 10;
+    } else {
+        while (i < s.size() && isSpace(s[i])) ++i;
+        bool leadingBlank = i > 0;
+        if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
+        if (radix == 0) {
+            // Octal when the text is nothing but a 0-led run of octal digits.
+            bool octal = !leadingBlank && i + 1 < s.size() && s[i] == '0' &&
+                         s.find_first_not_of("01234567", i) == std::string::npos;
+            radix = octal ? 8 : 10;
         }
-    } else if (radix == 16 && i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        i += 2;
     }
-    if (radix < 2 || radix > 36) return Value(kNaN);
     double v = 0;
     bool any = false;
     for (; i < s.size(); ++i) {

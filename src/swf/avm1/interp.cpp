@@ -387,7 +387,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
         Object* scopeClip = clip ? clip : displayObject(a.base);
         a.scope = scopeClip ? std::make_shared<Scope>(Scope{ScopeKind::Target, scopeClip, globalScope}) : globalScope;
     };
-    auto boolResult = [&](bool b) { return a.version >= 5 ? Value(b) : Value(b ? 1.0 : 0.0); };
+    // SWF 4 comparisons give booleans too; they only print as 1 and 0 there.
+    auto boolResult = [&](bool b) { return Value(b); };
 
     while (true) {
         if (a.pc == end) return Flow::Normal;
@@ -829,6 +830,11 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             // ---- objects ----
             case 0x42: {  // InitArray
                 double count = toNumber(pop(a));
+                if (count < 0 || count > 2147483647.0) {
+                    // A count no array can have makes nothing and takes nothing off the stack.
+                    push(Value());
+                    break;
+                }
                 size_t n = count > 0 ? size_t(std::min(count, double(stack.size() - a.stackBase))) : 0;
                 std::vector<Value> items;
                 items.reserve(n);

@@ -146,9 +146,9 @@ bool EngineImpl::toBoolean(const Value& v) const {
         case Type::Boolean: return v.b;
         case Type::Number: return !std::isnan(v.n) && v.n != 0;
         case Type::String:
-            if (version >= 7) return v.s.size() > 0;
+            if (codeVersion() >= 7) return v.s.size() > 0;
             {
-                double d = stringToNumber(v.s.view(), version);
+                double d = stringToNumber(v.s.view(), codeVersion());
                 return !std::isnan(d) && d != 0;
             }
         case Type::Object: return true;
@@ -170,15 +170,15 @@ Value EngineImpl::toPrimitive(const Value& v, bool preferString) {
 
 double EngineImpl::toNumber(const Value& v) {
     switch (v.type) {
-        case Type::Undefined: return version >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
-        case Type::Null: return version >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
+        case Type::Undefined: return codeVersion() >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
+        case Type::Null: return codeVersion() >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0;
         case Type::Boolean: return v.b ? 1 : 0;
         case Type::Number: return v.n;
-        case Type::String: return stringToNumber(v.s.view(), version);
+        case Type::String: return stringToNumber(v.s.view(), codeVersion());
         case Type::Object: {
             if (v.o->kind == ObjKind::Display) return std::numeric_limits<double>::quiet_NaN();
             Value p = callMethod(v, "valueOf", {});
-            if (p.type == Type::Object) return version < 5 ? 0 : std::numeric_limits<double>::quiet_NaN();
+            if (p.type == Type::Object) return codeVersion() < 5 ? 0 : std::numeric_limits<double>::quiet_NaN();
             return toNumber(p);
         }
     }
@@ -187,9 +187,9 @@ double EngineImpl::toNumber(const Value& v) {
 
 Str EngineImpl::toStr(const Value& v) {
     switch (v.type) {
-        case Type::Undefined: return version >= 7 ? Str("undefined") : Str();
+        case Type::Undefined: return codeVersion() >= 7 ? Str("undefined") : Str();
         case Type::Null: return Str("null");
-        case Type::Boolean: return version < 5 ? Str(v.b ? "1" : "0") : Str(v.b ? "true" : "false");
+        case Type::Boolean: return codeVersion() < 5 ? Str(v.b ? "1" : "0") : Str(v.b ? "true" : "false");
         case Type::Number: return Str(numberToString(v.n));
         case Type::String: return v.s;
         case Type::Object: {
@@ -265,7 +265,11 @@ bool EngineImpl::strictEquals(const Value& a, const Value& b) {
 bool EngineImpl::looseEquals(const Value& a, const Value& b) {
     if (a.type == b.type) return strictEquals(a, b);
     if (a.isNullish() && b.isNullish()) return true;
-    if (a.isNullish() || b.isNullish()) return false;
+    if (a.isNullish() || b.isNullish()) {
+        // An object without valueOf (such as _global) has undefined for its value.
+        const Value& other = a.isNullish() ? b : a;
+        return other.type == Type::Object && other.o->kind != ObjKind::Display && toPrimitive(other).isNullish();
+    }
     if (a.type == Type::Number && b.type == Type::String) return a.n == toNumber(b);
     if (a.type == Type::String && b.type == Type::Number) return toNumber(a) == b.n;
     if (a.type == Type::Boolean) return looseEquals(Value(a.b ? 1.0 : 0.0), b);
@@ -322,6 +326,13 @@ Slot* EngineImpl::findInChain(Object* o, std::string_view key, Object** holder) 
     return nullptr;
 }
 
+bool EngineImpl::ownVirtual(Object* o, std::string_view name) {
+    if (o->props.size() == 0) return false;
+    std::string buffer;
+    Slot* p = o->props.find(keyView(name, buffer));
+    return p && p->getter;
+}
+
 bool EngineImpl::arrayIndex(std::string_view name, size_t& index) {
     if (name.empty() || name.size() > 10) return false;
     size_t v = 0;
@@ -351,12 +362,12 @@ Value EngineImpl::get(Object* o, const Str& name) {
         if (p->getter) return call(Value(p->getter), o->superThis, {});
         return p->value;
     }
-    if (o->kind == ObjKind::Array) {
+    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
         size_t i;
         if (arrayIndex(n, i)) return i < o->elements.size() ? o->elements[i] : Value();
         if (n == "length") return Value(double(o->elements.size()));
     } else if (o->kind == ObjKind::String && n == "length") {
-        return Value(double(version >= 6 ? toUtf16(o->primitive.s.view()).size() : o->primitive.s.size()));
+        return Value(double(toUtf16(o->primitive.s.view()).size()));
     }
     if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
     std::string buffer;
@@ -369,7 +380,8 @@ Value EngineImpl::get(Object* o, const Str& name) {
             // variables.
             if (!p || holder != o) {
                 if (auto d = getDisplayProperty(o, name)) {
-                    if (!p || d->type != Type::Undefined) return *d;
+                    // Built-in names such as _parent win over the prototype even when empty.
+                    if (!p || d->type != Type::Undefined || n.starts_with('_')) return *d;
                 }
             }
         }
@@ -387,7 +399,7 @@ Value EngineImpl::getValueMember(const Value& base, const Str& name) {
     if (base.type == Type::Object) return get(base.o, name);
     if (base.type == Type::String) {
         if (name.view() == "length")
-            return Value(double(version >= 6 ? toUtf16(base.s.view()).size() : base.s.size()));
+            return Value(double(toUtf16(base.s.view()).size()));
         return get(stringProto, name);
     }
     if (base.type == Type::Number) return get(numberProto, name);
@@ -409,7 +421,7 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         return;
     }
     if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
-    if (o->kind == ObjKind::Array) {
+    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
         size_t i;
         if (arrayIndex(n, i)) {
             if (i >= limits.maxArrayLength) throw ScriptAbort{"array too long"};

@@ -207,6 +207,9 @@ public:
     std::string key(std::string_view name) const;
 
     // ---- values ----
+    // Conversions follow the version of the code that runs them (a SWF 4 timeline script and
+    // the functions it calls may differ); between runs, the root movie's.
+    int codeVersion() const { return current ? current->version : version; }
     double toNumber(const Value& v);
     Str toStr(const Value& v);
     std::string toString(const Value& v) { return toStr(v).str(); }
@@ -244,6 +247,9 @@ public:
 
     // Arrays: "length" and indexed elements.
     static bool arrayIndex(std::string_view name, size_t& index);
+    // An addProperty getter of the object itself under this name (it hides an array's own
+    // elements and length).
+    bool ownVirtual(Object* o, std::string_view name);
     void setArrayLength(Object* a, double length);
 
     // ---- display objects ----

@@ -419,8 +419,9 @@ void installDisplay(EngineImpl& e) {
     e.method(e.textFieldProto, "getDepth", clipMethod, 13);
     e.method(e.textFieldProto, "swapDepths", clipMethod, 11);
 
-    Object* bc = e.makeObject();
+    Object* bc = e.makeNative(noop);
     e.define(e.global, "AsBroadcaster", Value(bc));
+    e.define(bc, "prototype", Value(e.makeObject()), prop_flag::kDontEnum | prop_flag::kDontDelete);
     e.method(bc, "initialize", broadcasterInitialize);
     e.method(bc, "addListener", broadcasterAdd);
     e.method(bc, "removeListener", broadcasterRemove);

@@ -27,6 +27,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installDisplay(*this);
     installGeom(*this);
     installText(*this);
+    installNatives(*this);
 }
 
 EngineImpl::~EngineImpl() = default;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "swf/avm1/vm.h"
 
@@ -226,6 +227,7 @@ void EngineImpl::setVariable(Activation& a, const Str& name, const Value& v) {
 
 Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superHolder) {
     const FunctionDef& def = *fn->def;
+    bool constructing = std::exchange(constructNext, false);
     if (callDepth >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
     struct DepthGuard {
         int& d;
@@ -242,6 +244,7 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.target = def.baseClip;
     a.thisv = thisv;
     a.callee = fn;
+    a.constructing = constructing;
     a.stackBase = stack.size();
     Object* locals = alloc(ObjKind::Plain, nullptr);
     std::shared_ptr<Scope> outer = fn->scope;

@@ -386,13 +386,28 @@ Value EngineImpl::get(Object* o, const Str& name) {
             }
         }
     }
-    if (!p) return Value();
+    if (!p) return resolveMissing(o, name);
     if (p->getter) {
         Object* getter = p->getter;
         Value thisv(o);
         return call(Value(getter), thisv, {});
     }
     return p->value;
+}
+
+Value EngineImpl::resolveMissing(Object* o, const Str& name) {
+    if (name.view() == "__resolve") return Value();
+    // The first __resolve up the chain that holds an object answers; numbers, clips and
+    // getters are passed over, and an object that is no function answers undefined.
+    int depth = 0;
+    for (Object* cur = o; cur && depth < 256; cur = cur->proto, ++depth) {
+        Slot* p = findOwn(cur, "__resolve");
+        if (!p || p->getter || p->value.type != Type::Object || p->value.o->kind == ObjKind::Display) continue;
+        if (!p->value.o->isFunction()) return Value();
+        Value args[] = {Value(name)};
+        return call(p->value, Value(o), args);
+    }
+    return Value();
 }
 
 Value EngineImpl::getValueMember(const Value& base, const Str& name) {
@@ -646,6 +661,7 @@ Value EngineImpl::construct(const Value& ctor, std::span<const Value> args) {
     Object* o = alloc(ObjKind::Plain, protoV.object());
     define(o, "__constructor__", Value(c), prop_flag::kDontEnum);
     if (version < 7) define(o, "constructor", Value(c), prop_flag::kDontEnum);
+    constructNext = !c->native;
     Value r = call(ctor, Value(o), args);
     // Native constructors may build their own object (Array, Date ...).
     if (c->native && r.type == Type::Object) return r;

@@ -141,6 +141,7 @@ struct Activation {
     int version = 7;
     size_t stackBase = 0;
     bool isFunction = false;
+    bool constructing = false;  // called by NewObject/NewMethod (what ASnew tells)
 };
 
 struct Timer {
@@ -225,6 +226,8 @@ public:
     // ---- objects ----
     Value get(Object* o, const Str& name);
     Value getValueMember(const Value& base, const Str& name);
+    // A name no object on the chain has: asks __resolve, as scripts may define it.
+    Value resolveMissing(Object* o, const Str& name);
     void set(Object* o, const Str& name, const Value& v);
     Slot* findOwn(Object* o, std::string_view key);
     Slot* findInChain(Object* o, std::string_view key, Object** holder = nullptr);
@@ -268,6 +271,7 @@ public:
     Value callMethod(const Value& obj, const Str& name, std::span<const Value> args);
     Value construct(const Value& ctor, std::span<const Value> args);
     Value runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superObj);
+    bool constructNext = false;  // the next script function entered runs as a constructor
 
     // ---- interpreter ----
     std::vector<Value> stack;
@@ -305,6 +309,7 @@ void installGlobals(EngineImpl& e);
 void installDisplay(EngineImpl& e);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
+void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);
 bool setTextFieldProperty(EngineImpl& e, DisplayId field, std::string_view name, const Value& v);

@@ -1,0 +1,184 @@
+// The language's finer points: conversions by the version of the running code, parseInt's
+// prefixes, __resolve, the native table and addProperty's rules.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <initializer_list>
+
+#include "assembler.h"
+#include "fake_host.h"
+
+using namespace avm1test;
+
+namespace {
+
+class LanguageTest : public ::testing::Test {
+protected:
+    void makeEngine(int version) {
+        host.version = version;
+        engine = std::make_unique<Engine>(host, version);
+        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
+    }
+    void run(const Asm& code) {
+        if (!engine) makeEngine(8);
+        blocks.push_back(code.bytes);
+        engine->runActions(blocks.back(), host.root);
+    }
+    // Pushes the arguments of a call (last first) and calls the global function.
+    static Asm& call(Asm& code, const std::string& name, std::initializer_list<Asm> args) {
+        for (auto it = std::rbegin(args); it != std::rend(args); ++it)
+            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+        return code.num(double(args.size())).str(name).callFunction();
+    }
+    static Asm s(const std::string& v) { return Asm().str(v); }
+    static Asm n(double v) { return Asm().num(v); }
+
+    FakeHost host;
+    std::unique_ptr<Engine> engine;
+    std::deque<std::vector<uint8_t>> blocks;
+    std::vector<std::string> traces;
+};
+
+TEST_F(LanguageTest, BooleansPrintAsDigitsOnlyInSwf4Code) {
+    makeEngine(4);
+    // Timeline code of a SWF 4 movie, and a function in it (functions always run as SWF 5).
+    Asm body;
+    body.num(1).num(1).op(0x49).trace().num(2).num(1).op(0x0E).op(0x44).trace().ret();
+    Asm code;
+    code.num(1).num(1).op(0x49).trace();                // 1 == 1
+    code.num(2).num(1).op(0x0E).op(0x44).trace();      // typeof (2 == 1), numeric form
+    code.function1("f", {}, body).num(0).str("f").callFunction().pop();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"1", "boolean", "true", "boolean"}));
+}
+
+TEST_F(LanguageTest, ParseIntReadsPrefixesSignsAndRadixesAsThePlayerDoes) {
+    struct Case {
+        const char* text;
+        double radix;  // 0: not given
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"0x1F", 0, "31"},       {"0x-10", 0, "-16"},      {"0x -10", 0, "-16"},    {" 0x10", 0, "0"},
+        {"-0x10", 0, "NaN"},     {"-0x10", 36, "42804"}, {"0x10", 36, "36"},      {"010", 0, "8"},
+        {"  010", 0, "10"},      {"-010", 0, "-8"},        {"0109", 0, "109"},      {"100", 1, "NaN"},
+        {"100", 37, "NaN"},      {"11", 3.8, "4"},         {"++1", 0, "NaN"},       {"", 0, "NaN"},
+        {"12abc", 0, "12"},
+    };
+    makeEngine(8);
+    Asm code;
+    for (const Case& c : cases) {
+        if (c.radix) call(code, "parseInt", {s(c.text), n(c.radix)}).trace();
+        else call(code, "parseInt", {s(c.text)}).trace();
+    }
+    call(code, "parseInt", {s("100"), Asm().undef()}).trace();  // a radix given as undefined
+    run(code);
+    ASSERT_EQ(traces.size(), std::size(cases) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(traces[i], cases[i].expected) << cases[i].text << " radix " << cases[i].radix;
+    EXPECT_EQ(traces.back(), "NaN");
+}
+
+TEST_F(LanguageTest, ResolveAnswersMissingNamesOnly) {
+    // o = {own: "mine"}; o.__resolve = function (name) { return "resolved " + name; }
+    Asm resolver;
+    resolver.str("resolved ").str("name").getVariable().add2().ret();
+    Asm code;
+    code.str("o").str("own").str("mine").num(1).op(0x43).setVariable();
+    code.str("o").getVariable().str("__resolve").function1("", {"name"}, resolver).setMember();
+    code.str("o").getVariable().str("own").getMember().trace();
+    code.str("o").getVariable().str("other").getMember().trace();
+    // A method call through __resolve runs the answer on the object.
+    Asm method;
+    method.str("this").getVariable().str("own").getMember().ret();
+    Asm methodResolver;
+    methodResolver.function1("", {}, method).ret();
+    code.str("p").str("own").str("p's").num(1).op(0x43).setVariable();
+    code.str("p").getVariable().str("__resolve").function1("", {}, methodResolver).setMember();
+    code.num(0).str("p").getVariable().str("anything").callMethod().trace();
+    // An object that is no function answers undefined; a number is passed over.
+    code.str("o").getVariable().str("__resolve").num(0).op(0x43).setMember();
+    code.str("o").getVariable().str("other").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"mine", "resolved other", "p's", "undefined"}));
+}
+
+TEST_F(LanguageTest, NativeTableGivesMathAndTellsConstructorCalls) {
+    Asm ctorBody;
+    // function C() { trace(ASnew()); }  and the same function called plainly
+    ctorBody.num(0).str("isNew").callFunction().trace();
+    Asm code;
+    call(code, "ASnative", {n(2), n(0)}).storeRegister(1).pop();
+    code.str("isNew").reg(1).setVariable();
+    code.function1("C", {}, ctorBody);
+    code.num(0).str("C").newObject().pop();
+    code.num(0).str("C").callFunction().pop();
+    code.num(0).str("isNew").callFunction().trace();  // outside any function
+    // ASnative(200, 0) is Math.abs; a number past the table's end answers NaN.
+    call(code, "ASnative", {n(200), n(0)}).storeRegister(2).pop();
+    code.num(-3).num(1).reg(2).undef().callMethod().trace();
+    call(code, "ASnative", {n(200), n(99)}).storeRegister(2).pop();
+    code.num(1).num(1).reg(2).undef().callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", "false", "3", "NaN"}));
+}
+
+TEST_F(LanguageTest, SetNativeNamesCarryVersionMarks) {
+    makeEngine(7);
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    call(code, "ASSetNative", {Asm().str("o").getVariable(), n(200), s("a,6b,8c,2d,")}).pop();
+    for (const char* name : {"a", "b", "c", "2d"})
+        code.str("o").getVariable().str(name).getMember().op(0x44).trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"function", "function", "undefined", "function"}));
+}
+
+TEST_F(LanguageTest, GlobalsFollowTheMovieVersion) {
+    for (int version : {5, 6, 7, 8}) {
+        traces.clear();
+        makeEngine(version);
+        Asm code;
+        for (const char* name : {"Function", "flash", "XML", "Accessibility"}) code.str(name).getVariable().op(0x44).trace();
+        code.str("TextField").getVariable().str("StyleSheet").getMember().op(0x44).trace();
+        run(code);
+        std::vector<std::string> expected{version >= 6 ? "function" : "undefined", version >= 8 ? "object" : "undefined",
+                                          "function", "object", version >= 7 ? "function" : "undefined"};
+        EXPECT_EQ(traces, expected) << "version " << version;
+    }
+}
+
+TEST_F(LanguageTest, BareGlobalEqualsNullButPlainObjectsDoNot) {
+    Asm code;
+    code.str("_global").getVariable().null().op(0x49).trace();
+    code.num(0).op(0x43).null().op(0x49).trace();
+    code.num(0).op(0x43).undef().op(0x49).trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", "false"}));
+}
+
+TEST_F(LanguageTest, AddPropertyNeedsASetterOrNullAndHidesArrayElements) {
+    Asm ten;
+    ten.num(10).ret();
+    Asm code;
+    code.function1("ten", {}, ten);
+    code.str("a").num(3).num(2).num(1).num(3).op(0x42).setVariable();  // a = [1, 2, 3]
+    // a.addProperty("1", ten): no setter given, refused
+    code.str("ten").getVariable().str("1").num(2).str("a").getVariable().str("addProperty").callMethod().trace();
+    code.null().str("ten").getVariable().str("1").num(3).str("a").getVariable().str("addProperty").callMethod().trace();
+    code.str("a").getVariable().str("1").getMember().trace();
+    code.str("a").getVariable().str("length").getMember().trace();
+    // pop() still works on the elements themselves.
+    code.num(0).str("a").getVariable().str("pop").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"false", "true", "10", "3", "3"}));
+}
+
+TEST_F(LanguageTest, InitArrayWithAnImpossibleCountLeavesTheStack) {
+    Asm code;
+    code.str("kept").num(4294967297.0).op(0x42).trace().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"undefined", "kept"}));
+}
+
+}  // namespace

@@ -1,4 +1,4 @@
-// bench_swf [--seconds N]
+// bench_swf [--seconds N] [--heavy-only]
 // Run under Xvfb (xvfb-run -a bench_swf). Two phases in one process, one window each:
 //   baseline: 22 plain widgets, each painting a static picture, at the reader's sizes;
 //   movies:   22 Flash controls at the same sizes, each looping a 24-frame vector movie
@@ -10,6 +10,9 @@
 //             idle. The sound goes to a stand-in sink that takes samples at the device's
 //             pace; the time from the click event to the write of the click's first sample
 //             into it is reported.
+//   heavy:    clicks on a widget beside a movie whose every frame is a 60,000-edge shape: the
+//             worst wait for the click's handler against the same clicks with no movie, and
+//             the frames the movie dropped (heavy_click.cpp).
 // For each phase: CPU time over the interval (as % of one core) and RSS/PSS after it;
 // the movies are reported as the difference from the baseline. Then the render time per
 // frame of each reference corpus movie, against filling a picture of the same size.
@@ -32,6 +35,7 @@
 #include <string>
 
 #include "core/install_path.h"
+#include "heavy_click.h"
 #include "movies.h"
 #include "swf/flash_control.h"
 #include "swf/media/mixer.h"
@@ -277,6 +281,12 @@ int main(int argc, char** argv) {
     core::overrideApplicationFolder(folder.path().toStdString());
     const QString moviePath = QString::fromStdString(core::applicationFolder()) + "\\pic\\loop.swf";
 
+    if (QCoreApplication::arguments().contains(QStringLiteral("--heavy-only"))) {
+        bench::heavyMovieClicks(folder.filePath("pic"));
+        core::overrideApplicationFolder(std::nullopt);
+        return 0;
+    }
+
     std::printf("platform %s, %g s per phase, 22 widgets at the reader's sizes\n",
                 qPrintable(QGuiApplication::platformName()), seconds);
     QImage picture(64, 52, QImage::Format_RGB32);
@@ -364,6 +374,7 @@ int main(int argc, char** argv) {
     }
     swf::media::Mixer::instance().setSink(nullptr);
 
+    bench::heavyMovieClicks(demoFolder);
     core::overrideApplicationFolder(std::nullopt);
     corpusRenderTimes();
     return 0;

@@ -1,16 +1,22 @@
 #include "swf/flash_control.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFocusEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "core/install_path.h"
+#include "swf/frame_clock.h"
 #include "swf/swf.h"
 
 namespace swf {
@@ -21,7 +27,49 @@ namespace {
 constexpr std::chrono::milliseconds kSlowFrame{30};
 // Enough for every frame of a short looping button movie at the control's size.
 constexpr qint64 kPictureBudgetBytes = 2 << 20;
+
+// One thread draws for every control, in the order the frames were asked for; each control has
+// at most one frame there, so a heavy movie delays the others by one frame at most. The pool
+// is never destroyed: its idle thread ends by itself, and controls wait for their own frames.
+QThreadPool& renderThread() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
 }  // namespace
+
+// A frame on its way through the render thread. The player is only touched there between
+// the start and `done`; it is released on the user-interface thread.
+struct ShockwaveFlash::DrawJob {
+    std::shared_ptr<Player> player;
+    QPointer<ShockwaveFlash> control;
+    QSize pixels;
+    qreal ratio = 1;
+    QByteArray key;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;     // guarded by mutex
+    bool handled = false;  // user-interface thread only
+    QImage image;
+    std::chrono::steady_clock::duration took{};
+
+    // Back on the user-interface thread: the player is free again. Runs once, from the
+    // queued notice or from a wait, whichever comes first.
+    static void handle(const std::shared_ptr<DrawJob>& job) {
+        if (job->handled) return;
+        job->handled = true;
+        FrameClock::instance().setDrawing(job->player.get(), false);
+        if (job->control && job->control->drawing_ == job) job->control->frameDrawn(job);
+        job->player.reset();
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return done; });
+    }
+};
 
 ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
@@ -29,18 +77,28 @@ ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
-ShockwaveFlash::~ShockwaveFlash() = default;
+ShockwaveFlash::~ShockwaveFlash() {
+    // The frame in flight may use the player's fonts and pictures: it ends before the window
+    // and the application that own them.
+    waitForDrawing();
+}
 
 void ShockwaveFlash::setMovie(const QString& installPath) {
     movie_ = installPath;
+    // A frame still being drawn finishes with the old player, which it keeps until then.
+    if (drawing_) disconnect(drawing_->player.get(), nullptr, this, nullptr);
+    drawing_.reset();
+    heldChanges_.clear();
     player_.reset();
+    frame_ = QImage();
+    framesDrawn_ = 0;
     pictures_.clear();
     pictureBytes_ = 0;
     frameStale_ = true;
     std::filesystem::path file = core::resolveInstallPath(installPath.toStdString());
     try {
         if (auto movie = loadMovieFile(file)) {
-            player_ = std::make_unique<Player>(std::move(movie));
+            player_ = std::make_shared<Player>(std::move(movie));
             player_->setViewSize(size());
             player_->setActive(isVisible());
             connect(player_.get(), &Player::needsRepaint, this, &ShockwaveFlash::frameChanged);
@@ -56,25 +114,88 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
 
 QString ShockwaveFlash::movie() const { return movie_; }
 
-Player* ShockwaveFlash::player() const { return player_.get(); }
+Player* ShockwaveFlash::player() {
+    waitForDrawing();
+    return player_.get();
+}
+
+void ShockwaveFlash::waitForDrawing() {
+    if (!drawing_) return;
+    const std::shared_ptr<DrawJob> job = drawing_;
+    job->wait();
+    DrawJob::handle(job);
+}
+
+void ShockwaveFlash::finishDrawing() {
+    waitForDrawing();
+    if (!player_) return;
+    const QSize pixels = size() * devicePixelRatioF();
+    if (!frameStale_ && frame_.size() == pixels) return;
+    frameStale_ = false;
+    frame_ = player_->renderImage(pixels);
+    frame_.setDevicePixelRatio(devicePixelRatioF());
+    ++framesDrawn_;
+    update();
+}
+
+void ShockwaveFlash::withPlayer(std::function<void(Player&)> change) {
+    if (!player_) return;
+    if (drawing_) heldChanges_.push_back(std::move(change));
+    else change(*player_);
+}
 
 void ShockwaveFlash::frameChanged() {
-    // After a frame that was slow to draw, the frames in between are dropped: the latest
-    // one is drawn once the pause is over, so the window keeps answering.
-    const auto now = std::chrono::steady_clock::now();
-    if (now < drawNotBefore_) {
-        if (!redrawPending_) {
-            redrawPending_ = true;
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(drawNotBefore_ - now);
-            QTimer::singleShot(int(wait.count()), this, [this] {
-                redrawPending_ = false;
-                frameChanged();
-            });
-        }
-        return;
-    }
     frameStale_ = true;
     if (isVisible()) update();
+}
+
+void ShockwaveFlash::startDrawing(QSize pixels) {
+    auto job = std::make_shared<DrawJob>();
+    job->player = player_;
+    job->control = this;
+    job->pixels = pixels;
+    job->ratio = devicePixelRatioF();
+    job->key = player_->pictureKey();
+    drawing_ = job;
+    frameStale_ = false;
+    FrameClock::instance().setDrawing(player_.get(), true);
+    renderThread().start([job] {
+        const auto start = std::chrono::steady_clock::now();
+        // Drawn at the screen's own resolution: on a high-density screen the movie is as
+        // sharp as at twice the size, never a small picture blown up.
+        QImage image = job->player->renderImage(job->pixels);
+        image.setDevicePixelRatio(job->ratio);
+        {
+            std::lock_guard lock(job->mutex);
+            job->image = std::move(image);
+            job->took = std::chrono::steady_clock::now() - start;
+            job->done = true;
+        }
+        job->finished.notify_all();
+        // The notice holds the job, so that the player it holds is let go on qApp's thread.
+        QMetaObject::invokeMethod(qApp, [job] { DrawJob::handle(job); }, Qt::QueuedConnection);
+    });
+}
+
+void ShockwaveFlash::frameDrawn(const std::shared_ptr<DrawJob>& job) {
+    drawing_.reset();
+    frame_ = std::move(job->image);
+    ++framesDrawn_;
+    // After a frame that was slow to draw, the frames in between are dropped: the latest one
+    // is drawn once the pause is over, so a heavy movie takes at most a third of the render
+    // thread's time.
+    if (job->took > kSlowFrame) drawNotBefore_ = std::chrono::steady_clock::now() + 2 * job->took;
+    const qint64 bytes = frame_.sizeInBytes();
+    if (pictureBytes_ + bytes <= kPictureBudgetBytes && !pictures_.contains(job->key)) {
+        pictures_.insert(job->key, frame_);
+        pictureBytes_ += bytes;
+    }
+    // What came in while the frame was drawn reaches the player now, in order.
+    auto held = std::move(heldChanges_);
+    heldChanges_.clear();
+    for (auto& change : held)
+        if (player_ == job->player) change(*player_);
+    update();
 }
 
 void ShockwaveFlash::focusInEvent(QFocusEvent* event) {
@@ -90,33 +211,34 @@ void ShockwaveFlash::paintEvent(QPaintEvent*) {
     }
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
-    if (frameStale_ || frame_.size() != pixels) {
-        frameStale_ = false;
+    if ((frameStale_ || frame_.size() != pixels) && !drawing_) {
         const QByteArray key = player_->pictureKey();
         auto cached = pictures_.constFind(key);
         if (cached != pictures_.constEnd() && cached->size() == pixels) {
             frame_ = *cached;
+            frameStale_ = false;
         } else {
-            // Drawn at the screen's own resolution: on a high-density screen the movie is as
-            // sharp as at twice the size, never a small picture blown up.
-            const auto start = std::chrono::steady_clock::now();
-            frame_ = player_->renderImage(pixels);
-            const auto took = std::chrono::steady_clock::now() - start;
-            if (took > kSlowFrame) drawNotBefore_ = std::chrono::steady_clock::now() + 2 * took;
-            frame_.setDevicePixelRatio(ratio);
-            const qint64 bytes = frame_.sizeInBytes();
-            if (pictureBytes_ + bytes <= kPictureBudgetBytes) {
-                pictures_.insert(key, frame_);
-                pictureBytes_ += bytes;
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= drawNotBefore_) {
+                startDrawing(pixels);
+            } else if (!redrawPending_) {
+                redrawPending_ = true;
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(drawNotBefore_ - now);
+                QTimer::singleShot(int(wait.count()), this, [this] {
+                    redrawPending_ = false;
+                    update();
+                });
             }
         }
     }
-    painter.drawImage(0, 0, frame_);
+    // Until the first frame is back, the stage's colour.
+    if (frame_.isNull()) painter.fillRect(rect(), player_->movie().background);
+    else painter.drawImage(0, 0, frame_);
 }
 
 void ShockwaveFlash::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (player_) player_->setViewSize(size());
+    withPlayer([size = size()](Player& p) { p.setViewSize(size); });
     frameStale_ = true;
     pictures_.clear();
     pictureBytes_ = 0;
@@ -124,34 +246,35 @@ void ShockwaveFlash::resizeEvent(QResizeEvent* event) {
 
 void ShockwaveFlash::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (player_) player_->setActive(true);
+    withPlayer([](Player& p) { p.setActive(true); });
     frameStale_ = true;
 }
 
 void ShockwaveFlash::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (player_) player_->setActive(false);
+    withPlayer([](Player& p) { p.setActive(false); });
 }
 
 void ShockwaveFlash::mouseMoveEvent(QMouseEvent* event) {
-    if (!player_) return;
-    player_->mouseMove(event->position());
-    setCursor(player_->overButton() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    withPlayer([this, pos = event->position()](Player& p) {
+        p.mouseMove(pos);
+        setCursor(p.overButton() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    });
 }
 
 void ShockwaveFlash::mousePressEvent(QMouseEvent* event) {
     // Qt has given the control the focus (GotFocus) before this press arrives, so the
     // reader's focus handling always comes before the movie's scripts see the click.
-    if (player_ && event->button() == Qt::LeftButton) player_->mousePress(event->position());
+    if (event->button() == Qt::LeftButton) withPlayer([pos = event->position()](Player& p) { p.mousePress(pos); });
 }
 
 void ShockwaveFlash::mouseReleaseEvent(QMouseEvent* event) {
-    if (player_ && event->button() == Qt::LeftButton) player_->mouseRelease(event->position());
+    if (event->button() == Qt::LeftButton) withPlayer([pos = event->position()](Player& p) { p.mouseRelease(pos); });
 }
 
 void ShockwaveFlash::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
-    if (player_) player_->mouseLeave();
+    withPlayer([](Player& p) { p.mouseLeave(); });
 }
 
 std::unique_ptr<QMenu> ShockwaveFlash::createContextMenu(QPoint pos) {
@@ -161,9 +284,7 @@ std::unique_ptr<QMenu> ShockwaveFlash::createContextMenu(QPoint pos) {
     auto add = [&](const QString& text, auto&& fn) {
         QAction* action = menu->addAction(text);
         action->setEnabled(loaded);
-        connect(action, &QAction::triggered, this, [this, fn] {
-            if (player_) fn(*player_);
-        });
+        connect(action, &QAction::triggered, this, [this, fn] { withPlayer(fn); });
         return action;
     };
     add(tr("Zoom In"), [pos](Player& p) { p.zoomIn(pos); });
@@ -179,9 +300,8 @@ std::unique_ptr<QMenu> ShockwaveFlash::createContextMenu(QPoint pos) {
         action->setCheckable(true);
         action->setChecked(loaded && player->quality() == level);
         group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, level = level] {
-            if (player_) player_->setQuality(level);
-        });
+        connect(action, &QAction::triggered, this,
+                [this, level = level] { withPlayer([level](Player& p) { p.setQuality(level); }); });
     }
     menu->addSeparator();
     QAction* play = add(tr("Play"), [](Player& p) { p.isPlaying() ? p.stop() : p.play(); });

@@ -2,12 +2,21 @@
 // ShockwaveFlash: the widget that stands in for the Flash control on the reader window.
 // It plays one SWF movie with the settings every button of the book carries: plays when
 // the movie is set, loops, quality High, scale ShowAll, opaque, full context menu.
+//
+// Frames are drawn on a render thread shared by all controls, so that a heavy movie never keeps
+// the window from answering; the control shows the latest frame that is finished. While a frame
+// of its player is being drawn, nothing on the user-interface thread touches that player: the
+// frame clock passes it by (the frame is dropped) and the control keeps the mouse, resizes and
+// menu commands for it until the frame is done, then hands them over in order. Anything else
+// that changes a player from outside the control's events must do the same (see isDrawing()).
 #include <QHash>
 #include <QImage>
 #include <QString>
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QMenu;
 
@@ -27,8 +36,18 @@ public:
     void setMovie(const QString& installPath);
     QString movie() const;
 
-    // The player, for tests and tools; null while no movie is loaded.
-    Player* player() const;
+    // The player, for tests and tools; null while no movie is loaded. Waits for a frame that
+    // is being drawn, so that the caller may use the player at once.
+    Player* player();
+
+    // True from the moment a frame of this control's player goes to the render thread until
+    // the finished frame is back on the user-interface thread.
+    bool isDrawing() const { return drawing_ != nullptr; }
+    // Waits for a frame being drawn, then draws the current frame here if it is out of date,
+    // so that the next paint shows the movie as it is now (tests and tools that grab).
+    void finishDrawing();
+    // Frames drawn and shown since the movie was set.
+    int framesDrawn() const { return framesDrawn_; }
 
     // The player's context menu for a right click at `pos` (control coordinates); the
     // caller runs it. Public so that tests can trigger its entries.
@@ -47,12 +66,23 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    struct DrawJob;
     void frameChanged();
+    // Runs `change` on the player now, or after the frame being drawn when there is one.
+    void withPlayer(std::function<void(Player&)> change);
+    void startDrawing(QSize pixels);
+    void frameDrawn(const std::shared_ptr<DrawJob>& job);
+    void waitForDrawing();
 
     QString movie_;
-    std::unique_ptr<Player> player_;
+    // Shared with the frame being drawn, which may outlive this control; the player is always
+    // destroyed on the user-interface thread.
+    std::shared_ptr<Player> player_;
+    std::shared_ptr<DrawJob> drawing_;  // the frame on the render thread, if any
+    std::vector<std::function<void(Player&)>> heldChanges_;
     QImage frame_;  // the last frame drawn, reused until the player reports a change
     bool frameStale_ = true;
+    int framesDrawn_ = 0;
     // Frames are dropped until then, after one that was slow to draw.
     std::chrono::steady_clock::time_point drawNotBefore_{};
     bool redrawPending_ = false;

@@ -23,6 +23,15 @@ int FrameClock::registeredCount() const {
     return int(std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.player; }));
 }
 
+void FrameClock::setDrawing(Player* player, bool drawing) {
+    std::erase(drawing_, player);
+    if (drawing) drawing_.push_back(player);
+}
+
+bool FrameClock::isDrawing(const Player* player) const {
+    return std::find(drawing_.begin(), drawing_.end(), player) != drawing_.end();
+}
+
 void FrameClock::add(Player* player, double intervalMs) {
     for (Entry& e : entries_)
         if (e.player == player) return;
@@ -50,6 +59,10 @@ void FrameClock::tick() {
         e.dueMs += e.intervalMs;
         if (e.dueMs < now) e.dueMs = now + e.intervalMs;  // fell behind: skip, never catch up
         Player* player = e.player;
+        if (isDrawing(player)) {
+            ++droppedTicks_;  // its scripts and timelines wait for the next tick after the frame
+            continue;
+        }
         player->advance();  // may add or remove players; entries_ may grow but not shrink here
     }
     ticking_ = false;

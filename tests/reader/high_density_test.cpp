@@ -40,6 +40,7 @@ TEST(HighDensity, AControlIsAsSharpAsTheFrameToolAtTwiceTheSize)
     ASSERT_NE(control->player(), nullptr) << "the demo book's movie did not load";
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    control->finishDrawing();  // frames are drawn on the render thread; this one here and now
     const QImage grabbed = control->grab().toImage();  // before the first tick: frame 1
     ASSERT_EQ(grabbed.size(), QSize(128, 104));
 

@@ -282,13 +282,13 @@ void Player::runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool 
     if (actions) frameSounds(tl, frame);
 }
 
-void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting) {
+void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting, bool frameScripts) {
     const int count = tl->timeline->frameCount();
     if (count == 0) return;
     frame = std::clamp(frame, 0, count - 1);
     if (frame == tl->frame) return;
     if (frame > tl->frame) {
-        for (int f = tl->frame + 1; f <= frame; ++f) runFrame(tl, f, f == frame, nesting);
+        for (int f = tl->frame + 1; f <= frame; ++f) runFrame(tl, f, frameScripts && f == frame, nesting);
         return;
     }
     // Backwards: rebuild the list as it stands at `frame`. Characters that stay at the
@@ -352,14 +352,15 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     old.clear();
     tl->frame = frame;
     dirty_ = true;
-    if (engine_) {
+    if (!frameScripts) {
+    } else if (engine_) {
         queueFrameScripts(tl, frame);
     } else {
         for (const FrameCommand& command : frames[size_t(frame)].commands)
             if (auto* action = std::get_if<ActionCommand>(&command))
                 if (!action->actions->empty()) actionQueue_.push_back({tl, action->actions});
     }
-    frameSounds(tl, frame);
+    if (frameScripts) frameSounds(tl, frame);
 }
 
 void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting) {

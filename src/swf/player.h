@@ -173,7 +173,7 @@ private:
     bool isMouseTarget(const Instance& inst) const;
     std::unique_ptr<Instance> createInstance(uint16_t id, int nesting);
     void runFrame(const std::shared_ptr<TimelineState>& tl, int frame, bool actions, int nesting);
-    void gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting);
+    void gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int frame, int nesting, bool frameScripts = true);
     void applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCommand& cmd, int nesting);
     void nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool isRoot, int nesting);
     void tickList(DisplayList& list, int nesting);

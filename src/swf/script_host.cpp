@@ -734,7 +734,9 @@ void ScriptHost::gotoFrame(avm1::DisplayId clip, int frame, bool andPlay) {
     auto tl = HostAccess::timeline(player_, clip);
     if (!tl || tl->timeline->frameCount() == 0) return;
     Instance* inst = player_.instanceById(clip);
-    player_.gotoTimelineFrame(tl, std::clamp(frame, 0, tl->timeline->frameCount() - 1), inst ? inst->nesting + 1 : 0);
+    // A goto past the end shows the last frame without running its scripts.
+    const int last = tl->timeline->frameCount() - 1;
+    player_.gotoTimelineFrame(tl, std::clamp(frame, 0, last), inst ? inst->nesting + 1 : 0, frame <= last);
     tl->playing = andPlay;
     player_.dirty_ = true;
 }

@@ -31,19 +31,37 @@ DisplayId displayArg(EngineImpl& e, const Value& v, DisplayId relativeTo) {
     return o && o->kind == ObjKind::Display ? o->display : kNoDisplay;
 }
 
-void gotoValue(EngineImpl& e, DisplayId id, const Value& frame, bool play) {
-    if (frame.isString()) {
-        double n = stringToNumber(frame.s.view(), 5);
-        if (std::isnan(n)) {
-            e.host.gotoLabel(id, frame.s.view(), play);
+}  // namespace
+
+// Frame numbers wrap as 32-bit integers, and a frame before the first is no goto at all.
+// Anything but a whole number is read as text: "path:frame" names another clip, a text that
+// is a whole number is a frame number, any other a label. The bias applies to labels too.
+void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
+    auto gotoNumber = [&](DisplayId target, double n) {
+        int32_t zeroBased = int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias));
+        if (zeroBased >= 0) e.host.gotoFrame(target, zeroBased, play);
+    };
+    if (frame.isNumber()) {
+        double n = frame.n;
+        if (std::isfinite(n) && n == std::trunc(n)) {
+            gotoNumber(clip, n);
             return;
         }
-        e.host.gotoFrame(id, clampToInt(n) - 1, play);
-        return;
     }
-    double n = e.toNumber(frame);
-    if (std::isfinite(n)) e.host.gotoFrame(id, clampToInt(n) - 1, play);
+    std::string text = e.toString(frame);
+    std::string_view name = text;
+    DisplayId target = clip;
+    if (size_t colon = name.rfind(':'); colon != std::string_view::npos) {
+        target = displayArg(e, Value(Str(name.substr(0, colon))), clip);
+        name = name.substr(colon + 1);
+        if (target == kNoDisplay) return;
+    }
+    double n = stringToNumber(name, 5);
+    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) gotoNumber(target, n);
+    else if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) gotoNumber(target, labelled + 1.0);
 }
+
+namespace {
 
 Value rectObject(EngineImpl& e, const Rect& r) {
     Object* o = e.makeObject();
@@ -112,8 +130,8 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         case 1: h.stop(id); break;
         case 2: h.nextFrame(id); break;
         case 3: h.prevFrame(id); break;
-        case 4: gotoValue(e, id, arg(args, 0), true); break;
-        case 5: gotoValue(e, id, arg(args, 0), false); break;
+        case 4: gotoFrameValue(e, id, arg(args, 0), true, 0); break;
+        case 5: gotoFrameValue(e, id, arg(args, 0), false, 0); break;
         case 6: {  // attachMovie(symbol, name, depth, init)
             DisplayId c = h.attachMovie(id, str(0), str(1), clampToInt(num(2)));
             if (!c) return Value();

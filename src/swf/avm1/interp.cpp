@@ -460,21 +460,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 int bias = (flags & 2) ? body.u16() : 0;
                 bool play = flags & 1;
                 Value f = pop(a);
-                DisplayId t = targetObject();
-                if (f.isString()) {
-                    std::string_view s = f.s.view();
-                    size_t colon = s.rfind(':');
-                    if (colon != std::string_view::npos) {
-                        t = resolveTarget(Value(Str(s.substr(0, colon))));
-                        s = s.substr(colon + 1);
-                    }
-                    double n = stringToNumber(s, 5);
-                    if (!std::isnan(n)) host.gotoFrame(t, clampToInt(n) - 1 + bias, play);
-                    else host.gotoLabel(t, s, play);
-                } else {
-                    double n = toNumber(f);
-                    if (std::isfinite(n)) host.gotoFrame(t, clampToInt(n) - 1 + bias, play);
-                }
+                gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
             case 0x9E: pop(a); break;  // Call: frame scripts are run by the player

@@ -307,6 +307,9 @@ void installMath(EngineImpl& e);
 void installDate(EngineImpl& e);
 void installGlobals(EngineImpl& e);
 void installDisplay(EngineImpl& e);
+// gotoAndPlay/gotoAndStop and GotoFrame2 with a frame number, label or "path:frame" value;
+// bias is added to frame numbers (a scene's first frame).
+void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
 void installNatives(EngineImpl& e);  // last: it completes what the others made

@@ -173,6 +173,7 @@ void Player::placedByTimeline(Instance& inst) {
 
 void Player::removing(Instance& inst) {
     if (inst.nesting > kMaxNesting) return;
+    engine_->displayObjectLeaving(inst.serial);
     // Children first, then the clip itself, as the original player unloads.
     if (inst.sprite)
         for (auto& [depth, child] : inst.sprite->list) removing(*child);
@@ -937,7 +938,9 @@ avm1::Rect ScriptHost::bounds(avm1::DisplayId object, avm1::DisplayId targetSpac
     if (n.root) r = listBounds(*player_.movie_, player_.root_->list, toTarget, withStrokes, 0);
     else r = boundsOf(*player_.movie_, *n.inst, toTarget, withStrokes, n.inst->nesting);
     if (r.isNull()) return {kEmptyBounds, kEmptyBounds, kEmptyBounds, kEmptyBounds};
-    return {r.left() / 20, r.top() / 20, r.right() / 20, r.bottom() / 20};
+    // Transformed corners land on whole twips, as the movie's own coordinates do.
+    return {std::round(r.left()) / 20, std::round(r.top()) / 20, std::round(r.right()) / 20,
+            std::round(r.bottom()) / 20};
 }
 
 bool ScriptHost::hitTestObject(avm1::DisplayId object, avm1::DisplayId other) {

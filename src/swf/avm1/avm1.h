@@ -87,6 +87,9 @@ public:
     //   that still holds it, but no longer reaches the player.
     void displayObjectCreated(DisplayId object);
     void displayObjectRemoved(DisplayId object);
+    // Told just before an object and its children leave the display list, while their
+    // parents are still known: scripts that run afterwards (onUnload) still see its path.
+    void displayObjectLeaving(DisplayId object);
 
     // Runs the setInterval/setTimeout timers due in the next `milliseconds` of movie time.
     void advanceTime(double milliseconds);

@@ -54,6 +54,17 @@ Object* EngineImpl::displayObject(DisplayId id) {
 }
 
 std::string EngineImpl::targetPath(DisplayId id, bool slashes) {
+    if (auto gone = removedPaths.find(id); gone != removedPaths.end() && host.kind(id) == DisplayKind::None) {
+        if (!slashes) return gone->second;
+        // "_levelN.a.b" as "/a/b".
+        std::string path = gone->second;
+        size_t dot = path.find('.');
+        if (dot == std::string::npos) return "/";
+        path = path.substr(dot);
+        for (char& c : path)
+            if (c == '.') c = '/';
+        return path;
+    }
     std::vector<std::string> names;
     DisplayId cur = id;
     int guard = 0;

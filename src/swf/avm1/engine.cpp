@@ -195,6 +195,14 @@ void Engine::displayObjectCreated(DisplayId object) {
 
 void Engine::displayObjectRemoved(DisplayId object) { impl_->displayObjects.erase(object); }
 
+void Engine::displayObjectLeaving(DisplayId object) {
+    EngineImpl& e = *impl_;
+    // Only objects a script has seen can be asked for their path later.
+    constexpr size_t kMaxRemovedPaths = 10000;
+    if (!e.displayObjects.count(object) || e.removedPaths.size() >= kMaxRemovedPaths) return;
+    e.removedPaths[object] = e.targetPath(object, false);
+}
+
 void Engine::advanceTime(double milliseconds) {
     EngineImpl& e = *impl_;
     if (e.disabled) return;

@@ -94,6 +94,14 @@ void EngineImpl::trace(const Value& v) {
 
 // ---- variables ------------------------------------------------------------------------------
 
+// A timeline scope whose clip was removed while its script ran reads and writes _level0 instead.
+Object* EngineImpl::scopeObject(const Scope& s) {
+    if (s.kind != ScopeKind::Target || s.object->kind != ObjKind::Display) return s.object;
+    if (host.kind(s.object->display) != DisplayKind::None) return s.object;
+    Object* level0 = displayObject(host.level(0));
+    return level0 ? level0 : s.object;
+}
+
 Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
     std::string_view n = name.view();
     if (found) *found = true;
@@ -110,7 +118,8 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
     }
     if (!n.empty() && (n[0] == 's' || n[0] == 'S') && eq("super") && a.superObj) return Value(a.superObj);
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
-        if (has(s->object, name)) return get(s->object, name);
+        Object* o = scopeObject(*s);
+        if (has(o, name)) return get(o, name);
     }
     // `this` is found as a local first; SWF 5 functions that keep it only in a register have no other.
     if ((!a.isFunction || a.version >= 6) && !n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
@@ -217,7 +226,7 @@ void EngineImpl::setVariable(Activation& a, const Str& name, const Value& v) {
     }
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
         if (s->kind == ScopeKind::Target || s->kind == ScopeKind::Global || has(s->object, name)) {
-            set(s->object, name, v);
+            set(scopeObject(*s), name, v);
             return;
         }
     }
@@ -241,7 +250,13 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.version = def.version;
     a.pool = def.pool;
     a.base = def.baseClip;
-    a.target = def.baseClip;
+    if (host.kind(a.base) == DisplayKind::None) {
+        // The clip that defined the function is gone: it runs on the clip it is called on, else on _level0.
+        Object* self = thisv.object();
+        bool onClip = self && self->kind == ObjKind::Display && host.kind(self->display) != DisplayKind::None;
+        a.base = onClip ? self->display : host.level(0);
+    }
+    a.target = a.base;
     a.thisv = thisv;
     a.callee = fn;
     a.constructing = constructing;
@@ -300,8 +315,8 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
         else if (argsObj) define(locals, "arguments", Value(argsObj), 0);
         if (!(f & fn_flag::kSuppressSuper)) a.superObj = makeSuper();
         if (f & fn_flag::kPreloadSuper) preload(Value(a.superObj));
-        if (f & fn_flag::kPreloadRoot) preload(displayValue(host.rootOf(def.baseClip)));
-        if (f & fn_flag::kPreloadParent) preload(displayValue(host.parent(def.baseClip)));
+        if (f & fn_flag::kPreloadRoot) preload(displayValue(host.rootOf(a.base)));
+        if (f & fn_flag::kPreloadParent) preload(displayValue(host.parent(a.base)));
         if (f & fn_flag::kPreloadGlobal) preload(Value(global));
         if (f & fn_flag::kSuppressThis) a.thisv = Value();
         else if (!(f & fn_flag::kPreloadThis)) define(locals, "this", thisv, 0);

@@ -199,6 +199,8 @@ public:
     Object* selectionObject = nullptr;
     std::unordered_map<std::string, Object*> registeredClasses;  // Object.registerClass
     std::unordered_map<DisplayId, Object*> displayObjects;
+    // Target paths ("_level0.a.b") of removed objects that scripts still hold.
+    std::unordered_map<DisplayId, std::string> removedPaths;
     std::vector<Timer> timers;
     int nextTimerId = 1;
     double timeMs = 0;
@@ -288,6 +290,7 @@ public:
     // Variables by name or path.
     Value getVariable(Activation& a, const Str& name);
     void setVariable(Activation& a, const Str& name, const Value& v);
+    Object* scopeObject(const Scope& s);
     Value lookupScope(Activation& a, const Str& name, bool* found = nullptr);
     bool resolvePathObject(Activation& a, std::string_view path, Value& out);
     void trace(const Value& v);

@@ -1,0 +1,120 @@
+// Timelines driven from scripts: where gotos land (and what they run), and what scripts
+// still see of a clip once it has left the display list. Action bytes are assembled here.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "handmade_swf.h"
+#include "swf/swf.h"
+
+namespace {
+
+using namespace swf::test;
+
+class Actions {
+public:
+    Actions& str(const char* s) { return record(0x96, QByteArray(1, '\0') + QByteArray(s) + '\0'); }
+    Actions& num(int v) { return record(0x96, QByteArray(1, '\x07') + u32(uint32_t(v))); }
+    // A double as the Push action stores it: the high word first.
+    Actions& dbl(double v) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        return record(0x96, QByteArray(1, '\x06') + u32(uint32_t(bits >> 32)) + u32(uint32_t(bits)));
+    }
+    Actions& op(uint8_t code) {
+        bytes_ += char(code);
+        return *this;
+    }
+    Actions& getVar(const char* name) { return str(name).op(0x1C); }
+    Actions& trace() { return op(0x26); }
+    // object.method(one argument already pushed), result dropped.
+    Actions& call1(const char* object, const char* method) { return num(1).getVar(object).str(method).op(0x52).op(0x17); }
+    Actions& call0(const char* object, const char* method) { return num(0).getVar(object).str(method).op(0x52).op(0x17); }
+    Actions& traceMember(const char* object, const char* name) { return getVar(object).str(name).op(0x4E).trace(); }
+    // GotoFrame2 with the frame value already pushed.
+    Actions& gotoFrame2(bool play, int bias) {
+        QByteArray body(1, char((play ? 1 : 0) | (bias ? 2 : 0)));
+        if (bias) body += u16(bias);
+        return record(0x9F, body);
+    }
+    // An anonymous function with no parameters, left on the stack.
+    Actions& function(const QByteArray& code) {
+        bytes_ += char(0x9B);
+        bytes_ += u16(1 + 2 + 2);
+        bytes_ += '\0';
+        bytes_ += u16(0) + u16(int(code.size()));
+        bytes_ += code;
+        return *this;
+    }
+    QByteArray body() const { return bytes_; }
+    QByteArray end() const { return bytes_ + '\0'; }
+
+private:
+    Actions& record(uint8_t code, const QByteArray& body) {
+        bytes_ += char(code);
+        bytes_ += u16(int(body.size()));
+        bytes_ += body;
+        return *this;
+    }
+    QByteArray bytes_;
+};
+
+QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
+
+QStringList run(const QByteArray& tags, int frameCount, int advances) {
+    const QByteArray bytes = swf::test::movie(tags, 100, 100, 8, frameCount);
+    auto movie = swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
+    QStringList traces;
+    swf::Player player(movie, nullptr, swf::Player::Start::Later);
+    player.setTraceHandler([&](const QString& line) { traces << line; });
+    for (int i = 0; i < advances; ++i) player.advance();
+    return traces;
+}
+
+// Four root frames that say which one ran; the third is labelled "Third".
+QByteArray fourFrames(const QByteArray& firstFrameScript) {
+    QByteArray tags = tag(12, firstFrameScript) + tag(1, {});
+    for (const char* name : {"f2", "f3", "f4"}) {
+        tags += tag(12, Actions().str(name).trace().end());
+        if (std::strcmp(name, "f3") == 0) tags += tag(43, cstr("Third"));
+        tags += tag(1, {});
+    }
+    return tags;
+}
+
+TEST(ScriptTimeline, GotoFrameNumbersWrapLabelsFoldCaseAndPastTheEndSkipsTheScript) {
+    Actions a;
+    a.num(0).call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");        // no goto
+    a.num(-5).call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");       // no goto
+    a.dbl(2.5).call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");      // a label, none
+    a.dbl(4294967298.0).call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");  // wraps to 2
+    a.str("third").call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");
+    a.num(99).call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");       // the last frame
+    const QStringList traces = run(fourFrames(a.end()), 4, 3);
+    // Frame 2's and 3's scripts run after the script that jumped; the last frame was
+    // reached past its end, so its script does not run.
+    EXPECT_EQ(traces, (QStringList{"1", "1", "1", "2", "3", "4", "f2", "f3"}));
+}
+
+TEST(ScriptTimeline, GotoTextNamesAnotherClipAndTheSceneBiasAppliesToLabels) {
+    Actions a;
+    a.str("/:3").call1("_root", "gotoAndStop").traceMember("_root", "_currentframe");
+    a.num(2).gotoFrame2(false, 0).traceMember("_root", "_currentframe");
+    // A scene starting at frame 2: its label "Third" is looked up, then moved on by the bias.
+    a.str("THIRD").gotoFrame2(false, 1).traceMember("_root", "_currentframe");
+    const QStringList traces = run(fourFrames(a.end()), 4, 2);
+    EXPECT_EQ(traces, (QStringList{"3", "2", "4", "f3", "f2", "f4"}));
+}
+
+TEST(ScriptTimeline, AClipsUnloadHandlerStillSeesItsPathAfterRemoval) {
+    Actions a;
+    a.num(1).str("a").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.num(1).str("b").num(2).getVar("a").str("createEmptyMovieClip").op(0x52).op(0x17);
+    // a.b.onUnload = function () { trace(this); }
+    a.getVar("a.b").str("onUnload").function(Actions().getVar("this").trace().body()).op(0x4F);
+    a.call0("a", "removeMovieClip");
+    const QStringList traces = run(tag(12, a.end()) + tag(1, {}), 1, 2);
+    EXPECT_EQ(traces, (QStringList{"_level0.a.b"}));
+}
+
+}  // namespace

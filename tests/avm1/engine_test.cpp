@@ -273,6 +273,31 @@ TEST_F(EngineTest, HugeArraysAndStringsStop) {
     EXPECT_TRUE(engine->scriptsDisabled());
 }
 
+TEST_F(EngineTest, RunningOutOfObjectsStopsTheScriptWithoutFreeingWhatItHolds) {
+    // r1 = {v: "kept"}; for (r2 = 0; r2 < 30000; ++r2) {}; trace(r1.v)
+    // The object in r1 is reachable only from the running script's register: running
+    // out of objects mid-script must stop it, not collect that object under it.
+    Limits limits;
+    limits.maxObjects = 20000;
+    makeEngine(8, limits);
+    Asm body;
+    body.num(0).op(0x43).pop();
+    Asm step;
+    step.reg(2).op(0x50).storeRegister(2).pop();
+    Asm test;
+    test.reg(2).num(30000).op(0x48).op(0x12);
+    test.ifTrue(int16_t(body.size() + step.size() + 5));
+    Asm code;
+    code.str("v").str("kept").num(1).op(0x43).storeRegister(1).pop();
+    code.num(0).storeRegister(2).pop();
+    for (const Asm* part : {&test, &body, &step}) code.bytes.insert(code.bytes.end(), part->bytes.begin(), part->bytes.end());
+    code.jump(int16_t(-int(test.size() + body.size() + step.size() + 5)));
+    code.reg(1).str("v").getMember().trace();
+    run(code);
+    EXPECT_TRUE(traces.empty());
+    EXPECT_TRUE(engine->scriptsDisabled());
+}
+
 TEST_F(EngineTest, SelfReferencingPrototypeStopsThatScriptOnly) {
     Asm code;
     code.str("o").num(0).op(0x43).setVariable();

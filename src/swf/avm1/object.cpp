@@ -50,7 +50,9 @@ void PropertyMap::rebuild() {
 
 Object* EngineImpl::alloc(ObjKind kind, Object* proto) {
     if (heap.size() >= limits.maxObjects) {
-        collect();
+        // A running script holds objects in registers, activations and the natives' C++
+        // locals, which the collector does not see: collect only between runs.
+        if (runDepth == 0) collect();
         if (heap.size() >= limits.maxObjects) throw ScriptAbort{"too many objects"};
     }
     heap.push_back(std::make_unique<Object>());

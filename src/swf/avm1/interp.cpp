@@ -286,20 +286,20 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     };
     auto makeArguments = [&]() {
         Object* argsObj = makeArray(std::vector<Value>(args.begin(), args.end()));
-        define(argsObj, "callee", Value(fn));
+        defineShared(argsObj, calleeName, Value(fn));
         Object* caller = current && current->callee ? current->callee : nullptr;
-        define(argsObj, "caller", caller ? Value(caller) : Value::null());
+        defineShared(argsObj, callerName, caller ? Value(caller) : Value::null());
         return argsObj;
     };
 
     if (!def.v2) {
         a.regs.resize(4);
         // `this` is a local of the activation: a script may even assign to it.
-        define(locals, "this", thisv, 0);
-        define(locals, "arguments", Value(makeArguments()), 0);
+        defineShared(locals, thisName, thisv, 0);
+        defineShared(locals, argumentsName, Value(makeArguments()), 0);
         a.superObj = makeSuper();
         for (size_t i = 0; i < def.params.size(); ++i)
-            define(locals, def.params[i].second.view(), arg(args, i), 0);
+            defineShared(locals, def.params[i].second, arg(args, i), 0);
     } else {
         a.regs.resize(std::max<size_t>(def.registerCount, 1));
         uint16_t f = def.flags;
@@ -312,18 +312,18 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
         Object* argsObj = nullptr;
         if (!(f & fn_flag::kSuppressArguments)) argsObj = makeArguments();
         if (f & fn_flag::kPreloadArguments) preload(Value(argsObj));
-        else if (argsObj) define(locals, "arguments", Value(argsObj), 0);
+        else if (argsObj) defineShared(locals, argumentsName, Value(argsObj), 0);
         if (!(f & fn_flag::kSuppressSuper)) a.superObj = makeSuper();
         if (f & fn_flag::kPreloadSuper) preload(Value(a.superObj));
         if (f & fn_flag::kPreloadRoot) preload(displayValue(host.rootOf(a.base)));
         if (f & fn_flag::kPreloadParent) preload(displayValue(host.parent(a.base)));
         if (f & fn_flag::kPreloadGlobal) preload(Value(global));
         if (f & fn_flag::kSuppressThis) a.thisv = Value();
-        else if (!(f & fn_flag::kPreloadThis)) define(locals, "this", thisv, 0);
+        else if (!(f & fn_flag::kPreloadThis)) defineShared(locals, thisName, thisv, 0);
         for (size_t i = 0; i < def.params.size(); ++i) {
             uint8_t reg = def.params[i].first;
             if (reg && reg < a.regs.size()) a.regs[reg] = arg(args, i);
-            else define(locals, def.params[i].second.view(), arg(args, i), 0);
+            else defineShared(locals, def.params[i].second, arg(args, i), 0);
         }
     }
     Activation* saved = current;

@@ -499,6 +499,15 @@ void EngineImpl::define(Object* o, std::string_view name, const Value& v, uint16
     p->getter = p->setter = nullptr;
 }
 
+void EngineImpl::defineShared(Object* o, const Str& name, const Value& v, uint16_t flags) {
+    std::string k = key(name.view());
+    Slot* p = o->props.find(k);
+    if (!p) p = &o->props.insert(k, name);
+    p->value = v;
+    p->flags = flags;
+    p->getter = p->setter = nullptr;
+}
+
 bool EngineImpl::has(Object* o, const Str& name) {
     if (!o) return false;
     if (o->kind == ObjKind::Array) {

@@ -240,6 +240,10 @@ public:
     bool hasOwn(Object* o, const Str& name);
     bool remove(Object* o, const Str& name);
     void define(Object* o, std::string_view name, const Value& v, uint16_t flags = prop_flag::kDontEnum);
+    // The same, sharing `name` instead of copying it: calls define their locals this way.
+    void defineShared(Object* o, const Str& name, const Value& v, uint16_t flags = prop_flag::kDontEnum);
+    // Names every call defines.
+    const Str thisName{"this"}, argumentsName{"arguments"}, calleeName{"callee"}, callerName{"caller"};
     std::vector<Str> enumerate(Object* o);
     bool visible(const Slot& p) const;
     Object* makeArray(std::vector<Value> items = {});

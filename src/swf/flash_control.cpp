@@ -71,6 +71,30 @@ struct ShockwaveFlash::DrawJob {
     }
 };
 
+// A movie on its way through the render thread: read and parsed there, made into a player
+// back on the user-interface thread.
+struct ShockwaveFlash::LoadJob {
+    QPointer<ShockwaveFlash> control;
+    std::filesystem::path file;
+    std::shared_ptr<const Movie> movie;
+    std::string error;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;     // guarded by mutex
+    bool handled = false;  // user-interface thread only
+
+    static void handle(const std::shared_ptr<LoadJob>& job) {
+        if (job->handled) return;
+        job->handled = true;
+        if (job->control && job->control->loading_ == job) job->control->movieLoaded(job);
+        job->movie.reset();
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return done; });
+    }
+};
+
 ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -78,8 +102,9 @@ ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
 }
 
 ShockwaveFlash::~ShockwaveFlash() {
-    // The frame in flight may use the player's fonts and pictures: it ends before the window
-    // and the application that own them.
+    // The work in flight may use fonts and picture decoders: it ends before the window and
+    // the application that own them.
+    waitForLoading();
     waitForDrawing();
 }
 
@@ -95,10 +120,38 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
     pictures_.clear();
     pictureBytes_ = 0;
     frameStale_ = true;
-    std::filesystem::path file = core::resolveInstallPath(installPath.toStdString());
+    // Read and parsed on the render thread: a large movie keeps neither the window from
+    // showing nor a click from being answered. A load still under way is left to finish alone.
+    auto job = std::make_shared<LoadJob>();
+    job->control = this;
+    job->file = core::resolveInstallPath(installPath.toStdString());
+    loading_ = job;
+    renderThread().start([job] {
+        try {
+            job->movie = loadMovieFile(job->file);
+        } catch (const std::exception& e) {
+            job->error = e.what();  // a broken movie, or one past what memory allows
+        }
+        {
+            std::lock_guard lock(job->mutex);
+            job->done = true;
+        }
+        job->finished.notify_all();
+        QMetaObject::invokeMethod(qApp, [job] { LoadJob::handle(job); }, Qt::QueuedConnection);
+    });
+    update();
+}
+
+void ShockwaveFlash::movieLoaded(const std::shared_ptr<LoadJob>& job) {
+    loading_.reset();
+    frameStale_ = true;
+    update();
+    // A broken movie leaves the control empty; it is reported once, here, without a dialog.
+    auto report = [&job](const char* what) { std::fprintf(stderr, "swf: %s: %s\n", job->file.string().c_str(), what); };
+    if (!job->error.empty()) return report(job->error.c_str());
     try {
-        if (auto movie = loadMovieFile(file)) {
-            player_ = std::make_shared<Player>(std::move(movie));
+        if (job->movie) {
+            player_ = std::make_shared<Player>(job->movie);
             player_->setViewSize(size());
             player_->setActive(isVisible());
             connect(player_.get(), &Player::needsRepaint, this, &ShockwaveFlash::frameChanged);
@@ -106,15 +159,22 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
             connect(player_.get(), &Player::urlRequested, this, [](const QUrl& url) { QDesktopServices::openUrl(url); });
         }
     } catch (const core::RuntimeError& e) {
-        // A broken movie leaves the control empty; it is reported once, here, without a dialog.
-        std::fprintf(stderr, "swf: %s: %s\n", file.string().c_str(), e.what());
+        player_.reset();
+        report(e.what());
     }
-    update();
+}
+
+void ShockwaveFlash::waitForLoading() {
+    if (!loading_) return;
+    const std::shared_ptr<LoadJob> job = loading_;
+    job->wait();
+    LoadJob::handle(job);
 }
 
 QString ShockwaveFlash::movie() const { return movie_; }
 
 Player* ShockwaveFlash::player() {
+    waitForLoading();
     waitForDrawing();
     return player_.get();
 }
@@ -127,6 +187,7 @@ void ShockwaveFlash::waitForDrawing() {
 }
 
 void ShockwaveFlash::finishDrawing() {
+    waitForLoading();
     waitForDrawing();
     if (!player_) return;
     const QSize pixels = size() * devicePixelRatioF();

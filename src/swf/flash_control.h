@@ -32,17 +32,20 @@ public:
 
     // The Movie property: an installation path as the reader forms it
     // ("<folder>\pic\down.swf"), resolved like every installation path. A missing,
-    // unreadable or corrupt movie leaves the control empty; no dialog is shown.
+    // unreadable or corrupt movie leaves the control empty; no dialog is shown. The movie is
+    // read and parsed on the render thread; the player exists once that is done.
     void setMovie(const QString& installPath);
     QString movie() const;
 
-    // The player, for tests and tools; null while no movie is loaded. Waits for a frame that
-    // is being drawn, so that the caller may use the player at once.
+    // The player, for tests and tools; null when no movie could be loaded. Waits for a movie
+    // being loaded and for a frame being drawn, so that the caller may use the player at once.
     Player* player();
 
     // True from the moment a frame of this control's player goes to the render thread until
     // the finished frame is back on the user-interface thread.
     bool isDrawing() const { return drawing_ != nullptr; }
+    // True from setMovie() until its movie is parsed and its player made (or refused).
+    bool isLoading() const { return loading_ != nullptr; }
     // Waits for a frame being drawn, then draws the current frame here if it is out of date,
     // so that the next paint shows the movie as it is now (tests and tools that grab).
     void finishDrawing();
@@ -67,7 +70,10 @@ protected:
 
 private:
     struct DrawJob;
+    struct LoadJob;
     void frameChanged();
+    void movieLoaded(const std::shared_ptr<LoadJob>& job);
+    void waitForLoading();
     // Runs `change` on the player now, or after the frame being drawn when there is one.
     void withPlayer(std::function<void(Player&)> change);
     void startDrawing(QSize pixels);
@@ -79,6 +85,7 @@ private:
     // destroyed on the user-interface thread.
     std::shared_ptr<Player> player_;
     std::shared_ptr<DrawJob> drawing_;  // the frame on the render thread, if any
+    std::shared_ptr<LoadJob> loading_;  // the movie being read and parsed, if any
     std::vector<std::function<void(Player&)>> heldChanges_;
     QImage frame_;  // the last frame drawn, reused until the player reports a change
     bool frameStale_ = true;

@@ -118,6 +118,7 @@ TEST_F(Control, ContextMenuActsOnTheMovie) {
     swf::ShockwaveFlash control;
     control.resize(64, 52);
     control.setMovie(installPath("\\pic\\down.swf"));
+    ASSERT_NE(control.player(), nullptr);  // loaded: a menu opened while loading has its entries off
     auto menu = control.createContextMenu(QPoint(32, 26));
     QStringList entries;
     std::map<QString, QAction*> byText;

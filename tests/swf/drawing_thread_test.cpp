@@ -1,6 +1,7 @@
-// Movies drawn off the user-interface thread: a click next to a movie that takes long to draw is
-// answered while the frame is still being drawn, input for the movie itself waits for the frame
-// and then arrives in order, and a control may change its movie or go away mid-frame.
+// Movies read and drawn off the user-interface thread: a click next to a movie that takes long
+// to draw (or to read) is answered while the frame is still being drawn (or the movie read),
+// input for the movie itself waits for the frame and then arrives in order, and a control may
+// change its movie or go away mid-frame.
 //
 // Nothing here is timed: "answered while drawing" is a count of clicks whose handler ran while
 // the heavy frame was still out, which is zero when drawing blocks the event loop.
@@ -54,6 +55,18 @@ QByteArray heavyMovie() {
         else w.modify(1, at);
         w.showFrame();
     }
+    return w.finish();
+}
+
+// Many shapes of many edges: a movie that takes a while to read.
+QByteArray largeMovie(int shapes) {
+    MovieWriter w(QSizeF(200, 150), 24);
+    const QPainterPath outline = jaggedOutline(60000);
+    for (int i = 0; i < shapes; ++i) {
+        const uint16_t id = w.defineShape(outline, swf::writer::FillStyle::solid(QColor(i, 40, 40)));
+        if (i == 0) w.place(1, id);
+    }
+    w.showFrame();
     return w.finish();
 }
 
@@ -194,6 +207,35 @@ TEST_F(DrawingThread, AControlChangesItsMovieOrGoesAwayWhileAFrameIsDrawn) {
     }
     // The frame the first control left behind comes back and releases its player here.
     EXPECT_TRUE(spinUntil([] { return swf::FrameClock::instance().registeredCount() == 0; }));
+}
+
+TEST_F(DrawingThread, AClickIsAnsweredWhileALargeMovieIsRead) {
+    write(QStringLiteral("pic/large.swf"), largeMovie(20));  // 1.2 million edges
+    QWidget window;
+    window.resize(420, 200);
+    auto* control = new swf::ShockwaveFlash(&window);
+    control->setGeometry(0, 0, 200, 150);
+    auto* button = new QPushButton(QStringLiteral("next"), &window);
+    button->setGeometry(220, 0, 80, 40);
+    int answered = 0, answeredWhileLoading = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] {
+        ++answered;
+        answeredWhileLoading += control->isLoading();
+    });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    control->setMovie(installPath("large.swf"));
+    const QPointF at(40, 20);
+    QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
+                                                    Qt::LeftButton, Qt::LeftButton, {}));
+    QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
+                                                    Qt::LeftButton, Qt::NoButton, {}));
+    ASSERT_TRUE(spinUntil([&] { return answered == 1; }));
+    EXPECT_EQ(answeredWhileLoading, 1) << "the click waited for the movie to be read";
+    ASSERT_NE(control->player(), nullptr);  // waits for the rest
+    EXPECT_FALSE(control->isLoading());
+    EXPECT_EQ(control->player()->frameCount(), 1);
 }
 
 TEST_F(DrawingThread, FinishDrawingShowsTheCurrentFrameAtOnce) {

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "core/install_path.h"
 #include "swf/frame_clock.h"
@@ -23,7 +24,7 @@ namespace swf {
 
 namespace {
 // A frame that takes longer to draw makes the control drop frames for twice as long, so that
-// a heavy movie takes at most a third of the window's time.
+// a heavy movie takes at most a third of the render thread's time.
 constexpr std::chrono::milliseconds kSlowFrame{30};
 // Enough for every frame of a short looping button movie at the control's size.
 constexpr qint64 kPictureBudgetBytes = 2 << 20;
@@ -103,9 +104,15 @@ ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
 
 ShockwaveFlash::~ShockwaveFlash() {
     // The work in flight may use fonts and picture decoders: it ends before the window and
-    // the application that own them.
-    waitForLoading();
-    waitForDrawing();
+    // the application that own them. Detached first, so that it no longer reaches this control.
+    if (auto job = std::exchange(loading_, nullptr)) {
+        job->wait();
+        LoadJob::handle(job);
+    }
+    if (auto job = std::exchange(drawing_, nullptr)) {
+        job->wait();
+        DrawJob::handle(job);
+    }
 }
 
 void ShockwaveFlash::setMovie(const QString& installPath) {

@@ -37,7 +37,7 @@ TEST(InputScript, EventsKeysAndWaits) {
     EXPECT_EQ(events[0].kind, InputEvent::Kind::MouseMove);
     EXPECT_EQ(events[0].pos, QPointF(10, 20.5));
     EXPECT_EQ(events[1].kind, InputEvent::Kind::MouseDown);
-    EXPECT_EQ(events[2].kind, InputEvent::Kind::MouseMove);  // only the left button presses
+    EXPECT_EQ(events[2].kind, InputEvent::Kind::RightButton);  // only the left button presses
     EXPECT_EQ(events[3].kind, InputEvent::Kind::Wait);
     EXPECT_EQ(events[4].keyCode, 37);
     EXPECT_EQ(events[5].keyCode, 'Q');

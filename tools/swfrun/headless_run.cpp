@@ -82,12 +82,13 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
             event.kind = InputEvent::Kind::Wait;
         } else if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown") ||
                    type == QLatin1String("MouseUp")) {
-            // Only the left button presses; the others move the mouse.
+            // Only the left button presses; the others move the mouse (and may hide the
+            // focus rectangle).
             const QString button = object.value(QStringLiteral("btn")).toString(QStringLiteral("Left"));
-            event.kind = type == QLatin1String("MouseMove") || button != QLatin1String("Left")
-                             ? InputEvent::Kind::MouseMove
-                             : type == QLatin1String("MouseDown") ? InputEvent::Kind::MouseDown
-                                                                   : InputEvent::Kind::MouseUp;
+            if (type == QLatin1String("MouseMove")) event.kind = InputEvent::Kind::MouseMove;
+            else if (button == QLatin1String("Right")) event.kind = InputEvent::Kind::RightButton;
+            else if (button != QLatin1String("Left")) event.kind = InputEvent::Kind::MiddleButton;
+            else event.kind = type == QLatin1String("MouseDown") ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
             event.pos = readPos(object);
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
@@ -125,6 +126,8 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
                 case InputEvent::Kind::MouseMove: player.mouseMove(e.pos); break;
                 case InputEvent::Kind::MouseDown: player.mousePress(e.pos); break;
                 case InputEvent::Kind::MouseUp: player.mouseRelease(e.pos); break;
+                case InputEvent::Kind::RightButton: player.otherMouseButton(e.pos, true); break;
+                case InputEvent::Kind::MiddleButton: player.otherMouseButton(e.pos, false); break;
                 case InputEvent::Kind::KeyDown: player.keyDown(e.keyCode, e.character); break;
                 case InputEvent::Kind::KeyUp: player.keyUp(e.keyCode, e.character); break;
                 case InputEvent::Kind::TextInput: player.textInput(e.character); break;
@@ -132,9 +135,11 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
             }
         }
     };
+    // As the suite's runner does it: each tick runs a frame, then the input up to the next
+    // Wait, then the picture is taken.
     for (int frame = 1; frame <= options.frames; ++frame) {
-        replayUntilWait();
         player.advance();
+        replayUntilWait();
         capture.captureFrame();
         if (player.quitRequested()) {
             // fscommand("quit") ends the run after this frame; a picture asked for the

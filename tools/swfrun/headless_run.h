@@ -18,7 +18,7 @@
 namespace swfrun {
 
 struct InputEvent {
-    enum class Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, TextInput, Wait, Ignored };
+    enum class Kind { MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, KeyDown, KeyUp, TextInput, Wait, Ignored };
     Kind kind = Kind::Ignored;
     QPointF pos;              // mouse events, stage pixels
     int keyCode = 0;          // key events, as scripts number keys

@@ -86,6 +86,8 @@ struct Instance {
     bool dynamic = false;          // made by a script; the timeline leaves it alone
     bool loaded = false;           // its first frame ran (enterFrame comes after it)
     bool enabled = true;           // a disabled button or clip takes no mouse events
+    std::optional<int32_t> tabIndex;  // set by script: a custom tab order
+    std::optional<bool> focusRect;    // _focusrect of this object; unset follows the stage's
     std::shared_ptr<const std::vector<ClipAction>> clipActions;
     std::shared_ptr<Drawing> drawing;
     std::unique_ptr<Character> ownCharacter;  // a text field's changed copy, a script's empty clip

@@ -717,6 +717,7 @@ void Player::trackMouse(QPointF viewPos, bool moved) {
 }
 
 void Player::mouseMove(QPointF pos) {
+    if (movie_->version < 9) resetHighlight();
     trackMouse(pos, true);
     lastMouseView_ = pos;
     hover(pos);
@@ -745,11 +746,13 @@ void Player::hover(QPointF pos) {
 
 void Player::mousePress(QPointF pos) {
     mouseMove(pos);
+    resetHighlight();
     handlingClick_ = true;
     mouseDown_ = true;
     if (engine_) {
         mouseEventToClips(clip_event::kMouseDown, "onMouseDown");
         engine_->broadcastMouse(avm1::MouseEvent::Down);
+        focusOnPress(pos);
     }
     pressedSerial_ = hoverSerial_;
     pressedInside_ = true;
@@ -759,8 +762,18 @@ void Player::mousePress(QPointF pos) {
     afterChange();
 }
 
+void Player::otherMouseButton(QPointF pos, bool right) {
+    if (right && movie_->version < 9) resetHighlight();
+    trackMouse(pos, true);
+    lastMouseView_ = pos;
+    hover(pos);
+    runQueuedActions();
+    afterChange();
+}
+
 void Player::mouseRelease(QPointF pos) {
     using namespace button_transition;
+    if (movie_->version < 9) resetHighlight();
     trackMouse(pos, true);
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
@@ -839,14 +852,19 @@ void Player::keyDown(int code, char16_t character) {
                     if ((a.events & clip_event::kKeyPress) && a.keyCode == key) queueScript({serial, a.code, nullptr, false});
         }
     }
+    bool keyPressTaken = false;
     if (key) {
         std::vector<std::pair<std::shared_ptr<TimelineState>, const ButtonCondition*>> hits;
         collectKeyButtons(root_, root_->list, key, 0, hits);
+        keyPressTaken = !hits.empty();
         for (auto& [owner, condition] : hits) {
             if (engine_) queueScript({owner->ownerSerial, condition->code, nullptr, false});
             else actionQueue_.push_back({owner, condition->actions});
         }
     }
+    // A button's key handler takes precedence over moving the focus.
+    if (engine_ && code == 9 && !keyPressTaken)
+        cycleFocus(std::find(keysDown_.begin(), keysDown_.end(), 16) != keysDown_.end());
     runQueuedActions();
     afterChange();
 }
@@ -951,6 +969,7 @@ QByteArray Player::pictureKey() const {
     put(int32_t(viewSize_.height()));
     for (double v : {zoom_.m11(), zoom_.m22(), zoom_.dx(), zoom_.dy()}) put(v);
     appendList(key, root_->list, 0);
+    put(highlight_ == FocusHighlight::Shown ? focusSerial_ : uint64_t(0));
     return key;
 }
 

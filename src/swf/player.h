@@ -88,6 +88,9 @@ public:
     void mouseMove(QPointF pos);
     void mousePress(QPointF pos);
     void mouseRelease(QPointF pos);
+    // The right or middle button: scripts see no press, but older movies hide the focus
+    // rectangle on the right button as on any mouse use.
+    void otherMouseButton(QPointF pos, bool right);
     void mouseLeave();
     // Keys: `code` as scripts see it (Key.getCode: 37 left arrow, 65 'A'), `character` what
     // the key types (0 for none).
@@ -188,6 +191,27 @@ private:
     void buttonSound(const Instance& button, int oldState, int newState);
     void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t,
                    const ColorTransform& cx) const;
+
+    // Keyboard focus, tab order and the focus rectangle (focus.cpp).
+    enum class FocusHighlight : uint8_t { Off, Hidden, Shown };
+    bool isButtonMode(const Instance& inst) const;
+    bool isFocusable(const Instance& inst) const;  // Selection.setFocus may give it the focus
+    bool isTabbable(const Instance& inst) const;
+    void collectTabbable(const DisplayList& list, std::vector<Instance*>& out, int nesting) const;
+    std::vector<Instance*> tabOrder() const;
+    QRectF highlightBounds(const Instance& inst) const;  // stage twips
+    uint64_t focusedObject() const;
+    void changeFocus(uint64_t serial, bool byKeyboard);
+    bool focusFromScript(uint64_t serial);
+    void cycleFocus(bool reverse);
+    void updateHighlight();
+    void resetHighlight();
+    Instance* textFieldAt(QPointF viewPos) const;
+    void focusOnPress(QPointF viewPos);
+    void drawFocusHighlight(QPainter& p) const;
+    uint64_t focusSerial_ = 0;
+    FocusHighlight highlight_ = FocusHighlight::Off;
+    bool stageFocusRect_ = true;
 
     // Mouse.
     struct Hit {

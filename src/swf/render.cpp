@@ -485,6 +485,7 @@ void Player::render(QPainter& p) const {
     p.fillRect(QRect(QPoint(0, 0), viewSize_), QColor(movie_->background.rgb()));
     filterWorkLeft_ = detail::kFilterWorkPerFrame;
     drawList(p, root_->list, viewTransform(), ColorTransform{}, 0);
+    drawFocusHighlight(p);
     p.restore();
 }
 

@@ -672,11 +672,14 @@ const char* const kBlendModeNames[] = {"normal", "normal", "layer", "multiply", 
 }  // namespace
 
 std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::string_view key) {
+    if (key == "stageFocusRect") return std::string(player_.stageFocusRect_ ? "true" : "false");
     Node n = HostAccess::node(player_, object);
     if (!n.inst) return std::nullopt;
     if (key == "blendMode") return std::string(kBlendModeNames[size_t(n.inst->blendMode)]);
     if (key == "cacheAsBitmap") return std::string(n.inst->cacheAsBitmap ? "true" : "false");
     if (key == "enabled") return std::string(n.inst->enabled ? "true" : "false");
+    if (key == "tabIndex") return n.inst->tabIndex ? std::to_string(*n.inst->tabIndex) : std::string();
+    if (key == "focusRect") return n.inst->focusRect ? std::string(*n.inst->focusRect ? "true" : "false") : std::string();
     if (key == "scrollRect") {
         if (!n.inst->scrollRect) return std::string();
         const QRectF& r = *n.inst->scrollRect;
@@ -691,6 +694,10 @@ std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::stri
 }
 
 void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::string_view value) {
+    if (key == "stageFocusRect") {
+        player_.stageFocusRect_ = value == "true";
+        return;
+    }
     Node n = HostAccess::node(player_, object);
     if (!n.inst) return;
     player_.dirty_ = true;
@@ -704,6 +711,13 @@ void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::s
         n.inst->cacheAsBitmap = truthy(value);
     } else if (key == "enabled") {
         n.inst->enabled = truthy(value);
+    } else if (key == "tabIndex") {
+        // -1 is the same as no index.
+        bool numeric = false;
+        const int index = fromUtf8(value).toInt(&numeric);
+        n.inst->tabIndex = numeric && index != -1 ? std::optional<int32_t>(index) : std::nullopt;
+    } else if (key == "focusRect") {
+        n.inst->focusRect = value.empty() ? std::nullopt : std::optional<bool>(value == "true");
     } else if (key == "scrollRect") {
         const QStringList parts = fromUtf8(value).split(QLatin1Char(','));
         if (parts.size() == 4) {
@@ -1340,8 +1354,8 @@ void ScriptHost::replaceText(avm1::DisplayId id, int begin, int end, std::string
     player_.dirty_ = true;
 }
 
-avm1::DisplayId ScriptHost::focus() { return player_.instanceById(focus_) ? focus_ : avm1::kNoDisplay; }
-void ScriptHost::setFocus(avm1::DisplayId object) { focus_ = player_.instanceById(object) ? object : avm1::kNoDisplay; }
+avm1::DisplayId ScriptHost::focus() { return player_.focusedObject(); }
+bool ScriptHost::setFocus(avm1::DisplayId object) { return player_.focusFromScript(object); }
 int ScriptHost::selectionBegin() { return selectionBegin_; }
 int ScriptHost::selectionEnd() { return selectionEnd_; }
 int ScriptHost::caretIndex() { return selectionEnd_ < 0 ? 0 : selectionEnd_; }

@@ -96,7 +96,7 @@ public:
     void setNewTextFormat(avm1::DisplayId field, const avm1::TextFormatValues& format) override;
     void replaceText(avm1::DisplayId field, int begin, int end, std::string_view text) override;
     avm1::DisplayId focus() override;
-    void setFocus(avm1::DisplayId object) override;
+    bool setFocus(avm1::DisplayId object) override;
     int selectionBegin() override;
     int selectionEnd() override;
     int caretIndex() override;
@@ -119,7 +119,6 @@ public:
 
 private:
     Player& player_;
-    avm1::DisplayId focus_ = avm1::kNoDisplay;
     int selectionBegin_ = -1, selectionEnd_ = -1;
 };
 

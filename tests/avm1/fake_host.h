@@ -197,7 +197,7 @@ public:
     void setNewTextFormat(DisplayId, const TextFormatValues&) override {}
     void replaceText(DisplayId, int, int, std::string_view) override {}
     DisplayId focus() override { return kNoDisplay; }
-    void setFocus(DisplayId) override {}
+    bool setFocus(DisplayId) override { return false; }
     int selectionBegin() override { return -1; }
     int selectionEnd() override { return -1; }
     int caretIndex() override { return -1; }

@@ -71,6 +71,9 @@ public:
     // True when the object has a function under `name` (the player asks before it makes a
     // clip a button target, e.g. for onPress/onRelease/onRollOver).
     bool hasHandler(DisplayId object, std::string_view name);
+    // A script property read as a flag (tabEnabled, tabChildren, focusEnabled); empty when
+    // the object has no such property or it is undefined.
+    std::optional<bool> booleanProperty(DisplayId object, std::string_view name);
 
     // Broadcasts to the listeners registered with Key.addListener / Mouse.addListener
     // (onKeyDown/onKeyUp, onMouseDown/onMouseUp/onMouseMove/onMouseWheel).

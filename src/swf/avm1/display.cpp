@@ -114,6 +114,7 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
     if (child) return displayValue(child);
     if (host.kind(id) == DisplayKind::TextField)
         if (auto v = textFieldProperty(*this, id, n)) return v;
+    if (auto v = clipFocusProperty(*this, id, n)) return v;
     int index = propertyIndex(n);
     if (index >= 0) return getPropertyByIndex(id, index);
     return std::nullopt;
@@ -123,7 +124,7 @@ bool EngineImpl::setDisplayProperty(Object* o, const Str& name, const Value& v) 
     int index = propertyIndex(name.view());
     if (index < 0) {
         if (host.kind(o->display) == DisplayKind::TextField) return setTextFieldProperty(*this, o->display, name.view(), v);
-        return false;
+        return setClipFocusProperty(*this, o->display, name.view(), v);
     }
     if (host.kind(o->display) != DisplayKind::None) setPropertyByIndex(o->display, index, v);
     return true;
@@ -135,6 +136,7 @@ Value EngineImpl::getPropertyByIndex(DisplayId id, int index) {
     if (p == Property::Target) return Value(targetPath(id, true));
     if (p == Property::Name) return Value(host.name(id));
     if (isTextProperty(p)) return Value(host.textProperty(id, p));
+    if (p == Property::FocusRect) return focusRectValue(*this, id);
     double v = host.property(id, p);
     if (p == Property::Visible) return Value(v != 0);
     return Value(v);
@@ -149,6 +151,7 @@ void EngineImpl::setPropertyByIndex(DisplayId id, int index, const Value& v) {
             return;
         case Property::Name: host.setName(id, toStr(v).view()); return;
         case Property::Quality: host.setTextProperty(id, p, toStr(v).view()); return;
+        case Property::FocusRect: setFocusRectValue(*this, id, v); return;
         case Property::Visible: {
             double d = toNumber(v);
             if (std::isnan(d)) return;

@@ -339,9 +339,10 @@ Value selectionMethod(EngineImpl& e, Object* callee, const Value&, Args args) {
             return f ? Value(e.targetPath(f, false)) : Value::null();
         }
         case 1: {
-            DisplayId f = args.empty() || arg(args, 0).isNullish() ? kNoDisplay : displayArg(e, arg(args, 0), h.level(0));
-            h.setFocus(f);
-            return Value(true);
+            if (args.empty()) return Value(false);
+            if (arg(args, 0).isNullish()) return Value(h.setFocus(kNoDisplay));
+            DisplayId f = displayArg(e, arg(args, 0), h.level(0));
+            return Value(f != kNoDisplay && h.setFocus(f));
         }
         case 2: return Value(double(h.selectionBegin()));
         case 3: return Value(double(h.selectionEnd()));

@@ -27,6 +27,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installDisplay(*this);
     installGeom(*this);
     installText(*this);
+    installFocus(*this);
     installNatives(*this);
 }
 
@@ -93,7 +94,7 @@ Value toValue(EngineImpl& e, const Argument& a) {
         case Argument::Kind::Number: return Value(a.number);
         case Argument::Kind::String: return Value(a.text);
         case Argument::Kind::Boolean: return Value(a.number != 0);
-        case Argument::Kind::Display: return e.displayValue(a.display);
+        case Argument::Kind::Display: return a.display == kNoDisplay ? Value::null() : e.displayValue(a.display);
     }
     return Value();
 }
@@ -104,8 +105,12 @@ void broadcast(EngineImpl& e, Object* source, std::string_view event, std::span<
     Object* list = listeners.object();
     if (!list || list->kind != ObjKind::Array) return;
     std::vector<Value> copy = list->elements;
-    for (auto& l : copy)
-        if (l.isObject()) e.callMethod(l, Str(event), args);
+    for (auto& l : copy) {
+        if (!l.isObject()) continue;
+        // A removed clip stays in the list but no longer hears anything.
+        if (l.o->kind == ObjKind::Display && e.host.kind(l.o->display) == DisplayKind::None) continue;
+        e.callMethod(l, Str(event), args);
+    }
 }
 
 }  // namespace
@@ -151,6 +156,19 @@ bool Engine::hasHandler(DisplayId object, std::string_view name) {
     } catch (const ScriptAbort&) {
         return false;  // a looping prototype chain or a full heap: no handler to run
     }
+}
+
+std::optional<bool> Engine::booleanProperty(DisplayId object, std::string_view name) {
+    EngineImpl& e = *impl_;
+    if (e.disabled) return std::nullopt;
+    std::optional<bool> result;
+    outermost(e, [&] {
+        Object* o = e.displayObject(object);
+        if (!o) return;
+        Value v = e.get(o, Str(name));
+        if (!v.isUndefined()) result = e.toBoolean(v);
+    });
+    return result;
 }
 
 void Engine::broadcastKey(KeyEvent event) {

@@ -197,9 +197,10 @@ public:
     virtual TextFormatValues newTextFormat(DisplayId field) = 0;
     virtual void setNewTextFormat(DisplayId field, const TextFormatValues& format) = 0;
     virtual void replaceText(DisplayId field, int begin, int end, std::string_view text) = 0;
-    // Focus for Selection; kNoDisplay when nothing has it.
+    // Focus for Selection; kNoDisplay when nothing has it. setFocus answers false (and
+    // leaves the focus) when the object cannot take it.
     virtual DisplayId focus() = 0;
-    virtual void setFocus(DisplayId object) = 0;
+    virtual bool setFocus(DisplayId object) = 0;
     virtual int selectionBegin() = 0;
     virtual int selectionEnd() = 0;
     virtual int caretIndex() = 0;
@@ -238,5 +239,7 @@ public:
 // - fsCommand(command, args), default no-op: the engine passes fscommand calls so that a
 //   headless run can end on "quit".
 // - name(): unnamed placed objects answer "instanceN" (documented; the suite expects it).
+// - setFocus() answers whether the object took the focus; settings "tabIndex" (decimal or
+//   "" when unset), "focusRect" ("true"/"false"/"" for unset) and "stageFocusRect".
 
 }  // namespace swf::avm1

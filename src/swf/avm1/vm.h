@@ -319,6 +319,12 @@ void installDisplay(EngineImpl& e);
 void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
+void installFocus(EngineImpl& e);
+// tabIndex of movie clips and _focusrect (focus_properties.cpp).
+std::optional<Value> clipFocusProperty(EngineImpl& e, DisplayId id, std::string_view name);
+bool setClipFocusProperty(EngineImpl& e, DisplayId id, std::string_view name, const Value& v);
+Value focusRectValue(EngineImpl& e, DisplayId id);
+void setFocusRectValue(EngineImpl& e, DisplayId id, const Value& v);
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

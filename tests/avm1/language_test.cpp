@@ -181,4 +181,86 @@ TEST_F(LanguageTest, InitArrayWithAnImpossibleCountLeavesTheStack) {
     EXPECT_EQ(traces, (std::vector<std::string>{"undefined", "kept"}));
 }
 
+TEST_F(LanguageTest, AddAsksValueOfThenToStringOnlyBesideAString) {
+    // o = {valueOf: function () { trace("v"); return {}; }, toString: function () { trace("s"); return "S"; }}
+    Asm valueOf;
+    valueOf.str("v").trace().num(0).op(0x43).ret();
+    Asm toString;
+    toString.str("s").trace().str("S").ret();
+    Asm code;
+    code.str("o").str("valueOf").function1("", {}, valueOf).str("toString").function1("", {}, toString).num(2).op(0x43).setVariable();
+    code.str("o").getVariable().str("!").add2().trace();  // valueOf, then toString
+    code.str("o").getVariable().num(1).add2().trace();    // valueOf twice, no toString
+    // toString answering no string names the type.
+    Asm four;
+    four.num(4).ret();
+    code.str("p").str("toString").function1("", {}, four).num(1).op(0x43).setVariable();
+    code.str("p").getVariable().op(0x4B).trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"v", "s", "S!", "v", "v", "NaN", "[type Object]"}));
+}
+
+TEST_F(LanguageTest, ComparingAnObjectWithoutValueIsFalseAndStopsThere) {
+    Asm code;
+    code.num(0).op(0x43).num(1).op(0x48).trace();  // {} < 1
+    code.num(1).num(0).op(0x43).op(0x48).trace();  // 1 < {}
+    code.num(1).str("x").op(0x48).trace();        // 1 < "x": NaN
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"false", "false", "undefined"}));
+}
+
+TEST_F(LanguageTest, StringObjectsHoldTheirLengthAsAFixedProperty) {
+    Asm code;
+    code.str("s").str("héllo").num(1).str("String").newObject().setVariable();
+    code.str("s").getVariable().str("length").getMember().trace();
+    code.str("s").getVariable().str("length").str("other").setMember();
+    code.str("s").getVariable().str("length").op(0x3A).pop();  // delete s.length
+    code.str("s").getVariable().str("length").getMember().trace();
+    code.str("s").getVariable().str("hasOwnProperty").getMember().pop();
+    code.str("length").num(1).str("s").getVariable().str("hasOwnProperty").callMethod().trace();
+    code.str("abc").str("length").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"5", "other", "true", "3"}));
+}
+
+TEST_F(LanguageTest, DefineLocalInWithSkipsNamesOnlyThePrototypeHas) {
+    // base = {d: 20}; n = {b: 20}; n.__proto__ = base; with (n) { var b = 10; var d = 10; }
+    Asm code;
+    code.str("base").str("d").num(20).num(1).op(0x43).setVariable();
+    code.str("n").str("b").num(20).num(1).op(0x43).setVariable();
+    code.str("n").getVariable().str("__proto__").str("base").getVariable().setMember();
+    Asm inside;
+    inside.str("b").num(10).op(0x3C).str("d").num(10).op(0x3C);
+    code.str("n").getVariable().with(inside);
+    code.str("n").getVariable().str("b").getMember().trace();
+    code.str("base").getVariable().str("d").getMember().trace();
+    code.str("d").getVariable().trace();  // the timeline got it
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"10", "20", "10"}));
+}
+
+TEST_F(LanguageTest, Swf4ScriptsSeeNoGlobalsAndFramesStartWithAnEmptyStack) {
+    makeEngine(4);
+    run(Asm().str("NaN").getVariable().num(1).op(0x0F).trace());  // NaN reads as 0 here: 0 < 1
+    EXPECT_EQ(traces.at(0), "1");
+
+    makeEngine(8);
+    traces.clear();
+    run(Asm().str("left over"));
+    run(Asm().trace());  // the same frame: the value is still there
+    run(Asm().str("left over"));
+    engine->advanceTime(40);
+    run(Asm().trace());
+    EXPECT_EQ(traces, (std::vector<std::string>{"left over", "undefined"}));
+}
+
+TEST_F(LanguageTest, GlobalFunctionsWithoutArguments) {
+    Asm code;
+    code.num(0).str("Boolean").callFunction().trace();
+    code.num(0).str("isNaN").callFunction().trace();
+    code.num(0).str("isFinite").callFunction().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"undefined", "true", "false"}));
+}
+
 }  // namespace

@@ -122,11 +122,9 @@ Value functionApply(EngineImpl& e, Object*, const Value& thisv, Args args) {
 
 // ---- Boolean, Number ----
 
-Value booleanCall(EngineImpl& e, Object*, const Value& thisv, Args args) {
-    bool v = !args.empty() && e.toBoolean(args[0]);
-    Object* o = thisv.object();
-    if (o && o->kind == ObjKind::Plain && e.current == nullptr) {}
-    return Value(v);
+Value booleanCall(EngineImpl& e, Object*, const Value&, Args args) {
+    if (args.empty()) return Value();
+    return Value(e.toBoolean(args[0]));
 }
 
 Value booleanConstruct(EngineImpl& e, Object* callee, const Value&, Args args) {
@@ -189,6 +187,7 @@ Value stringCall(EngineImpl& e, Object*, const Value&, Args args) {
 Value stringConstruct(EngineImpl& e, Object* callee, const Value&, Args args) {
     Object* o = e.alloc(ObjKind::String, e.get(callee, "prototype").object());
     o->primitive = args.empty() ? Value("") : Value(e.toStr(args[0]));
+    e.defineStringLength(o);
     return Value(o);
 }
 
@@ -428,8 +427,9 @@ Value parseFloatFn(EngineImpl& e, Object*, const Value&, Args args) {
     return Value(std::strtod(s.substr(i, p - i).c_str(), nullptr));
 }
 
-Value isNaNFn(EngineImpl& e, Object*, const Value&, Args args) { return Value(std::isnan(e.toNumber(arg(args, 0)))); }
-Value isFiniteFn(EngineImpl& e, Object*, const Value&, Args args) { return Value(std::isfinite(e.toNumber(arg(args, 0)))); }
+// Without an argument both look at NaN, whatever undefined converts to in this version.
+Value isNaNFn(EngineImpl& e, Object*, const Value&, Args args) { return Value(args.empty() || std::isnan(e.toNumber(args[0]))); }
+Value isFiniteFn(EngineImpl& e, Object*, const Value&, Args args) { return Value(!args.empty() && std::isfinite(e.toNumber(args[0]))); }
 
 Value escapeFn(EngineImpl& e, Object*, const Value&, Args args) {
     std::string s = e.toString(arg(args, 0)), out;

@@ -224,6 +224,8 @@ void Engine::displayObjectLeaving(DisplayId object) {
 void Engine::advanceTime(double milliseconds) {
     EngineImpl& e = *impl_;
     if (e.disabled) return;
+    // A frame's scripts share one stack; the next frame starts with an empty one.
+    if (e.runDepth == 0) e.stack.clear();
     double end = e.timeMs + milliseconds;
     // Each timer fires at most once per advance, as the player's timers do per frame.
     std::vector<int> due;

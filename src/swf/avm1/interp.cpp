@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <utility>
 
@@ -118,11 +119,15 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
     }
     if (!n.empty() && (n[0] == 's' || n[0] == 'S') && eq("super") && a.superObj) return Value(a.superObj);
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
+        // SWF 4 had no global objects: its timeline scripts see neither NaN nor Math.
+        if (s->kind == ScopeKind::Global && a.version < 5) break;
         Object* o = scopeObject(*s);
         if (has(o, name)) return get(o, name);
     }
     // `this` is found as a local first; SWF 5 functions that keep it only in a register have no other.
-    if ((!a.isFunction || a.version >= 6) && !n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this")) return a.thisv;
+    // A function that keeps `this` only in a register finds the timeline's by name.
+    if ((!a.isFunction || a.version >= 6) && !n.empty() && (n[0] == 't' || n[0] == 'T') && eq("this"))
+        return a.isFunction ? displayValue(a.base) : a.thisv;
     if (found) *found = false;
     return Value();
 }
@@ -226,6 +231,20 @@ void EngineImpl::setVariable(Activation& a, const Str& name, const Value& v) {
     }
     for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
         if (s->kind == ScopeKind::Target || s->kind == ScopeKind::Global || has(s->object, name)) {
+            set(scopeObject(*s), name, v);
+            return;
+        }
+    }
+}
+
+void EngineImpl::defineOnTimeline(Activation& a, const Str& name, const Value& v) {
+    if (hasPathChars(name.view())) {
+        setVariable(a, name, v);
+        return;
+    }
+    // A with object takes the variable only when it has it itself, not through its prototype.
+    for (Scope* s = a.scope.get(); s; s = s->parent.get()) {
+        if (s->kind == ScopeKind::With ? hasOwn(s->object, name) : true) {
             set(scopeObject(*s), name, v);
             return;
         }
@@ -579,7 +598,15 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             // ---- arithmetic ----
             case 0x0A: case 0x0B: case 0x0C: case 0x0D: {
                 Value yv = pop(a), xv = pop(a);
-                double x = toNumber(xv), y = toNumber(yv);
+                // Subtract and Divide convert their right operand first.
+                double x, y;
+                if (op == 0x0B || op == 0x0D) {
+                    y = toNumber(yv);
+                    x = toNumber(xv);
+                } else {
+                    x = toNumber(xv);
+                    y = toNumber(yv);
+                }
                 double r = op == 0x0A ? x + y : op == 0x0B ? x - y : op == 0x0C ? x * y : x / y;
                 if (op == 0x0D && y == 0 && a.version < 5) push(Value("#ERROR#"));
                 else push(Value(r));
@@ -689,13 +716,18 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 break;
             }
             case 0x47: {  // Add2
-                Value y = toPrimitive(pop(a)), x = toPrimitive(pop(a));
+                // valueOf first. An object it leaves is asked for its string when the other
+                // side is a string, and for valueOf once more (NaN) otherwise.
+                Value yv = pop(a), xv = pop(a);
+                Value y = toPrimitive(yv), x = toPrimitive(xv);
+                auto staysObject = [](const Value& p) { return p.type == Type::Object && p.o->kind != ObjKind::Display; };
                 if (x.isString() || y.isString()) {
-                    Str xs = toStr(x), ys = toStr(y);
+                    Str xs = toStr(staysObject(x) ? xv : x), ys = toStr(staysObject(y) ? yv : y);
                     if (xs.size() + ys.size() > limits.maxStringBytes) throw ScriptAbort{"string too long"};
                     push(Value(xs.str() + ys.str()));
                 } else {
-                    push(Value(toNumber(x) + toNumber(y)));
+                    double xn = toNumber(staysObject(x) ? xv : x);
+                    push(Value(xn + toNumber(staysObject(y) ? yv : y)));
                 }
                 break;
             }
@@ -757,7 +789,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Value v = pop(a);
                 Str name = toStr(pop(a));
                 if (a.isFunction) set(a.locals, name, v);
-                else setVariable(a, name, v);
+                else defineOnTimeline(a, name, v);
                 break;
             }
             case 0x41: {  // DefineLocal2

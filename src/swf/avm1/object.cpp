@@ -162,7 +162,9 @@ Value EngineImpl::toPrimitive(const Value& v, bool preferString) {
     if (v.type != Type::Object) return v;
     Object* o = v.o;
     if (o->kind == ObjKind::Display) return preferString ? Value(Str(targetPath(o->display, false))) : v;
-    if (preferString || o->kind == ObjKind::Date) {
+    // Dates prefer their text from SWF 6 on, even when toString answers an object.
+    if (o->kind == ObjKind::Date && codeVersion() >= 6) return callMethod(v, "toString", {});
+    if (preferString) {
         Value r = callMethod(v, "toString", {});
         if (r.type != Type::Object) return r;
     }
@@ -197,12 +199,10 @@ Str EngineImpl::toStr(const Value& v) {
         case Type::Object: {
             Object* o = v.o;
             if (o->kind == ObjKind::Display) return Str(targetPath(o->display, false));
+            // A toString that is missing or answers anything but a string names the type.
             Value r = callMethod(v, "toString", {});
             if (r.type == Type::String) return r.s;
-            if (r.type == Type::Object) return Str(o->isFunction() ? "[type Function]" : "[type Object]");
-            if (r.isUndefined() && !has(o, "toString"))
-                return Str(o->isFunction() ? "[type Function]" : "[type Object]");
-            return toStr(r);
+            return Str(o->isFunction() ? "[type Function]" : "[type Object]");
         }
     }
     return Str();
@@ -219,6 +219,7 @@ Object* EngineImpl::toObject(const Value& v) {
         case Type::String: {
             Object* o = alloc(ObjKind::String, stringProto);
             o->primitive = v;
+            defineStringLength(o);
             return o;
         }
         case Type::Number: {
@@ -290,7 +291,13 @@ bool EngineImpl::looseEquals(const Value& a, const Value& b) {
 }
 
 Value EngineImpl::lessThan(const Value& a, const Value& b) {
-    Value pa = toPrimitive(a), pb = toPrimitive(b);
+    // An operand that stays an object makes the comparison false, and the right one is
+    // not even converted when the left one does.
+    auto staysObject = [](const Value& p) { return p.type == Type::Object && p.o->kind != ObjKind::Display; };
+    Value pa = toPrimitive(a);
+    if (staysObject(pa)) return Value(false);
+    Value pb = toPrimitive(b);
+    if (staysObject(pb)) return Value(false);
     if (pa.type == Type::String && pb.type == Type::String) return Value(pa.s.str() < pb.s.str());
     double x = toNumber(pa), y = toNumber(pb);
     if (std::isnan(x) || std::isnan(y)) return Value();
@@ -368,8 +375,6 @@ Value EngineImpl::get(Object* o, const Str& name) {
         size_t i;
         if (arrayIndex(n, i)) return i < o->elements.size() ? o->elements[i] : Value();
         if (n == "length") return Value(double(o->elements.size()));
-    } else if (o->kind == ObjKind::String && n == "length") {
-        return Value(double(toUtf16(o->primitive.s.view()).size()));
     }
     if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
     std::string buffer;
@@ -395,6 +400,12 @@ Value EngineImpl::get(Object* o, const Str& name) {
         return call(Value(getter), thisv, {});
     }
     return p->value;
+}
+
+void EngineImpl::defineStringLength(Object* o) {
+    // A plain property: scripts may overwrite it, but not delete it.
+    define(o, "length", Value(double(toUtf16(o->primitive.s.view()).size())),
+           prop_flag::kDontEnum | prop_flag::kDontDelete);
 }
 
 Value EngineImpl::resolveMissing(Object* o, const Str& name) {

@@ -230,6 +230,7 @@ public:
     Value getValueMember(const Value& base, const Str& name);
     // A name no object on the chain has: asks __resolve, as scripts may define it.
     Value resolveMissing(Object* o, const Str& name);
+    void defineStringLength(Object* stringObject);
     void set(Object* o, const Str& name, const Value& v);
     Slot* findOwn(Object* o, std::string_view key);
     Slot* findInChain(Object* o, std::string_view key, Object** holder = nullptr);
@@ -295,6 +296,7 @@ public:
     Value getVariable(Activation& a, const Str& name);
     void setVariable(Activation& a, const Str& name, const Value& v);
     Object* scopeObject(const Scope& s);
+    void defineOnTimeline(Activation& a, const Str& name, const Value& v);  // DefineLocal outside functions
     Value lookupScope(Activation& a, const Str& name, bool* found = nullptr);
     bool resolvePathObject(Activation& a, std::string_view path, Value& out);
     void trace(const Value& v);

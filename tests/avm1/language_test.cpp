@@ -263,4 +263,30 @@ TEST_F(LanguageTest, GlobalFunctionsWithoutArguments) {
     EXPECT_EQ(traces, (std::vector<std::string>{"undefined", "true", "false"}));
 }
 
+TEST_F(LanguageTest, StringMethodsWrapPositionsAndSwf5SplitsAtCommas) {
+    auto method = [](Asm& code, const std::string& text, const std::string& name, std::initializer_list<Asm> args) {
+        for (auto it = std::rbegin(args); it != std::rend(args); ++it)
+            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+        code.num(double(args.size())).str(text).str(name).callMethod();
+    };
+    for (int version : {5, 8}) {
+        traces.clear();
+        makeEngine(version);
+        Asm code;
+        method(code, "hello", "charAt", {n(4294967297.0)});
+        code.trace();
+        method(code, "hello", "indexOf", {s(""), n(100)});
+        code.trace();
+        method(code, "hello", "substr", {});
+        code.op(0x44).trace();
+        method(code, "a,b", "split", {});
+        code.str("length").getMember().trace();
+        call(code, "String", {}).pop();
+        code.num(82).num(0).num(80).num(3).str("String").getVariable().str("fromCharCode").callMethod().trace();
+        run(code);
+        std::vector<std::string> expected{"e", "-1", "undefined", version < 6 ? "2" : "1", "P"};
+        EXPECT_EQ(traces, expected) << "version " << version;
+    }
+}
+
 }  // namespace

@@ -203,19 +203,21 @@ int clampIndex(double v, int len) {
 Value stringMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
     std::u16string s = toUtf16(thisString(e, thisv));
     int len = int(s.size());
-    auto num = [&](size_t i) { return e.toNumber(arg(args, i)); };
+    // Positions and counts are read as 32-bit integers, wrapping as the player's do.
+    auto num = [&](size_t i) { return double(toInt32(e.toNumber(arg(args, i)))); };
     auto out = [](std::u16string_view v) { return Value(toUtf8(v)); };
+    // The searching and cutting methods answer nothing at all when given no argument.
+    if (args.empty() && callee->magic >= 3 && callee->magic <= 7) return Value();
     switch (callee->magic) {
         case 0: {  // charAt
             double i = num(0);
-            if (std::isnan(i)) i = 0;
             if (i < 0 || i >= len) return Value("");
             return out(s.substr(size_t(i), 1));
         }
         case 1: {  // charCodeAt
             double i = num(0);
-            if (std::isnan(i)) i = 0;
-            if (i < 0 || i >= len) return Value(kNaN);
+            if (i < 0) return Value(kNaN);
+            if (i >= len) return e.codeVersion() < 6 ? Value(0.0) : Value(kNaN);
             return Value(double(s[size_t(i)]));
         }
         case 2: {  // concat
@@ -226,12 +228,12 @@ Value stringMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args)
         case 3: case 4: {  // indexOf, lastIndexOf
             std::u16string needle = toUtf16(e.toString(arg(args, 0)));
             if (callee->magic == 3) {
-                int start = args.size() > 1 ? clampIndex(num(1), len) : 0;
-                size_t p = s.find(needle, size_t(start));
+                double from = args.size() > 1 ? num(1) : 0;
+                if (from > len) return Value(-1.0);
+                size_t p = s.find(needle, size_t(clampIndex(from, len)));
                 return Value(p == std::u16string::npos ? -1.0 : double(p));
             }
-            double st = args.size() > 1 ? num(1) : len;
-            if (std::isnan(st)) st = len;
+            double st = args.size() > 1 && !args[1].isUndefined() ? num(1) : len;
             if (st < 0) return Value(-1.0);
             size_t p = s.rfind(needle, size_t(std::min<double>(st, len)));
             return Value(p == std::u16string::npos ? -1.0 : double(p));
@@ -275,12 +277,22 @@ Value stringMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args)
         }
         case 10: {  // split
             Object* arr = e.makeArray();
-            if (args.empty() || args[0].isUndefined()) {
+            double limit = args.size() > 1 && !args[1].isUndefined() ? num(1) : 4294967295.0;
+            bool noSeparator = args.empty() || args[0].isUndefined();
+            std::u16string sep;
+            if (e.codeVersion() < 6) {
+                // SWF 5 splits at commas by default and never between characters.
+                sep = noSeparator ? u"," : toUtf16(e.toString(args[0]));
+                if (sep.empty()) {
+                    if (limit > 0) arr->elements.push_back(out(s));
+                    return Value(arr);
+                }
+            } else if (noSeparator) {
                 arr->elements.push_back(Value(toUtf8(s)));
                 return Value(arr);
+            } else {
+                sep = toUtf16(e.toString(args[0]));
             }
-            std::u16string sep = toUtf16(e.toString(args[0]));
-            double limit = args.size() > 1 && !args[1].isUndefined() ? num(1) : 4294967295.0;
             if (sep.empty()) {
                 for (size_t i = 0; i < s.size() && arr->elements.size() < limit; ++i) arr->elements.push_back(out(s.substr(i, 1)));
                 return Value(arr);
@@ -304,7 +316,11 @@ Value stringMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args)
 
 Value stringFromCharCode(EngineImpl& e, Object*, const Value&, Args args) {
     std::u16string s;
-    for (auto& a : args) s.push_back(char16_t(toUint32(e.toNumber(a)) & 0xFFFF));
+    for (auto& a : args) {
+        char16_t c = char16_t(toUint32(e.toNumber(a)) & 0xFFFF);
+        if (c == 0) break;  // the player's strings end at a NUL
+        s.push_back(c);
+    }
     return Value(toUtf8(s));
 }
 

@@ -56,6 +56,7 @@ public:
     Asm& callFunction() { return op(0x3D); }
     Asm& callMethod() { return op(0x52); }
     Asm& newObject() { return op(0x40); }
+    Asm& newMethod() { return op(0x53); }
     Asm& ret() { return op(0x3E); }
     Asm& pop() { return op(0x17); }
 

@@ -289,4 +289,45 @@ TEST_F(LanguageTest, StringMethodsWrapPositionsAndSwf5SplitsAtCommas) {
     }
 }
 
+TEST_F(LanguageTest, RectangleTestsAnswerUndefinedForNaNAndUnionSpreadsIt) {
+    Asm code;
+    code.str("r").num(7).num(5).num(3).num(1).num(4).str("flash").getVariable().str("geom").getMember()
+        .str("Rectangle").newMethod().setVariable();  // r = new Rectangle(1, 3, 5, 7)
+    auto onR = [&](const std::string& name, std::initializer_list<Asm> args) {
+        for (auto it = std::rbegin(args); it != std::rend(args); ++it)
+            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+        code.num(double(args.size())).str("r").getVariable().str(name).callMethod();
+    };
+    onR("contains", {n(2), n(4)});
+    code.trace();
+    onR("contains", {n(2)});
+    code.trace();
+    onR("contains", {n(-9)});
+    code.trace();  // the x test fails before y is looked at
+    onR("union", {});
+    code.str("width").getMember().trace();
+    onR("intersects", {});
+    code.trace();
+    // The distance of a plain {x, y}: it has no subtract of its own.
+    code.num(0).op(0x43).str("q").str("x").num(1).str("y").num(1).num(2).op(0x43).setVariable();
+    code.str("q").getVariable().str("q").getVariable().num(2).str("flash").getVariable().str("geom").getMember()
+        .str("Point").getMember().str("distance").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "undefined", "false", "NaN", "false", "undefined"}));
+}
+
+TEST_F(LanguageTest, ColorKeepsSixteenBitFixedPointAndSignedOffsets) {
+    Asm code;
+    code.str("c").str("_root").getVariable().num(1).str("Color").newObject().setVariable();
+    // t = {aa: 1, ra: 12800, rb: 65546, gb: -25}; Object.prototype.ab = 9 (not own: ignored)
+    code.str("Object").getVariable().str("prototype").getMember().str("ab").num(9).setMember();
+    code.str("t").str("aa").num(1).str("ra").num(12800).str("rb").num(65546).str("gb").num(-25).num(4).op(0x43).setVariable();
+    code.str("t").getVariable().num(1).str("c").getVariable().str("setTransform").callMethod().pop();
+    code.num(0).str("c").getVariable().str("getTransform").callMethod().storeRegister(1).pop();
+    for (const char* k : {"aa", "ra", "rb", "gb", "ab"}) code.reg(1).str(k).getMember().trace();
+    code.num(0).str("c").getVariable().str("getRGB").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"0.78125", "-12800", "10", "-25", "0", "-6400"}));
+}
+
 }  // namespace

@@ -94,7 +94,10 @@ Value objectUnwatch(EngineImpl& e, Object*, const Value& thisv, Args args) {
 
 Value objectRegisterClass(EngineImpl& e, Object*, const Value&, Args args) {
     if (args.size() < 2) return Value(false);
-    e.registeredClasses[e.toString(args[0])] = args[1].object();
+    // A class is a function; null (or nothing) takes the registration back.
+    Object* cls = args[1].object();
+    if (cls ? !cls->isFunction() : !args[1].isNullish()) return Value(false);
+    e.registeredClasses[e.toString(args[0])] = cls;
     return Value(true);
 }
 

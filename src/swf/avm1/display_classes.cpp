@@ -363,13 +363,15 @@ Value colorMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
     Object* o = thisv.object();
     if (!o) return Value();
     Value target = e.get(o, "target");
+    if (target.isString() && target.s.size() == 0) return Value();
     DisplayId id = displayArg(e, target, e.host.level(0));
     if (!id) return Value();
     ColorTransformValues ct = e.host.colorTransform(id);
     switch (callee->magic) {
         case 0: {  // getRGB
-            int r = int(ct.redOffset), g = int(ct.greenOffset), b = int(ct.blueOffset);
-            return Value(double((r & 0xFF) << 16 | (g & 0xFF) << 8 | (b & 0xFF)));
+            // Offsets are signed: a negative one fills the bits above it.
+            auto r = uint32_t(int32_t(ct.redOffset)), g = uint32_t(int32_t(ct.greenOffset)), b = uint32_t(int32_t(ct.blueOffset));
+            return Value(double(int32_t(r << 16 | g << 8 | b)));
         }
         case 1: {  // setRGB
             uint32_t rgb = toUint32(e.toNumber(arg(args, 0)));
@@ -395,17 +397,23 @@ Value colorMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
         case 3: {  // setTransform
             Object* t = arg(args, 0).object();
             if (!t) return Value();
-            auto field = [&](const char* k, double& out, double scale) {
-                if (e.has(t, k)) out = e.toNumber(e.get(t, k)) / scale;
+            // The player keeps these as 16-bit numbers: multipliers in 1/256 steps, offsets
+            // whole, both wrapping when too big.
+            auto field = [&](const char* k, double& out, bool multiplier) {
+                if (!e.hasOwn(t, k)) return;  // inherited values do not count
+                double v = e.toNumber(e.get(t, k));
+                if (multiplier) v = v * 256 / 100;
+                double stored = double(int16_t(toInt32(v)));
+                out = multiplier ? stored / 256 : stored;
             };
-            field("ra", ct.redMultiplier, 100);
-            field("rb", ct.redOffset, 1);
-            field("ga", ct.greenMultiplier, 100);
-            field("gb", ct.greenOffset, 1);
-            field("ba", ct.blueMultiplier, 100);
-            field("bb", ct.blueOffset, 1);
-            field("aa", ct.alphaMultiplier, 100);
-            field("ab", ct.alphaOffset, 1);
+            field("ra", ct.redMultiplier, true);
+            field("rb", ct.redOffset, false);
+            field("ga", ct.greenMultiplier, true);
+            field("gb", ct.greenOffset, false);
+            field("ba", ct.blueMultiplier, true);
+            field("bb", ct.blueOffset, false);
+            field("aa", ct.alphaMultiplier, true);
+            field("ab", ct.alphaOffset, false);
             e.host.setColorTransform(id, ct);
             return Value();
         }

@@ -1,6 +1,8 @@
 // flash.geom: Point, Rectangle, Matrix and ColorTransform. Like the player's own, they keep
 // their state in ordinary properties, so scripts may read, replace and extend them.
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "swf/avm1/vm.h"
 
@@ -78,8 +80,11 @@ Value pointStatic(EngineImpl& e, Object* callee, const Value&, Args args) {
     const Value &a = arg(args, 0), &b = arg(args, 1);
     switch (callee->magic) {
         case 0: {  // distance
+            // The first point's own subtract and length do the work, so a plain {x, y} has none.
             if (!a.isObject()) return Value();
-            return Value(std::hypot(d(e, a, "x") - d(e, b, "x"), d(e, a, "y") - d(e, b, "y")));
+            Value bArgs[] = {b};
+            Value difference = e.callMethod(a, "subtract", bArgs);
+            return e.getValueMember(difference, "length");
         }
         case 1: {  // interpolate(a, b, f): f = 1 gives a
             double f = e.toNumber(arg(args, 2));
@@ -130,12 +135,12 @@ Value rectAccessor(EngineImpl& e, Object* callee, const Value& thisv, Args args)
             return Value();
         case 12: put(e, thisv, "width", Value(e.toNumber(v) - d(e, thisv, "x"))); return Value();
         case 13: put(e, thisv, "height", Value(e.toNumber(v) - d(e, thisv, "y"))); return Value();
-        case 14: {  // topLeft
-            double x = d(e, v, "x"), y = d(e, v, "y");
-            put(e, thisv, "width", Value(d(e, thisv, "width") + d(e, thisv, "x") - x));
-            put(e, thisv, "height", Value(d(e, thisv, "height") + d(e, thisv, "y") - y));
-            put(e, thisv, "x", Value(x));
-            put(e, thisv, "y", Value(y));
+        case 14: {  // topLeft: the point's coordinates are kept as they are
+            Value x = e.getValueMember(v, "x"), y = e.getValueMember(v, "y");
+            put(e, thisv, "width", Value(d(e, thisv, "width") + d(e, thisv, "x") - e.toNumber(x)));
+            put(e, thisv, "height", Value(d(e, thisv, "height") + d(e, thisv, "y") - e.toNumber(y)));
+            put(e, thisv, "x", x);
+            put(e, thisv, "y", y);
             return Value();
         }
         case 15:  // bottomRight
@@ -150,23 +155,38 @@ Value rectAccessor(EngineImpl& e, Object* callee, const Value& thisv, Args args)
     return Value();
 }
 
+// Math.min/max as scripts see them: NaN wins.
+double minOf(double a, double b) { return std::isnan(a) || std::isnan(b) ? a + b : std::min(a, b); }
+double maxOf(double a, double b) { return std::isnan(a) || std::isnan(b) ? a + b : std::max(a, b); }
+
+// A chain of `a >= b` (or `a > b` when strict) joined by &&, as the player's own script
+// for these methods runs it: the first test that is not true answers, undefined for NaN.
+struct Comparison {
+    double a, b;
+    bool strict;
+};
+Value allOf(std::initializer_list<Comparison> tests) {
+    for (const Comparison& c : tests) {
+        if (std::isnan(c.a) || std::isnan(c.b)) return Value();
+        if (c.strict ? !(c.a > c.b) : !(c.a >= c.b)) return Value(false);
+    }
+    return Value(true);
+}
+
 Value rectMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
     double x = d(e, thisv, "x"), y = d(e, thisv, "y"), w = d(e, thisv, "width"), h = d(e, thisv, "height");
     auto n = [&](size_t i) { return e.toNumber(arg(args, i)); };
     switch (callee->magic) {
         case 0: return newRect(e, num(e, thisv, "x"), num(e, thisv, "y"), num(e, thisv, "width"), num(e, thisv, "height"));
-        case 1: {  // contains(x, y)
-            double px = n(0), py = n(1);
-            return Value(px >= x && px < x + w && py >= y && py < y + h);
-        }
-        case 2: {  // containsPoint
-            double px = d(e, arg(args, 0), "x"), py = d(e, arg(args, 0), "y");
-            return Value(px >= x && px < x + w && py >= y && py < y + h);
+        case 1: case 2: {  // contains(x, y), containsPoint(p)
+            double px = callee->magic == 1 ? n(0) : d(e, arg(args, 0), "x");
+            double py = callee->magic == 1 ? n(1) : d(e, arg(args, 0), "y");
+            return allOf({{px, x, false}, {x + w, px, true}, {py, y, false}, {y + h, py, true}});
         }
         case 3: {  // containsRectangle
             const Value& r = arg(args, 0);
             double rx = d(e, r, "x"), ry = d(e, r, "y"), rw = d(e, r, "width"), rh = d(e, r, "height");
-            return Value(rx >= x && ry >= y && rx + rw <= x + w && ry + rh <= y + h);
+            return allOf({{rx, x, false}, {ry, y, false}, {x + w, rx + rw, false}, {y + h, ry + rh, false}});
         }
         case 4: {  // inflate(dx, dy)
             double dx = n(0), dy = n(1);
@@ -188,13 +208,12 @@ Value rectMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             const Value& r = arg(args, 0);
             double rx = d(e, r, "x"), ry = d(e, r, "y"), rw = d(e, r, "width"), rh = d(e, r, "height");
             if (callee->magic == 8) {
-                if (!(w > 0 && h > 0)) return newRect(e, Value(rx), Value(ry), Value(rw), Value(rh));
-                if (!(rw > 0 && rh > 0)) return newRect(e, Value(x), Value(y), Value(w), Value(h));
-                double l = std::min(x, rx), t = std::min(y, ry);
-                return newRect(e, Value(l), Value(t), Value(std::max(x + w, rx + rw) - l), Value(std::max(y + h, ry + rh) - t));
+                // No special case for empty rectangles; a NaN anywhere spreads.
+                double l = minOf(x, rx), t = minOf(y, ry);
+                return newRect(e, Value(l), Value(t), Value(maxOf(x + w, rx + rw) - l), Value(maxOf(y + h, ry + rh) - t));
             }
-            double l = std::max(x, rx), t = std::max(y, ry), r2 = std::min(x + w, rx + rw), b = std::min(y + h, ry + rh);
-            bool hit = r2 > l && b > t;
+            double l = maxOf(x, rx), t = maxOf(y, ry), r2 = minOf(x + w, rx + rw), b = minOf(y + h, ry + rh);
+            bool hit = r2 > l && b > t;  // false with any NaN
             if (callee->magic == 7) return Value(hit);
             if (!hit) return newRect(e, Value(0.0), Value(0.0), Value(0.0), Value(0.0));
             return newRect(e, Value(l), Value(t), Value(r2 - l), Value(b - t));

@@ -1012,7 +1012,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 if (!s || !c) break;
                 Object* proto = alloc(ObjKind::Plain, get(s, "prototype").object());
                 define(proto, "__constructor__", Value(s));
-                define(c, "prototype", Value(proto), 0);
+                define(c, "prototype", Value(proto), prop_flag::kDontEnum | prop_flag::kDontDelete);
                 break;
             }
             case 0x2A: throw ScriptThrow{pop(a)};

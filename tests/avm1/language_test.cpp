@@ -330,4 +330,38 @@ TEST_F(LanguageTest, ColorKeepsSixteenBitFixedPointAndSignedOffsets) {
     EXPECT_EQ(traces, (std::vector<std::string>{"0.78125", "-12800", "10", "-25", "0", "-6400"}));
 }
 
+TEST_F(LanguageTest, AccessorsThatReachForTheirOwnPropertySeeItsStoredValue) {
+    // o.addProperty("p", getter, setter) where the setter assigns o.p again and the getter
+    // reads o.p: neither runs twice, and the value assigned stays underneath.
+    Asm getter;
+    getter.str("get").trace().str("o").getVariable().str("p").getMember().ret();
+    Asm setter;
+    setter.str("set").trace().str("o").getVariable().str("p").str("inner").setMember();
+    Asm code;
+    code.str("o").num(0).op(0x43).setVariable();
+    code.function1("", {"v"}, setter).function1("", {}, getter).str("p").num(3).str("o").getVariable()
+        .str("addProperty").callMethod().pop();
+    code.str("o").getVariable().str("p").str("outer").setMember();
+    code.str("o").getVariable().str("p").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"set", "get", "outer"}));
+    EXPECT_FALSE(engine->scriptsDisabled());
+}
+
+TEST_F(LanguageTest, WatchSeesTheStoredValueAndItsOwnAssignmentsAreQuiet) {
+    // o = {x: 1}; o.watch("x", function (n, old, v) { trace(old); o.x = "inside"; trace(o.x); return v + "!"; })
+    Asm watcher;
+    watcher.str("old").getVariable().trace();
+    watcher.str("o").getVariable().str("x").str("inside").setMember();
+    watcher.str("o").getVariable().str("x").getMember().trace();
+    watcher.str("v").getVariable().str("!").add2().ret();
+    Asm code;
+    code.str("o").str("x").num(1).num(1).op(0x43).setVariable();
+    code.function1("", {"n", "old", "v"}, watcher).str("x").num(2).str("o").getVariable().str("watch").callMethod().pop();
+    code.str("o").getVariable().str("x").str("new").setMember();
+    code.str("o").getVariable().str("x").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"1", "inside", "new!"}));
+}
+
 }  // namespace

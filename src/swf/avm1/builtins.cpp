@@ -71,9 +71,9 @@ Value objectAddProperty(EngineImpl& e, Object*, const Value& thisv, Args args) {
     std::string k = e.key(name.view());
     Slot* p = o->props.find(k);
     if (!p) p = &o->props.insert(k, name);
+    // The value underneath stays: a watch still reports it as the old value.
     p->getter = getter;
     p->setter = setter;
-    p->value = Value();
     return Value(true);
 }
 

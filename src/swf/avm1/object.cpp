@@ -342,6 +342,18 @@ bool EngineImpl::ownVirtual(Object* o, std::string_view name) {
     return p && p->getter;
 }
 
+bool EngineImpl::isBusy(Object* o, std::string_view key) const {
+    for (auto& [object, name] : busyProperties)
+        if (object == o && name == key) return true;
+    return false;
+}
+
+EngineImpl::BusyProperty::BusyProperty(EngineImpl& e, Object* o, std::string_view key) : engine(e) {
+    engine.busyProperties.emplace_back(o, std::string(key));
+}
+
+EngineImpl::BusyProperty::~BusyProperty() { engine.busyProperties.pop_back(); }
+
 bool EngineImpl::arrayIndex(std::string_view name, size_t& index) {
     if (name.empty() || name.size() > 10) return false;
     size_t v = 0;
@@ -395,9 +407,11 @@ Value EngineImpl::get(Object* o, const Str& name) {
     }
     if (!p) return resolveMissing(o, name);
     if (p->getter) {
+        // A property whose getter, setter or watch is running reads as its stored value.
+        if (isBusy(o, k)) return p->value;
         Object* getter = p->getter;
-        Value thisv(o);
-        return call(Value(getter), thisv, {});
+        BusyProperty busy(*this, o, k);
+        return call(Value(getter), Value(o), {});
     }
     return p->value;
 }
@@ -469,23 +483,36 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
     std::string buffer;
     std::string_view k = keyView(n, buffer);
     Value value = v;
-    if (o->watches) {
+    // While its watch or setter runs, a property takes assignments as plain data.
+    bool busy = (o->watches || !busyProperties.empty()) && isBusy(o, k);
+    if (o->watches && !busy) {
         auto it = o->watches->find(std::string(k));
         if (it != o->watches->end()) {
-            Value old = get(o, name);
+            // The old value is what is stored, without running a getter.
+            Slot* stored = findInChain(o, k);
+            Value old = stored ? stored->value : Value();
             Value cbArgs[] = {Value(name), old, v, it->second.second};
             Object* cb = it->second.first;
+            BusyProperty guard(*this, o, k);
             value = call(Value(cb), Value(o), cbArgs);
         }
     }
     Object* holder = nullptr;
     Slot* p = findInChain(o, k, &holder);
-    if (p && p->setter) {
-        Value args[] = {value};
-        call(Value(p->setter), Value(o), args);
-        return;
+    if (p && p->virtualProp()) {
+        if (busy) {
+            p->value = value;
+        } else if (p->setter) {
+            {
+                BusyProperty guard(*this, o, k);
+                Value args[] = {value};
+                call(Value(p->setter), Value(o), args);
+            }
+            // The value assigned stays underneath, for reads while an accessor runs.
+            if (Slot* again = findInChain(o, k); again && again->virtualProp()) again->value = value;
+        }
+        return;  // without a setter: read-only
     }
-    if (p && p->getter && !p->setter) return;  // a read-only virtual property
     if (p && holder == o) {
         if (p->flags & prop_flag::kReadOnly) return;
         p->value = value;

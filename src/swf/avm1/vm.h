@@ -257,6 +257,17 @@ public:
 
     // Arrays: "length" and indexed elements.
     static bool arrayIndex(std::string_view name, size_t& index);
+    // Properties whose getter, setter or watch is running: they act as plain data meanwhile,
+    // which also ends accessors that reach for their own property.
+    std::vector<std::pair<Object*, std::string>> busyProperties;
+    bool isBusy(Object* o, std::string_view key) const;
+    struct BusyProperty {
+        BusyProperty(EngineImpl& e, Object* o, std::string_view key);
+        ~BusyProperty();
+        BusyProperty(const BusyProperty&) = delete;
+        BusyProperty& operator=(const BusyProperty&) = delete;
+        EngineImpl& engine;
+    };
     // An addProperty getter of the object itself under this name (it hides an array's own
     // elements and length).
     bool ownVirtual(Object* o, std::string_view name);

@@ -364,4 +364,53 @@ TEST_F(LanguageTest, WatchSeesTheStoredValueAndItsOwnAssignmentsAreQuiet) {
     EXPECT_EQ(traces, (std::vector<std::string>{"1", "inside", "new!"}));
 }
 
+TEST_F(LanguageTest, SortLeavesEqualElementsWhereThePlayerDoes) {
+    auto array = [](Asm& code, std::initializer_list<Asm> items) {
+        for (auto it = std::rbegin(items); it != std::rend(items); ++it)
+            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+        code.num(double(items.size())).op(0x42);
+    };
+    Asm code;
+    // Case-insensitive: "TeSt" == "test" and "hX" == "HX"; the sort is not stable.
+    code.num(1).num(1);
+    array(code, {s("TeSt"), s("hX"), s("HX"), s("test")});
+    code.str("sort").callMethod().trace();
+    code.num(1).num(1);
+    array(code, {s("hX"), s("HX"), s("TeSt"), s("test")});
+    code.str("sort").callMethod().trace();
+    // Numeric: NaN after everything.
+    code.num(16);
+    code.num(1);
+    array(code, {n(4), Asm().str("NaN").getVariable(), n(-1), Asm().str("Infinity").getVariable()});
+    code.str("sort").callMethod().trace();
+    // sort(compare, flags) with no function: the second argument is the flags.
+    code.num(16).num(2).num(2);
+    array(code, {n(10), n(9), n(1)});
+    code.str("sort").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"HX,hX,TeSt,test", "hX,HX,TeSt,test", "-1,4,Infinity,NaN", "1,9,10"}));
+}
+
+TEST_F(LanguageTest, SortOnReadsOwnStoredValuesAndArraysLendElementsDownTheChain) {
+    Asm getter;
+    getter.str("getter ran").trace().num(1).ret();
+    Asm code;
+    // a = {name: "a"} with an order getter; b = {name: "b", order: 0}
+    code.str("a").str("name").str("a").num(1).op(0x43).setVariable();
+    code.null().function1("", {}, getter).str("order").num(3).str("a").getVariable().str("addProperty").callMethod().pop();
+    code.str("b").str("name").str("b").str("order").num(0).num(2).op(0x43).setVariable();
+    code.str("list").str("a").getVariable().str("b").getVariable().num(2).op(0x42).setVariable();  // [b, a]
+    code.num(16).str("order").num(2).str("list").getVariable().str("sortOn").callMethod().pop();
+    code.str("list").getVariable().str("0").getMember().str("name").getMember().trace();
+    // o = {}; o.__proto__ = ["x", "y"]; o.length = 2
+    code.str("o").num(0).op(0x43).setVariable();
+    code.str("o").getVariable().str("__proto__").str("y").str("x").num(2).op(0x42).setMember();
+    code.str("o").getVariable().str("1").getMember().trace();
+    code.str("o").getVariable().str("length").num(2).setMember();
+    code.num(0).str("o").getVariable().str("toString").callMethod().trace();
+    run(code);
+    // a's key is undefined (its getter is not run), which sorts after b's 0.
+    EXPECT_EQ(traces, (std::vector<std::string>{"b", "y", "undefined,undefined"}));
+}
+
 }  // namespace

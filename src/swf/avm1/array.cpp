@@ -50,7 +50,12 @@ std::string join(EngineImpl& e, Object* a, std::string_view sep, int depth = 0) 
 
 int compareValues(EngineImpl& e, const Value& x, const Value& y, int flags) {
     if (flags & sort_flag::kNumeric) {
-        if (x.isNumber() && y.isNumber()) return x.n < y.n ? -1 : x.n > y.n ? 1 : 0;
+        // NaN goes after every number.
+        if (x.isNumber() && y.isNumber()) {
+            bool xn = std::isnan(x.n), yn = std::isnan(y.n);
+            if (xn || yn) return xn == yn ? 0 : xn ? 1 : -1;
+            return x.n < y.n ? -1 : x.n > y.n ? 1 : 0;
+        }
     }
     std::string a = e.toString(x), b = e.toString(y);
     if (x.isUndefined()) a = "undefined";
@@ -66,10 +71,20 @@ int compareValues(EngineImpl& e, const Value& x, const Value& y, int flags) {
 Value finishSort(EngineImpl& e, Object* a, std::vector<size_t>& order, int flags,
                  const std::function<int(const Value&, const Value&)>& cmp) {
     auto& el = a->elements;
-    std::stable_sort(order.begin(), order.end(), [&](size_t i, size_t j) {
+    auto before = [&](size_t i, size_t j) {
         int c = cmp(el[i], el[j]);
         return (flags & sort_flag::kDescending) ? c > 0 : c < 0;
-    });
+    };
+    // Shell's sort with halving gaps: not stable, and equal elements end up where the
+    // player leaves them.
+    for (size_t gap = order.size() / 2; gap > 0; gap /= 2) {
+        for (size_t i = gap; i < order.size(); ++i) {
+            size_t moving = order[i];
+            size_t j = i;
+            for (; j >= gap && before(moving, order[j - gap]); j -= gap) order[j] = order[j - gap];
+            order[j] = moving;
+        }
+    }
     if (flags & sort_flag::kUnique)
         for (size_t i = 1; i < order.size(); ++i)
             if (cmp(el[order[i - 1]], el[order[i]]) == 0) return Value(0.0);
@@ -86,6 +101,14 @@ Value finishSort(EngineImpl& e, Object* a, std::vector<size_t>& order, int flags
 
 Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
     Object* a = thisArray(thisv);
+    if (!a && (callee->magic == 7 || callee->magic == 8) && thisv.isObject()) {
+        // join on another object: its length counts, its elements are not looked up.
+        double length = e.toNumber(e.get(thisv.o, "length"));
+        size_t n = length > 0 ? size_t(std::min(length, double(e.limits.maxArrayLength))) : 0;
+        Object* blank = e.makeArray(std::vector<Value>(n));
+        std::string sep = callee->magic == 7 && !args.empty() && !args[0].isUndefined() ? e.toString(args[0]) : ",";
+        return Value(join(e, blank, sep));
+    }
     if (!a) return Value();
     auto& el = a->elements;
     auto num = [&](size_t i) { return e.toNumber(arg(args, i)); };
@@ -156,7 +179,9 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             if (!args.empty() && !(fn && fn->isFunction()) && !args[0].isNumber())
                 return args[0].isObject() ? Value(a) : Value();
             int flags = 0;
+            bool secondGiven = args.size() > 1 && !args[1].isUndefined();
             if (fn && fn->isFunction()) flags = toInt32(num(1));
+            else if (secondGiven) { fn = nullptr; flags = toInt32(num(1)); }
             else if (!args.empty()) { fn = nullptr; flags = toInt32(e.toNumber(args[0])); }
             std::vector<size_t> order(el.size());
             for (size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -170,6 +195,7 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             return finishSort(e, a, order, flags, [&](const Value& x, const Value& y) { return compareValues(e, x, y, flags); });
         }
         case 11: {  // sortOn
+            if (args.empty()) return Value();
             std::vector<Str> fields;
             std::vector<int> fieldFlags;
             if (Object* f = arg(args, 0).object(); f && f->kind == ObjKind::Array) {
@@ -179,17 +205,25 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             }
             int flags = 0;
             if (Object* f = arg(args, 1).object(); f && f->kind == ObjKind::Array) {
-                for (auto& v : f->elements) fieldFlags.push_back(toInt32(e.toNumber(v)));
+                // One flag per field, or none at all.
+                if (f->elements.size() == fields.size())
+                    for (auto& v : f->elements) fieldFlags.push_back(toInt32(e.toNumber(v)));
                 if (!fieldFlags.empty()) flags = fieldFlags[0];
             } else if (args.size() > 1) {
                 flags = toInt32(num(1));
             }
+            // Keys are the objects' own stored values: neither prototypes nor getters are
+            // asked. Values that are no objects are their own keys.
+            auto sortKey = [&](const Value& v, const Str& field) {
+                if (!v.isObject()) return v;
+                Slot* p = e.findOwn(v.o, e.key(field.view()));
+                return p ? p->value : Value();
+            };
             std::vector<size_t> order(el.size());
             for (size_t i = 0; i < order.size(); ++i) order[i] = i;
             return finishSort(e, a, order, flags, [&](const Value& x, const Value& y) {
                 for (size_t k = 0; k < fields.size(); ++k) {
-                    Value fx = x.isObject() ? e.get(x.o, fields[k]) : Value();
-                    Value fy = y.isObject() ? e.get(y.o, fields[k]) : Value();
+                    Value fx = sortKey(x, fields[k]), fy = sortKey(y, fields[k]);
                     int f = k < fieldFlags.size() ? fieldFlags[k] : flags;
                     int c = compareValues(e, fx, fy, f);
                     if (k < fieldFlags.size() && (fieldFlags[k] & sort_flag::kDescending) != (flags & sort_flag::kDescending)) c = -c;

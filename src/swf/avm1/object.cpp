@@ -405,7 +405,16 @@ Value EngineImpl::get(Object* o, const Str& name) {
             }
         }
     }
-    if (!p) return resolveMissing(o, name);
+    if (!p) {
+        // An array further up the chain answers its elements.
+        size_t index;
+        if (arrayIndex(n, index)) {
+            int depth = 0;
+            for (Object* cur = o->proto; cur && depth < 256; cur = cur->proto, ++depth)
+                if (cur->kind == ObjKind::Array && index < cur->elements.size()) return cur->elements[index];
+        }
+        return resolveMissing(o, name);
+    }
     if (p->getter) {
         // A property whose getter, setter or watch is running reads as its stored value.
         if (isBusy(o, k)) return p->value;

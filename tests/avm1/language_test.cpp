@@ -413,4 +413,28 @@ TEST_F(LanguageTest, SortOnReadsOwnStoredValuesAndArraysLendElementsDownTheChain
     EXPECT_EQ(traces, (std::vector<std::string>{"b", "y", "undefined,undefined"}));
 }
 
+TEST_F(LanguageTest, SlashPathsDeclareWhereTheyLeadAndAnEmptyStepLeadsNowhere) {
+    DisplayId a = host.make(host.root, "a", 1);
+    host.make(a, "b", 1);
+    Asm code;
+    code.str("/a/b:c").str("found").setVariable();
+    code.str("/a/b:c").getVariable().trace();
+    code.str("/a//b:c").getVariable().trace();
+    code.str("/:declared").op(0x41);  // var /:declared
+    code.str("declared").num(1).str("_root").getVariable().str("hasOwnProperty").callMethod().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"found", "undefined", "true"}));
+}
+
+TEST_F(LanguageTest, Delete2ThroughAPrimitiveWarnsAsThePlayerDoes) {
+    Asm code;
+    code.str("o").str("t").num(5).num(1).op(0x43).setVariable();
+    code.str("o.t.y").op(0x3B).trace();
+    code.str("o.t").op(0x3B).trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{
+                          "Parameters of primitive types are no longer coerced into the required type - Object.",
+                          "false", "true"}));
+}
+
 }  // namespace

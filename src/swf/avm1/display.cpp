@@ -100,7 +100,7 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
             return p ? displayValue(p) : Value();
         }
         if (equalsFolded(n, "_global")) return Value(global);
-        if (n.size() > 6 && equalsFolded(n.substr(0, 6), "_level")) {
+        if (n.size() > 6 && (caseSensitive() ? n.substr(0, 6) == "_level" : equalsFolded(n.substr(0, 6), "_level"))) {
             int level = 0;
             for (char c : n.substr(6)) {
                 if (c < '0' || c > '9') return std::nullopt;

@@ -165,6 +165,7 @@ bool EngineImpl::resolvePathObject(Activation& a, std::string_view path, Value& 
             if (i >= path.size()) break;
             continue;
         }
+        if (seg.empty() && j < path.size() && path[j] == '/' && i > 1 && path[i - 1] == '/') return false;
         if (!seg.empty()) {
             Str name(seg);
             if (first) {
@@ -485,6 +486,9 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             }
             case 0x20: {  // SetTarget2
                 Value t = pop(a);
+                // Objects, clips included, are taken by their text: a clip by its path, so
+                // of two clips with one name the first wins.
+                if (t.isObject()) t = Value(toStr(t));
                 if (t.isString() && t.s.view().empty()) setTarget(kNoDisplay, true);
                 else setTarget(resolveTarget(t), false);
                 break;
@@ -796,6 +800,12 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Str name = toStr(pop(a));
                 if (a.isFunction) {
                     if (!hasOwn(a.locals, name)) set(a.locals, name, Value());
+                } else if (size_t split = name.view().find_last_of(":."); split != std::string_view::npos && split > 0) {
+                    // "var /:x" declares x where the path leads.
+                    Value base;
+                    Str member(name.view().substr(split + 1));
+                    if (resolvePathObject(a, name.view().substr(0, split), base))
+                        if (Object* o = base.object(); o && !has(o, member)) set(o, member, Value());
                 } else {
                     Object* t = displayObject(a.target);
                     if (t && !has(t, name)) set(t, name, Value());
@@ -829,7 +839,12 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 size_t split = n.find_last_of(":.");
                 if (split != std::string_view::npos && split > 0) {
                     Value base;
-                    if (resolvePathObject(a, n.substr(0, split), base)) done = remove(base.object(), Str(n.substr(split + 1)));
+                    if (resolvePathObject(a, n.substr(0, split), base)) {
+                        // The player says so among the traces when the path ends on a primitive.
+                        if (base.isString() || base.isNumber() || base.type == Type::Boolean)
+                            traceLine("Parameters of primitive types are no longer coerced into the required type - Object.");
+                        done = remove(base.object(), Str(n.substr(split + 1)));
+                    }
                     push(Value(done));
                     break;
                 }

@@ -2,11 +2,13 @@
 // prefixes, __resolve, the native table and addProperty's rules.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 #include <initializer_list>
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "swf/avm1/value.h"
 
 using namespace avm1test;
 
@@ -435,6 +437,19 @@ TEST_F(LanguageTest, Delete2ThroughAPrimitiveWarnsAsThePlayerDoes) {
     EXPECT_EQ(traces, (std::vector<std::string>{
                           "Parameters of primitive types are no longer coerced into the required type - Object.",
                           "false", "true"}));
+}
+
+TEST(LanguageValues, EdgeNumbersPrintAsThePlayerPrintsThem) {
+    using swf::avm1::numberToRadix;
+    using swf::avm1::numberToString;
+    using swf::avm1::stringToNumber;
+    EXPECT_EQ(numberToString(1.7976931348623157e308), "1.79769313486231e+308");  // cut, not rounded up
+    EXPECT_EQ(numberToString(2.0 / 3), "0.666666666666667");
+    EXPECT_EQ(numberToRadix(std::nan(""), 2), "-/0000000000000000000000000000000");
+    EXPECT_EQ(numberToRadix(std::nan(""), 16), "-(0000000");
+    EXPECT_EQ(numberToRadix(255, 16), "ff");
+    EXPECT_EQ(stringToNumber("0x-10", 6), -16);
+    EXPECT_TRUE(std::isnan(stringToNumber("0x-", 6)));
 }
 
 }  // namespace

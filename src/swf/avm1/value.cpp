@@ -20,8 +20,12 @@ std::string numberToString(double v) {
     }
     // 15 significant digits; split into digits and a decimal exponent.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
+    // Digits that would round up past the largest number are cut instead: one more digit
+    // is written and dropped.
+    bool cut = std::fabs(v) > 1.797693134862315e308;
+    std::snprintf(buf, sizeof buf, cut ? "%.15e" : "%.14e", v);
     std::string text(buf);
+    if (cut) text.erase(text.find('e') - 1, 1);
     bool negative = text[0] == '-';
     if (negative) text.erase(0, 1);
     size_t e = text.find('e');
@@ -49,6 +53,17 @@ std::string numberToString(double v) {
 
 std::string numberToRadix(double v, int radix) {
     if (radix == 10 || radix < 2 || radix > 36) return numberToString(v);
+    if (std::isnan(v)) {
+        // NaN becomes the most negative integer, whose digits the player works out with
+        // negative remainders: characters below '0' show up.
+        int32_t i = std::numeric_limits<int32_t>::min();
+        std::string out;
+        while (i != 0) {
+            out.insert(out.begin(), char('0' + i % radix));
+            i /= radix;
+        }
+        return "-" + out;
+    }
     if (!std::isfinite(v)) return numberToString(v);
     // The player converts through a 32-bit integer for other radixes.
     int32_t i = toInt32(v);
@@ -82,8 +97,15 @@ double stringToNumber(std::string_view s, int version) {
         }
         auto wrap = [&](uint32_t v) { return double(int32_t(neg ? uint32_t(0) - v : v)); };
         if (t.size() > p + 2 && t[p] == '0' && (t[p + 1] == 'x' || t[p + 1] == 'X')) {
+            size_t digits = p + 2;
+            // A sign may also follow the 0x.
+            if (p == 0 && (t[digits] == '-' || t[digits] == '+')) {
+                neg = t[digits] == '-';
+                ++digits;
+                if (digits == t.size()) return nan;
+            }
             uint32_t v = 0;
-            for (size_t k = p + 2; k < t.size(); ++k) {
+            for (size_t k = digits; k < t.size(); ++k) {
                 char c = t[k];
                 int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
                 if (d < 0) return nan;

@@ -26,6 +26,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installDate(*this);
     installDisplay(*this);
     installGeom(*this);
+    installFilters(*this);
     installText(*this);
     installFocus(*this);
     installNatives(*this);

@@ -87,6 +87,33 @@ struct TextFormatValues {
 // "condenseWhite", "antiAliasType". Values travel as text ("true"/"false" for flags, decimal
 // numbers, names for enumerations), so the list can grow without changing this interface.
 
+// One bitmap filter (flash.filters) as it travels between scripts and the player, in script
+// units: pixels, degrees, alphas 0..1, colours 0xRRGGBB. Each kind reads the fields its
+// class has; a bevel's shadow is color/alpha. The gradient kinds read colors, alphas and
+// ratios (0..255), all of one length.
+struct FilterValues {
+    enum class Kind : uint8_t { DropShadow, Blur, Glow, Bevel, GradientGlow, Convolution, ColorMatrix, GradientBevel };
+    enum class Type : uint8_t { Inner, Outer, Full };  // bevels and gradient filters
+    Kind kind = Kind::Blur;
+    double blurX = 4, blurY = 4;
+    int quality = 1;  // passes, 0..15
+    double strength = 1;
+    double angle = 45, distance = 4;
+    uint32_t color = 0;
+    double alpha = 1;
+    uint32_t highlightColor = 0xFFFFFF;
+    double highlightAlpha = 1;
+    bool inner = false, knockout = false, hideObject = false;
+    Type type = Type::Inner;
+    std::vector<uint32_t> colors;
+    std::vector<double> alphas;
+    std::vector<int> ratios;
+    std::vector<double> matrix;  // colour matrix (20) or convolution (matrixX * matrixY, row by row)
+    int matrixX = 0, matrixY = 0;
+    double divisor = 1, bias = 0;
+    bool preserveAlpha = true, clamp = true;
+};
+
 enum class KeyCode : int {};  // the player's virtual key codes, as Key.getCode() reports them
 
 class Host {
@@ -126,11 +153,14 @@ public:
     virtual void setColorTransform(DisplayId object, const ColorTransformValues& ct) = 0;
 
     // Named settings that are neither index properties nor text-field text: "blendMode",
-    // "cacheAsBitmap", "opaqueBackground", "scrollRect" ("x,y,w,h" or ""), "filters" (opaque
-    // text the player understands, "" for none), "enabled", "useHandCursor", "tabEnabled",
-    // "tabIndex", "trackAsMenu", "focusEnabled", "_lockroot". Empty optional: not supported.
+    // "cacheAsBitmap", "opaqueBackground" ("" for none), "scrollRect" ("x,y,w,h" or ""),
+    // "enabled", "useHandCursor", "tabEnabled", "tabIndex", "trackAsMenu", "focusEnabled",
+    // "_lockroot". Empty optional: not supported.
     virtual std::optional<std::string> setting(DisplayId object, std::string_view key) = 0;
     virtual void setSetting(DisplayId object, std::string_view key, std::string_view value) = 0;
+    // The object's filter list (MovieClip.filters): a copy each way.
+    virtual std::vector<FilterValues> filters(DisplayId /*object*/) { return {}; }
+    virtual void setFilters(DisplayId /*object*/, const std::vector<FilterValues>& /*filters*/) {}
 
     // ---- Timeline control ----------------------------------------------------------------
     virtual void play(DisplayId clip) = 0;
@@ -241,5 +271,7 @@ public:
 // - name(): unnamed placed objects answer "instanceN" (documented; the suite expects it).
 // - setFocus() answers whether the object took the focus; settings "tabIndex" (decimal or
 //   "" when unset), "focusRect" ("true"/"false"/"" for unset) and "stageFocusRect".
+// - filters()/setFilters(), defaults empty/no-op: filter lists as typed values, in place of
+//   the opaque "filters" setting text.
 
 }  // namespace swf::avm1

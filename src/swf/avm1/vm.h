@@ -60,6 +60,7 @@ enum class ObjKind : uint8_t {
 
 struct Scope;
 struct FunctionDef;
+struct ScriptFilter;  // filter_classes.cpp
 using NativeFn = Value (*)(EngineImpl& e, Object* callee, const Value& thisv, std::span<const Value> args);
 
 // A script object. Owned by the engine's heap, reached through raw pointers that the
@@ -84,6 +85,7 @@ struct Object {
     // Watches (Object.watch): key -> (callback, user data).
     std::unique_ptr<std::unordered_map<std::string, std::pair<Object*, Value>>> watches;
     std::vector<Object*> interfaces;  // ImplementsOp
+    std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
     bool isFunction() const { return kind == ObjKind::Function; }
 };
 
@@ -338,6 +340,7 @@ std::optional<Value> clipFocusProperty(EngineImpl& e, DisplayId id, std::string_
 bool setClipFocusProperty(EngineImpl& e, DisplayId id, std::string_view name, const Value& v);
 Value focusRectValue(EngineImpl& e, DisplayId id);
 void setFocusRectValue(EngineImpl& e, DisplayId id, const Value& v);
+void installFilters(EngineImpl& e);  // after installGeom and installDisplay
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

@@ -22,8 +22,8 @@ struct BlurFilter {
 struct DropShadowFilter {
     QColor color = QColor(0, 0, 0);
     float blurX = 4, blurY = 4;
-    float angle = 0.785398f;  // radians
-    float distance = 4;       // pixels
+    double angle = 0.785398163;  // radians
+    double distance = 4;         // pixels
     float strength = 1;
     bool inner = false, knockout = false;
     bool hideObject = false;  // stored as the inverse "composite source" bit
@@ -43,8 +43,8 @@ struct BevelFilter {
     QColor shadowColor = QColor(0, 0, 0);
     QColor highlightColor = QColor(255, 255, 255);
     float blurX = 4, blurY = 4;
-    float angle = 0.785398f;
-    float distance = 4;
+    double angle = 0.785398163;
+    double distance = 4;
     float strength = 1;
     bool inner = true, knockout = false, onTop = false;
     bool hideObject = false;
@@ -62,8 +62,8 @@ struct GradientFilterStop {
 struct GradientGlowFilter {
     std::vector<GradientFilterStop> stops;
     float blurX = 4, blurY = 4;
-    float angle = 0.785398f;
-    float distance = 4;
+    double angle = 0.785398163;
+    double distance = 4;
     float strength = 1;
     bool inner = false, knockout = false, onTop = false;
     bool hideObject = false;
@@ -73,8 +73,8 @@ struct GradientGlowFilter {
 struct GradientBevelFilter {
     std::vector<GradientFilterStop> stops;
     float blurX = 4, blurY = 4;
-    float angle = 0.785398f;
-    float distance = 4;
+    double angle = 0.785398163;
+    double distance = 4;
     float strength = 1;
     bool inner = true, knockout = false, onTop = false;
     bool hideObject = false;

@@ -83,8 +83,8 @@ Blur deviceBlur(float blurX, float blurY, int passes, double scaleX, double scal
 
 int blurReach(double box, int passes) { return box > 1 ? int(std::ceil(box / 2 * passes)) + 1 : 0; }
 
-QPoint deviceOffset(float angle, float distance, double scaleX, double scaleY) {
-    const double d = std::clamp(double(distance), -4096.0, 4096.0);
+QPoint deviceOffset(double angle, double distance, double scaleX, double scaleY) {
+    const double d = std::clamp(distance, -4096.0, 4096.0);
     return QPoint(int(std::lround(d * std::cos(angle) * scaleX)), int(std::lround(d * std::sin(angle) * scaleY)));
 }
 

@@ -13,6 +13,7 @@
 #include "swf/instance.h"
 #include "swf/parse_internal.h"
 #include "swf/player.h"
+#include "swf/script_filters.h"
 
 namespace swf {
 
@@ -733,6 +734,25 @@ void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::s
         if (numeric && std::isfinite(number)) n.inst->opaqueBackground = QColor(QRgb(uint32_t(int64_t(number)) & 0xFFFFFF));
         else n.inst->opaqueBackground.reset();
     }
+}
+
+std::vector<avm1::FilterValues> ScriptHost::filters(avm1::DisplayId object) {
+    Node n = HostAccess::node(player_, object);
+    std::vector<avm1::FilterValues> out;
+    if (n.inst)
+        for (const Filter& f : n.inst->filters) out.push_back(scriptFilterFrom(f));
+    return out;
+}
+
+void ScriptHost::setFilters(avm1::DisplayId object, const std::vector<avm1::FilterValues>& filters) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    n.inst->filters.clear();
+    for (const avm1::FilterValues& v : filters) {
+        if (n.inst->filters.size() >= size_t(kMaxFiltersPerObject)) break;
+        n.inst->filters.push_back(filterFromScript(v));
+    }
+    player_.dirty_ = true;
 }
 
 // ---- ScriptHost: timelines ----------------------------------------------------------------------

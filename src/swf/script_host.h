@@ -36,6 +36,8 @@ public:
     void setColorTransform(avm1::DisplayId object, const avm1::ColorTransformValues& ct) override;
     std::optional<std::string> setting(avm1::DisplayId object, std::string_view key) override;
     void setSetting(avm1::DisplayId object, std::string_view key, std::string_view value) override;
+    std::vector<avm1::FilterValues> filters(avm1::DisplayId object) override;
+    void setFilters(avm1::DisplayId object, const std::vector<avm1::FilterValues>& filters) override;
 
     // Timelines.
     void play(avm1::DisplayId clip) override;

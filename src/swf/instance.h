@@ -74,6 +74,10 @@ struct Instance {
     bool cacheAsBitmap = false;
     std::optional<QColor> opaqueBackground;
     std::optional<QRectF> scrollRect;
+    // MovieClip.setMask: the serial of the clip masking this one, and on the mask the serial
+    // of the object it masks (a mask in use is not drawn itself). 0 for none.
+    uint64_t scriptMask = 0;
+    uint64_t scriptMaskOf = 0;
     std::shared_ptr<TimelineState> sprite;  // sprites
     int buttonState = -1;                   // buttons: 0 up, 1 over, 2 down
     std::map<int, std::unique_ptr<Instance>> buttonChildren;

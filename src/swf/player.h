@@ -246,6 +246,10 @@ private:
                          const QImage& image, QBrush& brush, QPainterPath& area) const;
     QPainterPath maskOfList(const DisplayList& list, const QTransform& t, int nesting) const;
     QPainterPath maskOfInstance(const Instance& inst, const QTransform& t, int nesting) const;
+    // MovieClip.setMask (render_effects.cpp): the live mask of `inst` and the area it covers.
+    const Instance* scriptMaskOf(const Instance& inst) const;
+    bool isScriptMaskInUse(const Instance& inst) const;
+    QPainterPath scriptMaskArea(const Instance& mask) const;
 
     std::shared_ptr<const Movie> movie_;
     std::unique_ptr<media::MovieSound> sound_;

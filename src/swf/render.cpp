@@ -375,7 +375,14 @@ void Player::drawList(QPainter& p, const DisplayList& list, const QTransform& t,
             masks.push_back({inst->clipDepth, maskOfInstance(*inst, t, nesting)});
             continue;
         }
-        if (!inst->visible) continue;
+        if (!inst->visible || isScriptMaskInUse(*inst)) continue;
+        if (const Instance* scriptMask = scriptMaskOf(*inst)) {
+            flush();
+            std::vector<Mask> all = masks;
+            all.push_back({0, scriptMaskArea(*scriptMask)});
+            drawMasked(p, {inst.get()}, all, t, cx, nesting);
+            continue;
+        }
         if (masks.empty()) drawInstance(p, *inst, t, cx, nesting);
         else masked.push_back(inst.get());
     }
@@ -445,7 +452,9 @@ QPainterPath Player::maskOfList(const DisplayList& list, const QTransform& t, in
 QPainterPath Player::maskOfInstance(const Instance& inst, const QTransform& parent, int nesting) const {
     QPainterPath area;
     if (!inst.character || nesting > kMaxNesting || !inst.visible) return area;
-    const QTransform t = inst.matrix * parent;
+    QTransform t = inst.matrix * parent;
+    // A scroll rectangle moves a mask's outline but does not cut it.
+    if (inst.scrollRect) t = QTransform::fromTranslate(-inst.scrollRect->x(), -inst.scrollRect->y()) * t;
     auto addShape = [&](const ShapeDef& shape) {
         for (const ShapeLayer& layer : shape.layers) {
             for (const auto& [index, path] : layer.fillPaths) area = unite(area, t.map(path));

@@ -136,4 +136,29 @@ void Player::drawWithEffects(QPainter& p, const Instance& inst, QTransform t, co
     detail::compositeLayer(p, layer, area.topLeft(), mode);
 }
 
+const Instance* Player::scriptMaskOf(const Instance& inst) const {
+    if (!inst.scriptMask) return nullptr;
+    const Instance* mask = instanceById(inst.scriptMask);
+    return mask && mask->scriptMaskOf == inst.serial ? mask : nullptr;
+}
+
+bool Player::isScriptMaskInUse(const Instance& inst) const {
+    if (!inst.scriptMaskOf) return false;
+    const Instance* masked = instanceById(inst.scriptMaskOf);
+    return masked && masked->scriptMask == inst.serial;
+}
+
+// The mask's outline on the stage, through its own and its parents' matrices.
+QPainterPath Player::scriptMaskArea(const Instance& mask) const {
+    QTransform parentToStage;
+    int guard = 0;
+    for (uint64_t serial = mask.parentSerial; serial && serial != kRootSerial && guard <= kMaxNesting; ++guard) {
+        const Instance* parent = instanceById(serial);
+        if (!parent) return {};  // no longer on the stage: masks nothing
+        parentToStage = parentToStage * parent->matrix;
+        serial = parent->parentSerial;
+    }
+    return maskOfInstance(mask, parentToStage * viewTransform(), 0);
+}
+
 }  // namespace swf

@@ -1031,8 +1031,19 @@ void ScriptHost::startDrag(avm1::DisplayId object, bool lockCenter, std::optiona
 
 void ScriptHost::stopDrag() { player_.dragSerial_ = 0; }
 
-void ScriptHost::setMask(avm1::DisplayId, avm1::DisplayId) {
-    // Script masks are not drawn yet; the masked object shows whole.
+void ScriptHost::setMask(avm1::DisplayId object, avm1::DisplayId mask) {
+    Node n = HostAccess::node(player_, object);
+    if (!n.inst) return;
+    if (Instance* old = player_.instanceById(n.inst->scriptMask); old && old->scriptMaskOf == n.inst->serial)
+        old->scriptMaskOf = 0;
+    Instance* m = mask == object ? nullptr : player_.instanceById(mask);
+    if (m) {
+        // A mask masks one object at a time: the last call wins.
+        if (Instance* before = player_.instanceById(m->scriptMaskOf)) before->scriptMask = 0;
+        m->scriptMaskOf = n.inst->serial;
+    }
+    n.inst->scriptMask = m ? m->serial : 0;
+    player_.dirty_ = true;
 }
 
 // ---- ScriptHost: drawing API ----------------------------------------------------------------------

@@ -39,6 +39,22 @@ AVCodecID codecIdFor(uint8_t codec) {
     return AV_CODEC_ID_NONE;
 }
 
+// VP6 with alpha codes its colour already multiplied by the alpha plane, and the original
+// player composites it that way (colour plus what shows through). A colour brighter than its
+// alpha cannot be kept in a premultiplied picture; it is held at the alpha.
+QImage premultipliedAsCoded(const QImage& decoded) {
+    QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int a = qAlpha(line[x]);
+            line[x] = qRgba(std::min(qRed(line[x]), a), std::min(qGreen(line[x]), a), std::min(qBlue(line[x]), a), a);
+        }
+    }
+    image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    return image;
+}
+
 }  // namespace
 
 struct VideoDecoder::State {
@@ -103,6 +119,7 @@ struct VideoDecoder::State {
         QImage image = QImage(pixels.data(), w, h, stride, QImage::Format_ARGB32).copy();
         if (image.isNull()) return {};
         if (!alpha) image = image.convertToFormat(QImage::Format_RGB32);
+        else image = premultipliedAsCoded(image);
         // Coded sizes round up to whole blocks; the stream's size is what shows.
         const int showW = video.width > 0 ? std::min<int>(video.width, w) : w;
         const int showH = video.height > 0 ? std::min<int>(video.height, h) : h;

@@ -28,10 +28,11 @@ double alphaOf(const QColor& c) { return c.alpha() / 255.0; }
 double degrees(double radians) { return radians * 180 / std::numbers::pi; }
 double radians(double degrees) { return std::fmod(std::isfinite(degrees) ? degrees : 0, 360.0) * std::numbers::pi / 180; }
 
-// Bevels and gradient filters: inner, outer, or both ("full", drawn over the object).
-Type typeOf(bool inner, bool onTop) { return onTop ? Type::Full : inner ? Type::Inner : Type::Outer; }
+// Bevels and gradient filters: inner, outer, or both ("full": not held inside the object,
+// and drawn over it), as the renderer reads the two flags.
+Type typeOf(bool inner, bool onTop) { return inner ? Type::Inner : onTop ? Type::Full : Type::Outer; }
 void setType(Type type, bool& inner, bool& onTop) {
-    inner = type != Type::Outer;
+    inner = type == Type::Inner;
     onTop = type == Type::Full;
 }
 

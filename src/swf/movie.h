@@ -290,6 +290,7 @@ struct Movie {
     int declaredFrameCount = 0;
     QColor background = Qt::white;
     bool actionScript3 = false;
+    int maxRecursionDepth = 0;  // ScriptLimits, 0 when the movie sets none
     Timeline root;
     std::unordered_map<uint16_t, Character> dictionary;
     std::map<QString, uint16_t> exports;  // ExportAssets: linkage name -> character

@@ -341,6 +341,9 @@ struct TagParser {
                     break;
                 }
                 case 61: videoFrame(body); break;
+                case 65:  // ScriptLimits: the recursion depth (the timeout stays ours)
+                    if (isRoot) movie.maxRecursionDepth = body.u16();
+                    break;
                 case 9:  // SetBackgroundColor: the first one counts
                     if (isRoot && !sawBackground) {
                         movie.background = readRgb(body);

@@ -91,6 +91,8 @@ void Player::startScripting() {
     scriptHost_ = std::make_unique<ScriptHost>(*this);
     avm1::Limits limits;
     limits.maxRunSeconds = scriptTimeBudgetSeconds;
+    // A movie may ask for less recursion than the engine allows, never for more.
+    if (movie_->maxRecursionDepth > 0) limits.maxCallDepth = std::min(limits.maxCallDepth, movie_->maxRecursionDepth);
     engine_ = std::make_unique<avm1::Engine>(*scriptHost_, movie_->version, limits);
     engine_->setTraceSink([this](std::string_view line) {
         if (traceHandler_) traceHandler_(QString::fromUtf8(line.data(), qsizetype(line.size())));

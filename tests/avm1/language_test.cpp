@@ -452,4 +452,19 @@ TEST(LanguageValues, EdgeNumbersPrintAsThePlayerPrintsThem) {
     EXPECT_TRUE(std::isnan(stringToNumber("0x-", 6)));
 }
 
+TEST_F(LanguageTest, ARecursionLimitOfNLeavesNMinusOneNestedCalls) {
+    Limits limits;
+    limits.maxCallDepth = 5;
+    engine = std::make_unique<Engine>(host, 8, limits);
+    engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
+    // function f() { trace("in"); f(); }  f(); trace("after")
+    Asm body;
+    body.str("in").trace().num(0).str("f").callFunction().pop();
+    Asm code;
+    code.function1("f", {}, body).num(0).str("f").callFunction().pop().str("after").trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>(4, "in")));
+    EXPECT_TRUE(engine->scriptsDisabled());
+}
+
 }  // namespace

@@ -257,7 +257,8 @@ void EngineImpl::defineOnTimeline(Activation& a, const Str& name, const Value& v
 Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superHolder) {
     const FunctionDef& def = *fn->def;
     bool constructing = std::exchange(constructNext, false);
-    if (callDepth >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+    // The timeline's own level counts too: a limit of N leaves N - 1 nested calls.
+    if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
     struct DepthGuard {
         int& d;
         explicit DepthGuard(int& d) : d(d) { ++d; }

@@ -694,7 +694,7 @@ Value EngineImpl::call(const Value& fn, const Value& thisv, std::span<const Valu
     if (f->native) {
         // Natives count towards the call depth too: an array that contains itself recurses
         // through join and toString without any script function in between.
-        if (callDepth >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+        if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
         ++callDepth;
         struct Leave {
             int& depth;

@@ -467,4 +467,16 @@ TEST_F(LanguageTest, ARecursionLimitOfNLeavesNMinusOneNestedCalls) {
     EXPECT_TRUE(engine->scriptsDisabled());
 }
 
+TEST_F(LanguageTest, TimelineActionsNameTheirTargetsByText) {
+    // o = {toString: function () { trace("asked"); return "kid"; }}; a clip named kid
+    host.make(host.root, "kid", 1);
+    Asm toString;
+    toString.str("asked").trace().str("kid").ret();
+    Asm code;
+    code.str("o").str("toString").function1("", {}, toString).num(1).op(0x43).setVariable();
+    code.str("o").getVariable().num(13).op(0x22).trace();  // GetProperty(o, _name)
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"asked", "kid"}));
+}
+
 }  // namespace

@@ -409,7 +409,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
         }
     };
     auto resolveTarget = [&](const Value& v) -> DisplayId {
-        if (Object* o = v.object()) return o->kind == ObjKind::Display ? o->display : kNoDisplay;
+        if (Object* o = v.object(); o && o->kind == ObjKind::Display) return o->display;
+        // Anything else names its target by its text (an object's toString).
         Value out;
         Str path = toStr(v);
         if (path.view().empty()) return a.target;
@@ -474,6 +475,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x8D: {  // WaitForFrame2
                 int skip = body.u8();
                 Value f = pop(a);
+                if (f.isObject()) f = Value(toStr(f));  // a frame may be named by text
                 int frame = clampToInt(toNumber(f));
                 DisplayId t = targetObject();
                 if (frame > host.framesLoaded(t) && host.framesLoaded(t) < host.totalFrames(t)) skipActions(skip);
@@ -502,7 +504,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
-            case 0x9E: pop(a); break;  // Call: frame scripts are run by the player
+            case 0x9E: toStr(pop(a)); break;  // Call: the frame is named by text; its scripts are the player's
             case 0x24: {  // CloneSprite
                 double depth = toNumber(pop(a));
                 Str name = toStr(pop(a));
@@ -517,8 +519,10 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             }
             case 0x27: {  // StartDrag
                 DisplayId t = resolveTarget(pop(a));
-                bool lock = toBoolean(pop(a));
-                bool constrain = toBoolean(pop(a));
+                // Both flags are read as numbers (an object's valueOf is asked); only 1
+                // turns the constraint on.
+                bool lock = toNumber(pop(a)) != 0;
+                bool constrain = toNumber(pop(a)) == 1;
                 std::optional<Rect> r;
                 if (constrain) {
                     double y2 = toNumber(pop(a)), x2 = toNumber(pop(a)), y1 = toNumber(pop(a)), x1 = toNumber(pop(a));
@@ -868,6 +872,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 int index = propertyIndexOf(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
                 if (t) setPropertyByIndex(t, index, v);
+                else if (index == 13 || index == 19) toStr(v);  // converted all the same: _name, _quality as text,
+                else if (index >= 0 && index != 11 && index != 14 && index != 15) toNumber(v);  // the others as numbers
                 break;
             }
             case 0x45: {  // TargetPath

@@ -155,8 +155,9 @@ TEST_F(LanguageTest, BareGlobalEqualsNullButPlainObjectsDoNot) {
     code.str("_global").getVariable().null().op(0x49).trace();
     code.num(0).op(0x43).null().op(0x49).trace();
     code.num(0).op(0x43).undef().op(0x49).trace();
+    code.str("o").getVariable().trace();  // a global the original player leaves behind
     run(code);
-    EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", "false"}));
+    EXPECT_EQ(traces, (std::vector<std::string>{"true", "false", "false", "null"}));
 }
 
 TEST_F(LanguageTest, AddPropertyNeedsASetterOrNullAndHidesArrayElements) {

@@ -141,6 +141,8 @@ void installNatives(EngineImpl& e) {
                              "TextSnapshot", "Video", "XML", "XMLNode", "XMLSocket"})
         stubClass(e, g, name);
     defineIfAbsent(e, g, "Accessibility", Value(e.makeObject()));
+    // The original player leaves a global `o` behind, set to null.
+    defineIfAbsent(e, g, "o", Value::null());
     if (Object* system = e.get(g, "System").object()) {
         package(e, system, "IME");
         package(e, system, "security");

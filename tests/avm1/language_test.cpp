@@ -480,4 +480,17 @@ TEST_F(LanguageTest, TimelineActionsNameTheirTargetsByText) {
     EXPECT_EQ(traces, (std::vector<std::string>{"asked", "kid"}));
 }
 
+TEST_F(LanguageTest, ACompareFunctionThatEmptiesTheArrayDoesNoHarm) {
+    // a = [3, 1, 2]; a.sort(function (x, y) { a.pop(); a.pop(); a.pop(); return x - y; })
+    Asm compare;
+    for (int i = 0; i < 3; ++i) compare.num(0).str("a").getVariable().str("pop").callMethod().pop();
+    compare.str("x").getVariable().str("y").getVariable().op(0x0B).ret();
+    Asm code;
+    code.str("a").num(2).num(1).num(3).num(3).op(0x42).setVariable();
+    code.function1("", {"x", "y"}, compare).num(1).str("a").getVariable().str("sort").callMethod().pop();
+    code.str("a").getVariable().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"1,2,3"}));
+}
+
 }  // namespace

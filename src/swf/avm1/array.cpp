@@ -70,7 +70,9 @@ int compareValues(EngineImpl& e, const Value& x, const Value& y, int flags) {
 // Sorts indexes by cmp; returns false when UNIQUESORT found equal elements.
 Value finishSort(EngineImpl& e, Object* a, std::vector<size_t>& order, int flags,
                  const std::function<int(const Value&, const Value&)>& cmp) {
-    auto& el = a->elements;
+    // A snapshot: a compare function or toString may change the array while it is sorted.
+    const std::vector<Value> el = a->elements;
+    if (order.size() > el.size()) order.resize(el.size());
     auto before = [&](size_t i, size_t j) {
         int c = cmp(el[i], el[j]);
         return (flags & sort_flag::kDescending) ? c > 0 : c < 0;
@@ -95,7 +97,7 @@ Value finishSort(EngineImpl& e, Object* a, std::vector<size_t>& order, int flags
     }
     std::vector<Value> sorted;
     for (size_t i : order) sorted.push_back(el[i]);
-    el = std::move(sorted);
+    a->elements = std::move(sorted);
     return Value(a);
 }
 

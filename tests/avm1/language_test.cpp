@@ -493,4 +493,15 @@ TEST_F(LanguageTest, ACompareFunctionThatEmptiesTheArrayDoesNoHarm) {
     EXPECT_EQ(traces, (std::vector<std::string>{"1,2,3"}));
 }
 
+TEST_F(LanguageTest, Swf6FoldsOnlyTheLettersOfItsOldCaseTable) {
+    makeEngine(6);
+    Asm code;
+    code.str("\xC3\x84").str("umlaut").setVariable();             // Ä (Unicode 1.1)
+    code.str("\xC3\xA4").getVariable().trace();                    // ä finds it
+    code.str("\xC8\xBA").str("newer").setVariable();               // Ⱥ (Unicode 5.0)
+    code.str("\xE2\xB1\xA5").getVariable().trace();               // ⱥ does not
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"umlaut", "undefined"}));
+}
+
 }  // namespace

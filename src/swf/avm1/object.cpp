@@ -125,7 +125,13 @@ void EngineImpl::collect() {
 std::string EngineImpl::key(std::string_view name) const {
     std::string k(name);
     if (caseSensitive()) return k;
-    if (!isAscii(k)) return QString::fromUtf8(k.data(), qsizetype(k.size())).toLower().toStdString();
+    if (!isAscii(k)) {
+        // The player's case table is an old one: letters Unicode added after 3.0 keep their case.
+        QString text = QString::fromUtf8(k.data(), qsizetype(k.size()));
+        for (QChar& c : text)
+            if (c.unicodeVersion() <= QChar::Unicode_3_0) c = c.toLower();
+        return text.toStdString();
+    }
     for (char& c : k)
         if (c >= 'A' && c <= 'Z') c = char(c + 32);
     return k;

@@ -98,8 +98,25 @@ std::vector<Instance*> Player::tabOrder() const {
 
 uint64_t Player::focusedObject() const { return instanceById(focusSerial_) ? focusSerial_ : 0; }
 
+void Player::rollOverFocus(uint64_t serial) {
+    // The focused object counts as the one under the mouse until the mouse moves again. It
+    // is rolled out of and over again even when it stays the same.
+    auto pointable = [&](uint64_t id) {
+        const Instance* inst = instanceById(id);
+        return inst && (inst->isButton() || inst->sprite);
+    };
+    const uint64_t old = hoverSerial_;
+    hoverSerial_ = pointable(serial) ? serial : 0;
+    hoverFromFocus_ = true;
+    if (old) buttonTransition(old, 0, button_transition::kOverUpToIdle);
+    if (hoverSerial_) buttonTransition(hoverSerial_, 1, button_transition::kIdleToOverUp);
+}
+
 void Player::changeFocus(uint64_t serial, bool byKeyboard) {
-    if (byKeyboard) runQueuedActions();  // key listeners hear the Tab before the focus moves
+    rollOverFocus(serial);
+    // From the keyboard, key listeners and the roll events come before the focus moves;
+    // from scripts and clicks the roll events wait in the queue.
+    if (byKeyboard) runQueuedActions();
     const uint64_t old = focusedObject();
     if (old != serial) {
         focusSerial_ = serial;
@@ -175,7 +192,8 @@ Instance* Player::textFieldAt(QPointF viewPos) const {
             const QTransform t = inst->matrix * toStage;
             if (inst->sprite) {
                 if (Instance* hit = search(inst->sprite->list, t, nesting + 1)) return hit;
-            } else if (const EditTextDef* field = textFieldOf(*inst)) {
+            } else if (const EditTextDef* field = textFieldOf(*inst); field && field->selectable) {
+                // Fields that cannot be selected let the click through.
                 bool ok = false;
                 const QPointF local = t.inverted(&ok).map(stage);
                 if (ok && field->bounds.contains(local)) return inst;
@@ -187,11 +205,9 @@ Instance* Player::textFieldAt(QPointF viewPos) const {
 }
 
 void Player::focusOnPress(QPointF viewPos) {
-    // Clips and buttons do not take the focus from a click; text fields that can be edited
-    // or selected do, and clicking anything else takes it from them.
-    Instance* field = hoverSerial_ ? nullptr : textFieldAt(viewPos);
-    const EditTextDef* def = field ? textFieldOf(*field) : nullptr;
-    if (def && (!def->readOnly || def->selectable)) {
+    // Clips and buttons do not take the focus from a click; selectable text fields do, and
+    // clicking anything else takes it from them.
+    if (Instance* field = pressedSerial_ ? nullptr : textFieldAt(viewPos)) {
         changeFocus(field->serial, false);
         return;
     }

@@ -144,6 +144,10 @@ struct EditTextDef {
     QString initialText;  // the text as stored (HTML when `html`)
     QString variableName;
     bool readOnly = true, selectable = true, autoSize = false, hasMaxLength = false;
+    std::optional<QString> restrict;  // characters typing may insert; none: any
+    bool background = false;  // a stored field has one exactly when it has a border
+    enum class AutoSize : uint8_t { None, Left, Right, Center } autoSizeMode = AutoSize::None;
+    QColor borderColor = Qt::black, backgroundColor = Qt::white;
     int maxLength = 0;
     // Embedded outlines laid out at load, when the font carries them.
     std::vector<std::pair<QColor, QPainterPath>> outlineRuns;

@@ -103,7 +103,7 @@ void Player::advance() {
         }
         runQueuedActions();
         // What is under the mouse may have changed without the mouse moving.
-        if (lastMouseView_) {
+        if (lastMouseView_ && !hoverFromFocus_) {
             hover(*lastMouseView_);
             runQueuedActions();
         }
@@ -718,9 +718,11 @@ void Player::trackMouse(QPointF viewPos, bool moved) {
 
 void Player::mouseMove(QPointF pos) {
     if (movie_->version < 9) resetHighlight();
+    // What the focus rolled over stays so until the mouse really moves.
+    if (!lastMouseView_ || *lastMouseView_ != pos) hoverFromFocus_ = false;
     trackMouse(pos, true);
     lastMouseView_ = pos;
-    hover(pos);
+    if (!hoverFromFocus_) hover(pos);
     runQueuedActions();
     afterChange();
 }
@@ -752,11 +754,14 @@ void Player::mousePress(QPointF pos) {
     if (engine_) {
         mouseEventToClips(clip_event::kMouseDown, "onMouseDown");
         engine_->broadcastMouse(avm1::MouseEvent::Down);
-        focusOnPress(pos);
+        runQueuedActions();
     }
     pressedSerial_ = hoverSerial_;
     pressedInside_ = true;
     if (pressedSerial_) buttonTransition(pressedSerial_, 2, button_transition::kOverUpToOverDown);
+    // The click moves the focus after the press went to its target; the focus handlers
+    // run at once, the press handlers after them.
+    if (engine_) focusOnPress(pos);
     runQueuedActions();
     handlingClick_ = false;
     afterChange();
@@ -879,10 +884,6 @@ void Player::keyUp(int code, char16_t character) {
     }
     runQueuedActions();
     afterChange();
-}
-
-void Player::textInput(char16_t) {
-    // Typing reaches text fields once they take input; nothing else reads it.
 }
 
 void Player::mouseLeave() {

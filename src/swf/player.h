@@ -96,8 +96,12 @@ public:
     // the key types (0 for none).
     void keyDown(int code, char16_t character);
     void keyUp(int code, char16_t character);
-    // Text typed into the focused text field.
+    // Text typed into the focused input field, and the editing keys it takes.
     void textInput(char16_t character);
+    void typeText(const QString& text);
+    enum class EditKey : uint8_t { Enter, Backspace, Delete, Left, Right, Home, End, SelectAll };
+    void editKey(EditKey key);
+    void paste(const QString& text);
     // True once a script asked the host to quit (fscommand "quit"); only runners use it.
     bool quitRequested() const { return quitRequested_; }
 
@@ -201,6 +205,12 @@ private:
     std::vector<Instance*> tabOrder() const;
     QRectF highlightBounds(const Instance& inst) const;  // stage twips
     uint64_t focusedObject() const;
+    void rollOverFocus(uint64_t serial);
+    void editFocusedField(const QString& typed, std::optional<EditKey> key);  // text_input.cpp
+    // A field bound to a variable: take the variable's value now (before a script reads the
+    // text), or give the variable the field's text (after a script set it).
+    void pullBoundText(Instance& inst);
+    void pushBoundText(Instance& inst);
     void changeFocus(uint64_t serial, bool byKeyboard);
     bool focusFromScript(uint64_t serial);
     void cycleFocus(bool reverse);
@@ -210,6 +220,8 @@ private:
     void focusOnPress(QPointF viewPos);
     void drawFocusHighlight(QPainter& p) const;
     uint64_t focusSerial_ = 0;
+    std::optional<int32_t> rootTabIndex_;  // _root.tabIndex: the root takes no focus but keeps it
+    bool hoverFromFocus_ = false;          // the focus, not the mouse, chose the hovered object
     FocusHighlight highlight_ = FocusHighlight::Off;
     bool stageFocusRect_ = true;
 

@@ -269,23 +269,47 @@ void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, 
     }
 }
 
-void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const {
-    if (field.border) {
-        // The border lies on whole device pixels around a white field: the top and left
-        // lines run one pixel past the width and height, the right and bottom ones stop
-        // short of the far corner, as the original player draws them.
-        // Clamped first: a hostile size must not overflow the integer rectangle.
-        QRect box = t.mapRect(field.bounds).intersected(QRectF(-1e6, -1e6, 2e6, 2e6)).toRect();
-        const QColor ink = cx.apply(Qt::black);
+void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransform& placed,
+                          const ColorTransform& cx) const {
+    QTransform t = placed;
+    if (!field.useOutlines) {
+        // Device text cannot turn, slant or mirror: a field so placed is not drawn at all, and
+        // one turned by a hair is drawn upright.
+        const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
+        if (std::abs(t.m12()) > 0.01 * sx || std::abs(t.m21()) > 0.01 * sy || t.m11() <= 0 || t.m22() <= 0) return;
+        t = QTransform(t.m11(), 0, 0, t.m22(), t.dx(), t.dy());
+    }
+    if (field.border || field.background) {
+        const QColor ink = cx.apply(field.borderColor);
         p.save();
-        p.setTransform(QTransform());
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.fillRect(box, cx.apply(Qt::white));
-        const int l = box.left(), tp = box.top(), w = box.width(), h = box.height();
-        p.fillRect(QRect(l, tp, w + 1, 1), ink);
-        p.fillRect(QRect(l, tp, 1, h + 1), ink);
-        p.fillRect(QRect(l + w, tp, 1, h), ink);
-        p.fillRect(QRect(l, tp + h, w, 1), ink);
+        if (t.m12() != 0 || t.m21() != 0) {
+            // Turned or sheared: the box follows the transform, the border stays a hairline.
+            p.setTransform(t);
+            if (field.background) p.fillRect(field.bounds, cx.apply(field.backgroundColor));
+            if (field.border) {
+                QPen pen(ink, 0);
+                pen.setCosmetic(true);
+                p.setPen(pen);
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(field.bounds);
+            }
+        } else {
+            // The border lies on whole device pixels around the field: the top and left
+            // lines run one pixel past the width and height, the right and bottom ones stop
+            // short of the far corner, as the original player draws them.
+            // Clamped first: a hostile size must not overflow the integer rectangle.
+            const QRect box = t.mapRect(field.bounds).intersected(QRectF(-1e6, -1e6, 2e6, 2e6)).toRect();
+            p.setTransform(QTransform());
+            p.setRenderHint(QPainter::Antialiasing, false);
+            if (field.background) p.fillRect(box, cx.apply(field.backgroundColor));
+            const int l = box.left(), tp = box.top(), w = box.width(), h = box.height();
+            if (field.border) {
+                p.fillRect(QRect(l, tp, w + 1, 1), ink);
+                p.fillRect(QRect(l, tp, 1, h + 1), ink);
+                p.fillRect(QRect(l + w, tp, 1, h), ink);
+                p.fillRect(QRect(l, tp + h, w, 1), ink);
+            }
+        }
         p.restore();
     }
     if (field.text.isEmpty()) return;
@@ -309,7 +333,7 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
         QRectF inner = field.bounds.adjusted(40 + field.leftMargin, 40, -40 - field.rightMargin, -40);
         int flags = Qt::AlignTop | (field.wordWrap ? Qt::TextWordWrap : 0);
         flags |= field.align == 1 ? Qt::AlignRight : field.align == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
-        p.drawText(inner, flags, field.text);
+        p.drawText(inner, flags, field.password ? QString(field.text.size(), QLatin1Char('*')) : field.text);
     }
     p.restore();
 }

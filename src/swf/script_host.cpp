@@ -168,7 +168,8 @@ void Player::placedByTimeline(Instance& inst) {
     // when it has none yet.
     if (auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr; field && !field->variableName.isEmpty()) {
         const std::string name = toUtf8(field->variableName);
-        if (!engine_->getVariable(inst.parentSerial, name))
+        const QString& own = field->html ? field->initialText : field->text;
+        if (!engine_->getVariable(inst.parentSerial, name) && !own.isEmpty())
             engine_->setVariable(inst.parentSerial, name, toUtf8(field->html ? field->initialText : field->text));
         updateBoundTextFields();
     }
@@ -583,8 +584,23 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
         case P::Width:
         case P::Height: {
             if (!std::isfinite(value) || value < 0) return;
-            const double now = property(object, which);
             auto d = decompose(inst);
+            if (inst.character && std::holds_alternative<EditTextDef>(*inst.character)) {
+                // A text field grows its box instead of scaling its text.
+                if (!inst.ownCharacter) {
+                    inst.ownCharacter = std::make_unique<Character>(*inst.character);
+                    inst.character = inst.ownCharacter.get();
+                }
+                EditTextDef* f = &std::get<EditTextDef>(*inst.ownCharacter);
+                const double scale = std::abs(which == P::Width ? d.xScale : d.yScale);
+                if (scale <= 0) return;
+                const double size = std::min(value * 20 / scale, 1e8);
+                if (which == P::Width) f->bounds.setWidth(size);
+                else f->bounds.setHeight(size);
+                player_.dirty_ = true;
+                break;
+            }
+            const double now = property(object, which);
             double& scale = which == P::Width ? d.xScale : d.yScale;
             if (now > 0) scale *= value / now;
             else return;
@@ -676,6 +692,8 @@ const char* const kBlendModeNames[] = {"normal", "normal", "layer", "multiply", 
 
 std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::string_view key) {
     if (key == "stageFocusRect") return std::string(player_.stageFocusRect_ ? "true" : "false");
+    if (key == "tabIndex" && object == kRootSerial)
+        return player_.rootTabIndex_ ? std::to_string(*player_.rootTabIndex_) : std::string();
     Node n = HostAccess::node(player_, object);
     if (!n.inst) return std::nullopt;
     if (key == "blendMode") return std::string(kBlendModeNames[size_t(n.inst->blendMode)]);
@@ -701,6 +719,15 @@ void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::s
         player_.stageFocusRect_ = value == "true";
         return;
     }
+    if (key == "tabIndex") {
+        // -1 is the same as no index.
+        bool numeric = false;
+        const int index = fromUtf8(value).toInt(&numeric);
+        const std::optional<int32_t> stored = numeric && index != -1 ? std::optional<int32_t>(index) : std::nullopt;
+        if (object == kRootSerial) player_.rootTabIndex_ = stored;
+        else if (Instance* inst = player_.instanceById(object)) inst->tabIndex = stored;
+        return;
+    }
     Node n = HostAccess::node(player_, object);
     if (!n.inst) return;
     player_.dirty_ = true;
@@ -714,11 +741,6 @@ void ScriptHost::setSetting(avm1::DisplayId object, std::string_view key, std::s
         n.inst->cacheAsBitmap = truthy(value);
     } else if (key == "enabled") {
         n.inst->enabled = truthy(value);
-    } else if (key == "tabIndex") {
-        // -1 is the same as no index.
-        bool numeric = false;
-        const int index = fromUtf8(value).toInt(&numeric);
-        n.inst->tabIndex = numeric && index != -1 ? std::optional<int32_t>(index) : std::nullopt;
     } else if (key == "focusRect") {
         n.inst->focusRect = value.empty() ? std::nullopt : std::optional<bool>(value == "true");
     } else if (key == "scrollRect") {
@@ -1262,6 +1284,8 @@ QSizeF textExtent(const EditTextDef& f, const Movie&) {
 }  // namespace
 
 std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::string_view name) {
+    if (Instance* inst = player_.instanceById(id); inst && (name == "text" || name == "htmlText" || name == "length"))
+        player_.pullBoundText(*inst);
     const EditTextDef* f = textOf(player_.instanceById(id));
     if (!f) return std::nullopt;
     auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
@@ -1269,7 +1293,10 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "htmlText") return toUtf8(f->html ? f->initialText : f->text);
     if (name == "html") return flag(f->html);
     if (name == "variable") return f->variableName.isEmpty() ? std::string("null") : toUtf8(f->variableName);
-    if (name == "autoSize") return std::string(f->autoSize ? "left" : "none");
+    if (name == "autoSize") {
+        constexpr const char* kModes[] = {"none", "left", "right", "center"};
+        return std::string(kModes[size_t(f->autoSizeMode)]);
+    }
     if (name == "border") return flag(f->border);
     if (name == "textColor") return colorText(f->color);
     if (name == "multiline") return flag(f->multiline);
@@ -1284,11 +1311,11 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "maxscroll") return std::string("1");
     if (name == "hscroll" || name == "maxhscroll") return std::string("0");
     if (name == "antiAliasType") return std::string("normal");
-    if (name == "background") return flag(false);
-    if (name == "backgroundColor") return std::string("16777215");
-    if (name == "borderColor") return std::string("0");
+    if (name == "background") return flag(f->background);
+    if (name == "backgroundColor") return colorText(f->backgroundColor);
+    if (name == "borderColor") return colorText(f->borderColor);
     if (name == "condenseWhite") return flag(false);
-    if (name == "restrict") return std::string("null");
+    if (name == "restrict") return f->restrict ? toUtf8(*f->restrict) : std::string("null");
     if (name == "textWidth" || name == "textHeight") {
         const QSizeF size = textExtent(*f, *player_.movie_);
         return numberText(std::round(name == "textWidth" ? size.width() : size.height()));
@@ -1301,12 +1328,31 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
     if (!f) return;
     const Movie& movie = *player_.movie_;
     player_.dirty_ = true;
-    if (name == "text") detail::setEditTextContent(*f, fromUtf8(value), false, movie);
-    else if (name == "htmlText") detail::setEditTextContent(*f, fromUtf8(value), f->html, movie);
-    else if (name == "html") f->html = truthy(value);
-    else if (name == "variable") f->variableName = value == "null" || value == "undefined" ? QString() : fromUtf8(value);
-    else if (name == "autoSize") f->autoSize = !(value == "none" || value == "false");
+    Instance& inst = *player_.instanceById(id);
+    if (name == "text" || name == "htmlText") {
+        detail::setEditTextContent(*f, fromUtf8(value), name == "htmlText" && f->html, movie);
+        player_.pushBoundText(inst);
+    } else if (name == "html") f->html = truthy(value);
+    else if (name == "variable") {
+        f->variableName = value == "null" || value == "undefined" ? QString() : fromUtf8(value);
+        player_.pullBoundText(inst);
+    }
+    else if (name == "autoSize") {
+        // Names in any case; anything else, "true" among them, turns it off.
+        const QString mode = fromUtf8(value).toLower();
+        using A = EditTextDef::AutoSize;
+        f->autoSizeMode = mode == QLatin1String("left")    ? A::Left
+                          : mode == QLatin1String("right")  ? A::Right
+                          : mode == QLatin1String("center") ? A::Center
+                                                            : A::None;
+        f->autoSize = f->autoSizeMode != A::None;
+    }
     else if (name == "border") f->border = truthy(value);
+    else if (name == "background") f->background = truthy(value);
+    else if (name == "borderColor" || name == "backgroundColor") {
+        const QColor c(QRgb(uint32_t(std::strtoll(std::string(value).c_str(), nullptr, 10)) & 0xFFFFFF));
+        (name == "borderColor" ? f->borderColor : f->backgroundColor) = c;
+    }
     else if (name == "textColor") {
         f->color = QColor(QRgb(uint32_t(std::strtoll(std::string(value).c_str(), nullptr, 10)) & 0xFFFFFF));
         detail::setEditTextContent(*f, f->html ? f->initialText : f->text, f->html, movie);
@@ -1315,6 +1361,7 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
     else if (name == "selectable") f->selectable = truthy(value);
     else if (name == "type") f->readOnly = value != "input";
     else if (name == "password") f->password = truthy(value);
+    else if (name == "restrict") f->restrict = value.empty() || value == "null" ? std::nullopt : std::optional(fromUtf8(value));
     else if (name == "embedFonts") f->useOutlines = truthy(value);
     else if (name == "maxChars") {
         f->hasMaxLength = value != "null" && value != "0";

@@ -160,7 +160,7 @@ QString htmlToText(const QString& html, QColor* firstColor) {
     s.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     s.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
     s.replace(QStringLiteral("&apos;"), QStringLiteral("'"));
-    s.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+    s.replace(QStringLiteral("&nbsp;"), QString(QChar(0xA0)));
     s.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     if (s.endsWith(QLatin1Char('\n'))) s.chop(1);
     return s;
@@ -237,7 +237,6 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
 void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie) {
     field.initialText = content;
     field.text = asHtml ? htmlToText(content, nullptr) : content;
-    if (field.password) field.text.fill(QLatin1Char('*'));
     field.outlineRuns.clear();
     field.hasOutlines = false;
     const Character* c = movie.character(field.fontId);
@@ -256,8 +255,10 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
     bool hasColor = f1 & 0x04, hasMaxLength = f1 & 0x02, hasFont = f1 & 0x01;
     bool hasFontClass = f2 & 0x80, hasLayout = f2 & 0x20;
     field.border = f2 & 0x08;
+    field.background = field.border;
     field.readOnly = f1 & 0x08;
     field.autoSize = f2 & 0x40;
+    if (field.autoSize) field.autoSizeMode = EditTextDef::AutoSize::Left;
     field.selectable = !(f2 & 0x10);
     field.html = f2 & 0x02;
     field.useOutlines = f2 & 0x01;
@@ -280,7 +281,6 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
         field.initialText = text;
         field.text = field.html ? htmlToText(text, hasColor ? nullptr : &field.color) : text;
     }
-    if (field.password) field.text.fill(QLatin1Char('*'));
     const Character* c = movie.character(field.fontId);
     const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
     if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);

@@ -97,11 +97,34 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
             event.kind = InputEvent::Kind::TextInput;
             const QString text = object.value(QStringLiteral("codepoint")).toString();
             event.character = text.isEmpty() ? 0 : text[0].unicode();
+            event.text = text;
+        } else if (type == QLatin1String("TextControl")) {
+            event.kind = InputEvent::Kind::TextControl;
+            event.text = object.value(QStringLiteral("code")).toString();
+        } else if (type == QLatin1String("SetClipboardText")) {
+            event.kind = InputEvent::Kind::SetClipboard;
+            event.text = object.value(QStringLiteral("text")).toString();
         }
         events.push_back(event);
     }
     return true;
 }
+
+namespace {
+
+// An editing control of the input script ("Backspace", "Paste", ...) on the focused field.
+void textControl(swf::Player& player, const QString& code, const QString& clipboard) {
+    using Key = swf::Player::EditKey;
+    static const std::map<QString, Key> keys = {
+        {QStringLiteral("Enter"), Key::Enter},         {QStringLiteral("Backspace"), Key::Backspace},
+        {QStringLiteral("Delete"), Key::Delete},       {QStringLiteral("MoveLeft"), Key::Left},
+        {QStringLiteral("MoveRight"), Key::Right},     {QStringLiteral("MoveLeftDocument"), Key::Home},
+        {QStringLiteral("MoveRightDocument"), Key::End}, {QStringLiteral("SelectAll"), Key::SelectAll}};
+    if (code == QLatin1String("Paste")) player.paste(clipboard);
+    else if (auto it = keys.find(code); it != keys.end()) player.editKey(it->second);
+}
+
+}  // namespace
 
 void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options, const RunCallbacks& callbacks) {
     const QSize stageSize = movie->stageSizePixels();
@@ -118,6 +141,7 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
     if (callbacks.trace) player.setTraceHandler(callbacks.trace);
 
     size_t next = 0;
+    QString clipboard;  // the run's own: SetClipboardText fills it, Paste reads it
     auto replayUntilWait = [&] {
         for (; next < options.input.size(); ++next) {
             const InputEvent& e = options.input[next];
@@ -130,7 +154,9 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
                 case InputEvent::Kind::MiddleButton: player.otherMouseButton(e.pos, false); break;
                 case InputEvent::Kind::KeyDown: player.keyDown(e.keyCode, e.character); break;
                 case InputEvent::Kind::KeyUp: player.keyUp(e.keyCode, e.character); break;
-                case InputEvent::Kind::TextInput: player.textInput(e.character); break;
+                case InputEvent::Kind::TextInput: player.typeText(e.text); break;
+                case InputEvent::Kind::SetClipboard: clipboard = e.text; break;
+                case InputEvent::Kind::TextControl: textControl(player, e.text, clipboard); break;
                 case InputEvent::Kind::Ignored: break;
             }
         }

@@ -18,11 +18,15 @@
 namespace swfrun {
 
 struct InputEvent {
-    enum class Kind { MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, KeyDown, KeyUp, TextInput, Wait, Ignored };
+    enum class Kind {
+        MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, KeyDown, KeyUp, TextInput, TextControl, SetClipboard,
+        Wait, Ignored
+    };
     Kind kind = Kind::Ignored;
     QPointF pos;              // mouse events, stage pixels
     int keyCode = 0;          // key events, as scripts number keys
     char16_t character = 0;   // what the key or the text input types
+    QString text;             // typed text, clipboard text, or the editing control's name
 };
 
 // Reads an input script: a JSON array of {"type": ...} objects. Events the player has no

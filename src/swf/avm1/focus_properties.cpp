@@ -36,12 +36,14 @@ std::optional<int32_t> storedTabIndex(EngineImpl& e, DisplayId id) {
     }
 }
 
-// tabIndex on Button and TextField prototypes: shown as an unsigned number.
+// tabIndex on the Button and TextField prototypes: buttons convert and show it as movie
+// clips do, text fields as an unsigned number.
 Value tabIndexGetter(EngineImpl& e, Object*, const Value& thisv, Args) {
     Object* o = thisv.object();
     if (!o || o->kind != ObjKind::Display) return Value();
     auto index = storedTabIndex(e, o->display);
-    return index ? Value(double(uint32_t(*index))) : Value();
+    if (!index) return Value();
+    return e.host.kind(o->display) == DisplayKind::TextField ? Value(double(uint32_t(*index))) : Value(double(*index));
 }
 
 Value tabIndexSetter(EngineImpl& e, Object*, const Value& thisv, Args args) {
@@ -52,7 +54,9 @@ Value tabIndexSetter(EngineImpl& e, Object*, const Value& thisv, Args args) {
         e.host.setSetting(o->display, "tabIndex", "");
         return Value();
     }
-    e.host.setSetting(o->display, "tabIndex", std::to_string(wrappedTabIndex(e.toNumber(v))));
+    const double d = e.toNumber(v);
+    const bool field = e.host.kind(o->display) == DisplayKind::TextField;
+    e.host.setSetting(o->display, "tabIndex", std::to_string(field ? wrappedTabIndex(d) : clipTabIndex(d)));
     return Value();
 }
 

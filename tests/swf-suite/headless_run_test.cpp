@@ -49,13 +49,32 @@ TEST(InputScript, EventsKeysAndWaits) {
     EXPECT_EQ(events[9].kind, InputEvent::Kind::Ignored);
 
     EXPECT_FALSE(swfrun::parseInputEvents("{\"type\": \"Wait\"}", events, error));
+}
+
+TEST(InputScript, TextEditingControlsAndClipboard) {
+    const QByteArray json = R"([
+        {"type": "SetClipboardText", "text": "pasted"},
+        {"type": "TextControl", "code": "Paste"},
+        {"type": "TextInput", "codepoint": "\ud801\udc37"},
+        {"type": "MouseUp", "pos": [3, 4], "btn": "Middle"}
+    ])";
+    std::vector<InputEvent> events;
+    QString error;
+    ASSERT_TRUE(swfrun::parseInputEvents(json, events, error)) << error.toStdString();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].kind, InputEvent::Kind::SetClipboard);
+    EXPECT_EQ(events[0].text, QStringLiteral("pasted"));
+    EXPECT_EQ(events[1].kind, InputEvent::Kind::TextControl);
+    EXPECT_EQ(events[1].text, QStringLiteral("Paste"));
+    EXPECT_EQ(events[2].text.size(), 2) << "a character beyond 16 bits stays whole";
+    EXPECT_EQ(events[3].kind, InputEvent::Kind::MiddleButton);
     EXPECT_FALSE(swfrun::parseInputEvents("[{", events, error));
 }
 
-// A button that goes to frame 2 on release; frame 2 shows a marker. The click happens
-// before the second frame, so the picture after frame 2 shows frame 3's content: the
-// release moved the timeline to frame 2 and the frame then played on.
-TEST(HeadlessRun, EventsHappenBeforeTheirFrameAndSnapshotsFollowFrames) {
+// A button that goes to frame 2 on release; frame 2 shows a marker. Each tick runs its
+// frame, then its input up to the next Wait, then takes the picture: the click comes in
+// the second tick, after that tick's frame, and the third picture shows the marker.
+TEST(HeadlessRun, EachTickRunsItsFrameThenItsInputThenTheSnapshot) {
     swf::writer::MovieWriter w(QSizeF(100, 100), 24);
     w.setBackgroundColor(Qt::white);
     QPainterPath square, marker;

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <string_view>
+#include <tuple>
 
 #include "handmade_swf.h"
 #include "swf/swf.h"
@@ -186,6 +187,40 @@ TEST(Focus, TextFieldSettingsReadBackAsScriptsSetThem) {
     Stage s(tag(12, a.end()) + showFrame());
     EXPECT_EQ(s.traces, (QStringList{"secret", "16777215", "right", "left", "none", "null", "secret", "changed",
                                      "4294967292", "3"}));
+}
+
+TEST(Focus, TabIndexAndFocusRectConvertPerKindAndVersion) {
+    Actions a;
+    a.square("clip", 1, 10, 10);
+    a.getVar("clip").str("tabIndex").str("x").op(0x4F).traceMember("clip", "tabIndex");  // NaN: the lowest int
+    a.setMember("clip", "tabIndex", -1).traceMember("clip", "tabIndex");                  // -1: no index
+    a.traceMember("clip", "_focusrect");  // unset on the object: null
+    a.setFlag("clip", "_focusrect", true).traceMember("clip", "_focusrect");
+    a.traceMember("_root", "_focusrect");  // the root speaks for the stage
+    Stage swf8(tag(12, a.end()) + showFrame());
+    EXPECT_EQ(swf8.traces, (QStringList{"-2147483648", "undefined", "null", "true", "true"}));
+
+    // Below SWF 6 every object answers with the stage's setting, as a number.
+    Actions old;
+    old.getVar("_root").str("_focusrect").num(0).op(0x4F).traceMember("_root", "_focusrect");
+    swf::Player player(parse(swf::test::movie(tag(12, old.end()) + showFrame(), 100, 100, 5)), nullptr,
+                       swf::Player::Start::Later);
+    QStringList traces;
+    player.setTraceHandler([&](const QString& line) { traces << line; });
+    player.advance();
+    EXPECT_EQ(traces, QStringList{"0"});
+}
+
+TEST(Focus, DeviceTextTurnedOrMirroredIsNotDrawn) {
+    Actions a;
+    for (auto [name, depth, x] : {std::tuple{"upright", 1, 10}, {"turned", 2, 60}}) {
+        a.num(20).num(20).num(10).num(x).num(depth).str(name).num(6).getVar("_root").str("createTextField").op(0x52).op(0x17);
+        a.setFlag(name, "background", true).setMember(name, "backgroundColor", 0x0000FF);
+    }
+    a.setMember("turned", "_rotation", 30);
+    Stage s(tag(12, a.end()) + showFrame());
+    EXPECT_EQ(s.at(20, 20), QColor(Qt::blue));
+    EXPECT_EQ(s.at(68, 22), QColor(Qt::white));
 }
 
 TEST(TextRestrict, RangesCaretsEscapesAndCase) {

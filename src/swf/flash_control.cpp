@@ -121,6 +121,7 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
     if (drawing_) disconnect(drawing_->player.get(), nullptr, this, nullptr);
     drawing_.reset();
     heldChanges_.clear();
+    lastHeldIsMove_ = false;
     player_.reset();
     frame_ = QImage();
     framesDrawn_ = 0;
@@ -206,10 +207,13 @@ void ShockwaveFlash::finishDrawing() {
     update();
 }
 
-void ShockwaveFlash::withPlayer(std::function<void(Player&)> change) {
+void ShockwaveFlash::withPlayer(std::function<void(Player&)> change, bool isMove) {
     if (!player_) return;
-    if (drawing_) heldChanges_.push_back(std::move(change));
-    else change(*player_);
+    if (!drawing_) return change(*player_);
+    // Of the moves that come during one frame only the last counts: each means a hit test.
+    if (isMove && lastHeldIsMove_ && !heldChanges_.empty()) heldChanges_.back() = std::move(change);
+    else heldChanges_.push_back(std::move(change));
+    lastHeldIsMove_ = isMove;
 }
 
 void ShockwaveFlash::frameChanged() {
@@ -261,6 +265,7 @@ void ShockwaveFlash::frameDrawn(const std::shared_ptr<DrawJob>& job) {
     // What came in while the frame was drawn reaches the player now, in order.
     auto held = std::move(heldChanges_);
     heldChanges_.clear();
+    lastHeldIsMove_ = false;
     for (auto& change : held)
         if (player_ == job->player) change(*player_);
     update();
@@ -324,10 +329,12 @@ void ShockwaveFlash::hideEvent(QHideEvent* event) {
 }
 
 void ShockwaveFlash::mouseMoveEvent(QMouseEvent* event) {
-    withPlayer([this, pos = event->position()](Player& p) {
-        p.mouseMove(pos);
-        setCursor(p.overButton() ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    });
+    withPlayer(
+        [this, pos = event->position()](Player& p) {
+            p.mouseMove(pos);
+            setCursor(p.overButton() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        },
+        true);
 }
 
 void ShockwaveFlash::mousePressEvent(QMouseEvent* event) {

@@ -75,7 +75,7 @@ private:
     void movieLoaded(const std::shared_ptr<LoadJob>& job);
     void waitForLoading();
     // Runs `change` on the player now, or after the frame being drawn when there is one.
-    void withPlayer(std::function<void(Player&)> change);
+    void withPlayer(std::function<void(Player&)> change, bool isMove = false);
     void startDrawing(QSize pixels);
     void frameDrawn(const std::shared_ptr<DrawJob>& job);
     void waitForDrawing();
@@ -87,6 +87,7 @@ private:
     std::shared_ptr<DrawJob> drawing_;  // the frame on the render thread, if any
     std::shared_ptr<LoadJob> loading_;  // the movie being read and parsed, if any
     std::vector<std::function<void(Player&)>> heldChanges_;
+    bool lastHeldIsMove_ = false;
     QImage frame_;  // the last frame drawn, reused until the player reports a change
     bool frameStale_ = true;
     int framesDrawn_ = 0;

@@ -323,11 +323,16 @@ def main():
         reader = Reader(folder, out_dir)
         image = reader.wait_for_band(0, "start-up")
         print(f"cover page painted {time.monotonic() - reader.started:.2f} s after the start", flush=True)
-        time.sleep(0.5)
-        image = screenshot()
-        reader.save("cover")
+        # Movies are read and drawn off the window's thread: the arrow follows the page shortly.
         x0, y0, w, h = DOWN_ARROW_RECT
-        colours = {pixel(image, reader.x + x, reader.y + y) for x in range(x0, x0 + w, 3) for y in range(y0, y0 + h, 3)}
+        deadline = time.monotonic() + 15
+        while True:
+            time.sleep(0.5)
+            image = screenshot()
+            colours = {pixel(image, reader.x + x, reader.y + y) for x in range(x0, x0 + w, 3) for y in range(y0, y0 + h, 3)}
+            if len(colours) >= 3 or time.monotonic() > deadline:
+                break
+        reader.save("cover")
         if len(colours) < 3:
             fail(f"the down arrow's movie is not drawn: {colours}")
 

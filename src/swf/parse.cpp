@@ -164,15 +164,17 @@ std::shared_ptr<const std::vector<ClipAction>> parseClipActions(ByteReader& r, i
     auto flags = [&]() -> uint32_t { return swfVersion >= 6 ? r.u32() : r.u16(); };
     auto out = std::make_shared<std::vector<ClipAction>>();
     r.u16();  // reserved
-    flags();  // every event used, repeated below
+    // Every event used; a record's events outside this set never fire.
+    const uint32_t used = flags();
     while (!r.atEnd()) {
         ClipAction action;
-        action.events = flags();
-        if (action.events == 0) break;
+        const uint32_t events = flags();
+        if (events == 0) break;
+        action.events = events & used;
         uint32_t size = r.u32();
         if (size > r.remaining()) throw MalformedMovie("clip action longer than its tag");
         ByteReader body(r.bytes(size));
-        if ((action.events & clip_event::kKeyPress) && !body.atEnd()) action.keyCode = body.u8();
+        if ((events & clip_event::kKeyPress) && !body.atEnd()) action.keyCode = body.u8();
         action.code = keepActionCode(body.rest());
         out->push_back(std::move(action));
     }

@@ -195,7 +195,9 @@ std::unique_ptr<Instance> Player::createInstance(uint16_t id, int nesting) {
         // With scripts the first frame waits until the placement gave the clip its name
         // and clip actions (placedByTimeline), as scripts in that frame may use them.
         if (!engine_ && sprite->timeline.frameCount() > 0) runFrame(inst->sprite, 0, true, nesting + 1);
-    } else if (std::holds_alternative<ButtonDef>(*inst->character)) {
+    } else if (std::holds_alternative<ButtonDef>(*inst->character) && !engine_) {
+        // With scripts the state's children wait until the button has its name (applyPlace), as
+        // the unnamed ones are numbered after it.
         setButtonState(*inst, 0, nesting + 1);
     }
     return inst;
@@ -251,6 +253,7 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
     if (created && engine_ && inst->name.isEmpty() && inst->character &&
         (inst->sprite || inst->isButton() || std::holds_alternative<EditTextDef>(*inst->character)))
         inst->name = QStringLiteral("instance%1").arg(++unnamedInstances_);
+    if (created && engine_ && inst->isButton() && inst->buttonState < 0) setButtonState(*inst, 0, nesting + 1);
     if (created && engine_) placedByTimeline(*inst);
     dirty_ = true;
 }
@@ -484,7 +487,9 @@ void Player::setButtonState(Instance& button, int state, int nesting) {
         } else {
             child = createInstance(rec.characterId, nesting);
             child->parentSerial = button.serial;
-            if (engine_ && child->sprite) child->name = QStringLiteral("instance%1").arg(++unnamedInstances_);
+            if (engine_ && (child->sprite || child->isButton()))
+                child->name = QStringLiteral("instance%1").arg(++unnamedInstances_);
+            if (engine_ && child->isButton()) setButtonState(*child, 0, nesting + 1);
             fresh = true;
         }
         child->matrix = rec.matrix;

@@ -97,6 +97,8 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
         if (equalsFolded(n, "_root")) return displayValue(host.rootOf(id));
         if (equalsFolded(n, "_parent")) {
             DisplayId p = host.parent(id);
+            // Before SWF 6 buttons have no script object: a clip inside one sees past it.
+            if (p && host.kind(p) == DisplayKind::Button && host.swfVersion(id) < 6) p = host.parent(p);
             return p ? displayValue(p) : Value();
         }
         if (equalsFolded(n, "_global")) return Value(global);
@@ -111,6 +113,7 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
         }
     }
     DisplayId child = host.childByName(id, n, caseSensitive());
+    if (child && host.kind(child) == DisplayKind::Button && host.swfVersion(child) < 6) return displayValue(id);
     if (child) return displayValue(child);
     if (host.kind(id) == DisplayKind::TextField)
         if (auto v = textFieldProperty(*this, id, n)) return v;

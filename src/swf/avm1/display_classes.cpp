@@ -158,8 +158,20 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         }
         case 10: h.removeObject(id); break;
         case 11: {  // swapDepths
-            if (Object* o = arg(args, 0).object(); o && o->kind == ObjKind::Display) h.swapDepthsWith(id, o->display);
-            else if (!args.empty()) h.swapDepths(id, clampToInt(num(0)));
+            // A clip, or a path naming one, trades places with it; anything else is a depth
+            // (wrapping as a 32-bit integer); no argument, or undefined, does nothing.
+            const Value& to = arg(args, 0);
+            if (to.isUndefined()) break;
+            if (Object* o = to.object(); o && o->kind == ObjKind::Display) {
+                h.swapDepthsWith(id, o->display);
+                break;
+            }
+            if (to.isString())
+                if (DisplayId other = displayArg(e, to, id); other != kNoDisplay && other != id) {
+                    h.swapDepthsWith(id, other);
+                    break;
+                }
+            h.swapDepths(id, toInt32(e.toNumber(to)));
             break;
         }
         case 12: return Value(double(h.nextHighestDepth(id)));

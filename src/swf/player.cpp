@@ -298,9 +298,10 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
     // same depth keep their instance (and a sprite its own timeline's position).
     auto old = std::move(tl->list);
     tl->list.clear();
-    // Script-made clips stay where they are.
+    // What stands at script depths (0 and up) stays; the timeline's range is rebuilt, and
+    // script-made clips moved into it go.
     for (auto it = old.begin(); it != old.end();) {
-        if (it->second->dynamic) {
+        if (it->first >= kScriptDepthOffset) {
             tl->list[it->first] = std::move(it->second);
             it = old.erase(it);
         } else {

@@ -154,6 +154,7 @@ private:
         ActionCode code;                          // bytes to run, or
         const char* handler = nullptr;            // a handler to call by name
         bool evenIfRemoved = false;               // unload runs after the clip left
+        bool construct = false;                   // or the registered class's constructor
     };
     void queueScript(QueuedScript script, bool early = false);
     void queueConstruct(QueuedScript script);
@@ -164,7 +165,9 @@ private:
     void startScripting();
     void runScripts();
     void advanceScripted();
-    void placedByTimeline(Instance& inst);
+    // A script's attachMovie and the like construct at once; the timeline's clips after the
+    // frame's init actions and construct events.
+    void placedByTimeline(Instance& inst, bool constructNow = false);
     void removing(Instance& inst);
     void afterScripts();
     void updateBoundTextFields();

@@ -118,7 +118,7 @@ void Player::queueScript(QueuedScript script, bool early) {
 }
 
 void Player::queueConstruct(QueuedScript script) {
-    if (!script.code && !script.handler) return;
+    if (!script.code && !script.handler && !script.construct) return;
     constructScripts_.push_back(std::move(script));
 }
 
@@ -151,14 +151,16 @@ void Player::markInitActionsRun(const std::shared_ptr<TimelineState>& tl, int fr
     if (frame >= 0 && size_t(frame) < tl->initActionsRun.size()) tl->initActionsRun[size_t(frame)] = true;
 }
 
-void Player::placedByTimeline(Instance& inst) {
-    // The clip's script object exists from here on (a registered class's constructor
-    // runs); initialize and construct events come before the frame's scripts, load after.
-    engine_->displayObjectCreated(inst.serial);
+void Player::placedByTimeline(Instance& inst, bool constructNow) {
+    // Initialize and construct events come before the frame's scripts, load after. A
+    // registered class's constructor runs after the construct events, so that the init
+    // actions of the frame that placed the clip can register the class first.
+    if (constructNow) engine_->displayObjectCreated(inst.serial);
     queueClipEvent(inst, clip_event::kInitialize, nullptr, true);
     if (inst.clipActions)
         for (const ClipAction& action : *inst.clipActions)
             if (action.events & clip_event::kConstruct) queueConstruct({inst.serial, action.code, nullptr, false});
+    if (!constructNow) queueConstruct({inst.serial, nullptr, nullptr, false, true});
     if (inst.sprite) {
         queueClipEvent(inst, clip_event::kLoad, "onLoad");
         if (inst.sprite->timeline->frameCount() > 0) runFrame(inst.sprite, 0, true, inst.nesting + 1);
@@ -216,7 +218,8 @@ void Player::runScripts() {
         QueuedScript next = std::move(queue.front());
         queue.pop_front();
         if (!next.evenIfRemoved && next.target != kRootSerial && !instanceById(next.target)) continue;
-        if (next.code) engine_->runActions(*next.code, next.target);
+        if (next.construct) engine_->displayObjectCreated(next.target);
+        else if (next.code) engine_->runActions(*next.code, next.target);
         else if (next.handler) engine_->callHandler(next.target, next.handler);
     }
     earlyScripts_.clear();
@@ -337,7 +340,7 @@ struct HostAccess {
         Instance* placed = inst.get();
         (*list)[key] = std::move(inst);
         p.dirty_ = true;
-        p.placedByTimeline(*placed);
+        p.placedByTimeline(*placed, true);
         return placed;
     }
     // Object space (twips) to stage twips.

@@ -61,8 +61,8 @@ private:
 
 QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
 
-QStringList run(const QByteArray& tags, int frameCount, int advances) {
-    const QByteArray bytes = swf::test::movie(tags, 100, 100, 8, frameCount);
+QStringList run(const QByteArray& tags, int frameCount, int advances, int version = 8) {
+    const QByteArray bytes = swf::test::movie(tags, 100, 100, version, frameCount);
     auto movie = swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
     QStringList traces;
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
@@ -115,6 +115,61 @@ TEST(ScriptTimeline, AClipsUnloadHandlerStillSeesItsPathAfterRemoval) {
     a.call0("a", "removeMovieClip");
     const QStringList traces = run(tag(12, a.end()) + tag(1, {}), 1, 2);
     EXPECT_EQ(traces, (QStringList{"_level0.a.b"}));
+}
+
+// A sprite whose only frame traces `this` and `_parent`, inside a button placed unnamed.
+QByteArray buttonWithClip() {
+    const QByteArray sprite =
+        tag(39, u16(1) + u16(1) + tag(12, Actions().getVar("this").trace().getVar("_parent").trace().end()) + tag(1, {}) + u16(0));
+    // DefineButton2: one record shown in every state, an empty colour transform, no actions.
+    const QByteArray record = QByteArray(1, '\x0F') + u16(1) + u16(1) + translate(0, 0) + QByteArray(1, '\0');
+    const QByteArray button = tag(34, u16(2) + QByteArray(1, '\0') + u16(0) + record + QByteArray(1, '\0'));
+    return sprite + button + place2(1, 2) + tag(1, {});
+}
+
+TEST(ScriptTimeline, AButtonIsNumberedBeforeItsClipsAndBelowSwf6ScriptsSeePastIt) {
+    EXPECT_EQ(run(buttonWithClip(), 1, 1, 8), (QStringList{"_level0.instance1.instance2", "_level0.instance1"}));
+    EXPECT_EQ(run(buttonWithClip(), 1, 1, 5), (QStringList{"_level0.instance1.instance2", "_level0"}));
+}
+
+TEST(ScriptTimeline, ClipEventsOutsideThePlacementsEventSetNeverFire) {
+    const QByteArray sprite = tag(39, u16(1) + u16(1) + tag(1, {}) + u16(0));
+    auto place = [](int depth, const char* name, uint32_t used) {
+        const QByteArray code = Actions().str(name).trace().end();
+        const uint32_t events = swf::clip_event::kLoad;
+        QByteArray body(1, char(0x02 | 0x20 | 0x80));
+        body += u16(depth) + u16(1) + cstr(name);
+        body += u16(0) + u32(used) + u32(events) + u32(uint32_t(code.size())) + code + u32(0);
+        return tag(26, body);
+    };
+    const QByteArray tags = sprite + place(1, "listed", swf::clip_event::kLoad) + place(2, "unlisted", 0) + tag(1, {});
+    EXPECT_EQ(run(tags, 1, 1), (QStringList{"listed"}));
+}
+
+TEST(ScriptTimeline, RewindingRebuildsTheTimelinesDepthsAndKeepsScriptDepths) {
+    Actions a;
+    a.num(-100).str("low").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.num(5).str("high").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.num(1).call1("_root", "gotoAndStop");
+    a.getVar("low").op(0x44).trace().getVar("high").op(0x44).trace();
+    const QByteArray tags = tag(1, {}) + tag(12, a.end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 2, 2), (QStringList{"undefined", "movieclip"}));
+}
+
+TEST(ScriptTimeline, ClipsWithTheSamePathAreEqualAndDepthsWrap) {
+    Actions a;
+    for (int depth : {1, 2}) a.num(depth).str("twin").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    auto atDepth = [](Actions& x, int depth) { x.num(depth).num(1).getVar("_root").str("getInstanceAtDepth").op(0x52); };
+    atDepth(a, 1);
+    atDepth(a, 2);
+    a.op(0x49).trace();  // Equals2
+    atDepth(a, 1);
+    a.getVar("_root").op(0x49).trace();
+    a.num(3).str("solo").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.dbl(4294967301.0).call1("solo", "swapDepths").num(0).getVar("solo").str("getDepth").op(0x52).trace();
+    a.getVar("undefined").call1("solo", "swapDepths");  // no depth: nothing happens
+    a.num(0).getVar("solo").str("getDepth").op(0x52).trace();
+    EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1), (QStringList{"true", "false", "5", "5"}));
 }
 
 }  // namespace

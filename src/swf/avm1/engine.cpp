@@ -208,7 +208,10 @@ void Engine::displayObjectCreated(DisplayId object) {
         Object* o = e.displayObject(object);
         if (!o) return;
         auto rc = e.registeredClasses.find(e.host.symbolName(object));
-        if (rc != e.registeredClasses.end() && rc->second) e.call(Value(rc->second), Value(o), {});
+        if (rc == e.registeredClasses.end() || !rc->second) return;
+        // The class may have been registered after a script first saw the clip.
+        if (Object* proto = e.get(rc->second, "prototype").object()) o->proto = proto;
+        e.call(Value(rc->second), Value(o), {});
     });
 }
 

@@ -266,7 +266,12 @@ bool EngineImpl::strictEquals(const Value& a, const Value& b) {
         case Type::Boolean: return a.b == b.b;
         case Type::Number: return a.n == b.n || (std::isnan(a.n) && std::isnan(b.n));
         case Type::String: return a.s == b.s;
-        case Type::Object: return a.o == b.o;
+        case Type::Object:
+            if (a.o == b.o) return true;
+            // Clips are referred to by their path: two clips with the same path are equal.
+            return a.o->kind == ObjKind::Display && b.o->kind == ObjKind::Display &&
+                   host.kind(a.o->display) != DisplayKind::None && host.kind(b.o->display) != DisplayKind::None &&
+                   targetPath(a.o->display, false) == targetPath(b.o->display, false);
     }
     return false;
 }

@@ -746,6 +746,9 @@ void Player::hover(QPointF pos) {
             }
         }
     } else if (under != hoverSerial_) {
+        // A disabled button keeps the state it had until it is enabled again.
+        if (const Instance* hovered = hoverSerial_ ? instanceById(hoverSerial_) : nullptr; hovered && !hovered->enabled)
+            return;
         if (hoverSerial_) buttonTransition(hoverSerial_, 0, kOverUpToIdle);
         if (under) buttonTransition(under, 1, kIdleToOverUp);
         hoverSerial_ = under;
@@ -757,6 +760,7 @@ void Player::mousePress(QPointF pos) {
     resetHighlight();
     handlingClick_ = true;
     mouseDown_ = true;
+    setMouseButtonDown(1, true);
     if (engine_) {
         mouseEventToClips(clip_event::kMouseDown, "onMouseDown");
         engine_->broadcastMouse(avm1::MouseEvent::Down);
@@ -782,6 +786,12 @@ void Player::otherMouseButton(QPointF pos, bool right) {
     afterChange();
 }
 
+void Player::setMouseButtonDown(int keyCode, bool down) {
+    auto it = std::find(keysDown_.begin(), keysDown_.end(), keyCode);
+    if (down && it == keysDown_.end()) keysDown_.push_back(keyCode);
+    if (!down && it != keysDown_.end()) keysDown_.erase(it);
+}
+
 void Player::mouseRelease(QPointF pos) {
     using namespace button_transition;
     if (movie_->version < 9) resetHighlight();
@@ -789,6 +799,7 @@ void Player::mouseRelease(QPointF pos) {
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
     mouseDown_ = false;
+    setMouseButtonDown(1, false);
     handlingClick_ = true;
     if (engine_) {
         mouseEventToClips(clip_event::kMouseUp, "onMouseUp");

@@ -92,6 +92,9 @@ public:
     // rectangle on the right button as on any mouse use.
     void otherMouseButton(QPointF pos, bool right);
     void mouseLeave();
+    // Key.isDown(1), (2) and (4) for the left, right and middle buttons: the left one follows
+    // mousePress/mouseRelease, the others are told here.
+    void setMouseButtonDown(int keyCode, bool down);
     // Keys: `code` as scripts see it (Key.getCode: 37 left arrow, 65 'A'), `character` what
     // the key types (0 for none).
     void keyDown(int code, char16_t character);

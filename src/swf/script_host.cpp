@@ -200,6 +200,7 @@ void Player::advanceScripted() {
     clips.push_back(kRootSerial);
     for (uint64_t serial : clips) {
         if (serial == kRootSerial) {
+            if (root_->frame >= 0) queueScript({kRootSerial, nullptr, "onEnterFrame", false});
             nextTimelineFrame(root_, true, 0);
             continue;
         }

@@ -38,6 +38,8 @@ TEST(InputScript, EventsKeysAndWaits) {
     EXPECT_EQ(events[0].pos, QPointF(10, 20.5));
     EXPECT_EQ(events[1].kind, InputEvent::Kind::MouseDown);
     EXPECT_EQ(events[2].kind, InputEvent::Kind::RightButton);  // only the left button presses
+    EXPECT_EQ(events[1].keyCode, 1);
+    EXPECT_EQ(events[2].keyCode, 2);  // as Key.isDown numbers it
     EXPECT_EQ(events[3].kind, InputEvent::Kind::Wait);
     EXPECT_EQ(events[4].keyCode, 37);
     EXPECT_EQ(events[5].keyCode, 'Q');

@@ -1,63 +1,17 @@
 // Timelines driven from scripts: where gotos land (and what they run), and what scripts
-// still see of a clip once it has left the display list. Action bytes are assembled here.
+// still see of a clip once it has left the display list.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "handmade_swf.h"
+#include "script_actions.h"
 #include "swf/swf.h"
 
 namespace {
 
 using namespace swf::test;
-
-class Actions {
-public:
-    Actions& str(const char* s) { return record(0x96, QByteArray(1, '\0') + QByteArray(s) + '\0'); }
-    Actions& num(int v) { return record(0x96, QByteArray(1, '\x07') + u32(uint32_t(v))); }
-    // A double as the Push action stores it: the high word first.
-    Actions& dbl(double v) {
-        uint64_t bits = 0;
-        std::memcpy(&bits, &v, sizeof bits);
-        return record(0x96, QByteArray(1, '\x06') + u32(uint32_t(bits >> 32)) + u32(uint32_t(bits)));
-    }
-    Actions& op(uint8_t code) {
-        bytes_ += char(code);
-        return *this;
-    }
-    Actions& getVar(const char* name) { return str(name).op(0x1C); }
-    Actions& trace() { return op(0x26); }
-    // object.method(one argument already pushed), result dropped.
-    Actions& call1(const char* object, const char* method) { return num(1).getVar(object).str(method).op(0x52).op(0x17); }
-    Actions& call0(const char* object, const char* method) { return num(0).getVar(object).str(method).op(0x52).op(0x17); }
-    Actions& traceMember(const char* object, const char* name) { return getVar(object).str(name).op(0x4E).trace(); }
-    // GotoFrame2 with the frame value already pushed.
-    Actions& gotoFrame2(bool play, int bias) {
-        QByteArray body(1, char((play ? 1 : 0) | (bias ? 2 : 0)));
-        if (bias) body += u16(bias);
-        return record(0x9F, body);
-    }
-    // An anonymous function with no parameters, left on the stack.
-    Actions& function(const QByteArray& code) {
-        bytes_ += char(0x9B);
-        bytes_ += u16(1 + 2 + 2);
-        bytes_ += '\0';
-        bytes_ += u16(0) + u16(int(code.size()));
-        bytes_ += code;
-        return *this;
-    }
-    QByteArray body() const { return bytes_; }
-    QByteArray end() const { return bytes_ + '\0'; }
-
-private:
-    Actions& record(uint8_t code, const QByteArray& body) {
-        bytes_ += char(code);
-        bytes_ += u16(int(body.size()));
-        bytes_ += body;
-        return *this;
-    }
-    QByteArray bytes_;
-};
+using Actions = swf::test::ScriptActions;
 
 QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
 

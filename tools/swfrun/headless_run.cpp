@@ -89,6 +89,9 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
             else if (button == QLatin1String("Right")) event.kind = InputEvent::Kind::RightButton;
             else if (button != QLatin1String("Left")) event.kind = InputEvent::Kind::MiddleButton;
             else event.kind = type == QLatin1String("MouseDown") ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
+            // Scripts see every button in Key.isDown (1 left, 2 right, 4 middle).
+            event.keyCode = button == QLatin1String("Right") ? 2 : button == QLatin1String("Left") ? 1 : 4;
+            event.pressed = type == QLatin1String("MouseDown");
             event.pos = readPos(object);
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
@@ -150,8 +153,11 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
                 case InputEvent::Kind::MouseMove: player.mouseMove(e.pos); break;
                 case InputEvent::Kind::MouseDown: player.mousePress(e.pos); break;
                 case InputEvent::Kind::MouseUp: player.mouseRelease(e.pos); break;
-                case InputEvent::Kind::RightButton: player.otherMouseButton(e.pos, true); break;
-                case InputEvent::Kind::MiddleButton: player.otherMouseButton(e.pos, false); break;
+                case InputEvent::Kind::RightButton:
+                case InputEvent::Kind::MiddleButton:
+                    if (e.keyCode > 1) player.setMouseButtonDown(e.keyCode, e.pressed);
+                    player.otherMouseButton(e.pos, e.kind == InputEvent::Kind::RightButton);
+                    break;
                 case InputEvent::Kind::KeyDown: player.keyDown(e.keyCode, e.character); break;
                 case InputEvent::Kind::KeyUp: player.keyUp(e.keyCode, e.character); break;
                 case InputEvent::Kind::TextInput: player.typeText(e.text); break;

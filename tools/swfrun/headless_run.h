@@ -24,7 +24,8 @@ struct InputEvent {
     };
     Kind kind = Kind::Ignored;
     QPointF pos;              // mouse events, stage pixels
-    int keyCode = 0;          // key events, as scripts number keys
+    int keyCode = 0;          // key events, as scripts number keys; mouse events: 1 left, 2 right, 4 middle
+    bool pressed = false;     // mouse buttons: down rather than up
     char16_t character = 0;   // what the key or the text input types
     QString text;             // typed text, clipboard text, or the editing control's name
 };

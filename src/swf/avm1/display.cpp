@@ -112,6 +112,7 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
             return displayValue(host.level(level));
         }
     }
+    if (auto v = interactionProperty(id, n)) return v;
     DisplayId child = host.childByName(id, n, caseSensitive());
     if (child && host.kind(child) == DisplayKind::Button && host.swfVersion(child) < 6) return displayValue(id);
     if (child) return displayValue(child);
@@ -123,8 +124,25 @@ std::optional<Value> EngineImpl::getDisplayProperty(Object* o, const Str& name) 
     return std::nullopt;
 }
 
+// enabled and useHandCursor of clips and buttons: scripts keep whatever they store (a
+// variable of the object), and the player follows the value's truth for the mouse.
+std::optional<Value> EngineImpl::interactionProperty(DisplayId id, std::string_view name) {
+    DisplayKind k = host.kind(id);
+    if (k != DisplayKind::MovieClip && k != DisplayKind::Button) return std::nullopt;
+    auto is = [&](std::string_view key) { return caseSensitive() ? name == key : equalsFolded(name, key); };
+    if (is("enabled")) return Value(host.setting(id, "enabled").value_or("true") == "true");
+    if (is("useHandCursor")) return Value(true);
+    return std::nullopt;
+}
+
 bool EngineImpl::setDisplayProperty(Object* o, const Str& name, const Value& v) {
     int index = propertyIndex(name.view());
+    if (index < 0 && (caseSensitive() ? name.view() == "enabled" : equalsFolded(name.view(), "enabled"))) {
+        DisplayKind k = host.kind(o->display);
+        if (k == DisplayKind::MovieClip || k == DisplayKind::Button)
+            host.setSetting(o->display, "enabled", toBoolean(v) ? "true" : "false");
+        return false;  // kept as the object's own variable too
+    }
     if (index < 0) {
         if (host.kind(o->display) == DisplayKind::TextField) return setTextFieldProperty(*this, o->display, name.view(), v);
         return setClipFocusProperty(*this, o->display, name.view(), v);

@@ -278,6 +278,7 @@ public:
     // ---- display objects ----
     Object* displayObject(DisplayId id);
     Value displayValue(DisplayId id) { Object* o = displayObject(id); return o ? Value(o) : Value(); }
+    std::optional<Value> interactionProperty(DisplayId id, std::string_view name);
     std::optional<Value> getDisplayProperty(Object* o, const Str& name);
     bool setDisplayProperty(Object* o, const Str& name, const Value& v);
     std::string targetPath(DisplayId id, bool slashes);

@@ -102,6 +102,9 @@ void Player::advance() {
             advanceScripted();
         }
         runQueuedActions();
+        // Then the frame's time passes for setInterval/setTimeout; what a callback starts
+        // (an attached clip's onLoad, say) runs before the next callback.
+        engine_->advanceTime(frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval(), [this] { runQueuedActions(); });
         // What is under the mouse may have changed without the mouse moving.
         if (lastMouseView_ && !hoverFromFocus_) {
             hover(*lastMouseView_);
@@ -148,6 +151,7 @@ bool Player::anythingPlaying() const {
             if ((inst->clipEvents() & clip_event::kEnterFrame) || (inst->sprite && engine_->hasHandler(serial, "onEnterFrame")))
                 return true;
         if (engine_->hasHandler(kRootSerial, "onEnterFrame")) return true;
+        if (engine_->hasTimers()) return true;
     }
     // Any playing sprite with more than one frame keeps the clock needed.
     std::vector<const std::map<int, std::unique_ptr<Instance>>*> pending{&root_->list};

@@ -189,7 +189,6 @@ void Player::removing(Instance& inst) {
 }
 
 void Player::advanceScripted() {
-    engine_->advanceTime(frameTimeMs_ > 0 ? frameTimeMs_ : frameInterval());
     // Every clip, newest first: enterFrame for those whose first frame is behind them,
     // then the next frame of its timeline. Clips made meanwhile wait for the next frame.
     std::vector<uint64_t> clips;

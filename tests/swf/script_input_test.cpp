@@ -1,5 +1,5 @@
-// The mouse as scripts see it: the root's enterFrame, mouse buttons in Key.isDown, and
-// buttons that scripts disable while the mouse is over them.
+// The mouse and the clock as scripts see them: the root's enterFrame, mouse buttons in
+// Key.isDown, buttons that scripts disable while the mouse is over them, and intervals.
 #include <gtest/gtest.h>
 
 #include "handmade_swf.h"
@@ -70,6 +70,26 @@ TEST(ScriptInput, ADisabledButtonKeepsItsStateUntilEnabledAgain) {
     EXPECT_EQ(r.traces, (QStringList{"over"}));
     r.player->advance();  // enabled again, the mouse elsewhere: now it rolls out
     EXPECT_EQ(r.traces, (QStringList{"over", "out"}));
+}
+
+TEST(ScriptInput, IntervalsFireAsOftenAsTheFrameTimeAllowsAndKeepAStoppedMovieTicking) {
+    // stop(); setInterval(function () { trace("a"); }, 30); setInterval(function () { trace("b"); }, 1);
+    Actions a;
+    a.op(0x07);
+    a.num(30).function(Actions().str("a").trace().body()).num(2).str("setInterval").op(0x3D).op(0x17);
+    a.num(1).function(Actions().str("b").trace().body()).num(2).str("setInterval").op(0x3D).op(0x17);
+    ScriptedPlayer r(tag(12, a.end()) + tag(1, {}), 1);
+    r.player->setFrameTime(100);
+    r.player->advance();
+    // Within the frame's 100 ms: "a" at 30, 60 and 90; "b" no closer than every 10 ms.
+    EXPECT_EQ(r.traces.count("a"), 3);
+    EXPECT_EQ(r.traces.count("b"), 10);
+    EXPECT_EQ(r.traces.mid(0, 4), (QStringList{"b", "b", "b", "a"}));
+    // One frame, stopped: only the intervals need the clock, and they keep it.
+    EXPECT_TRUE(r.player->isScheduled());
+    r.player->advance();
+    EXPECT_EQ(r.traces.count("a"), 6);
+    r.player->setActive(false);
 }
 
 }  // namespace

@@ -95,7 +95,11 @@ public:
     void displayObjectLeaving(DisplayId object);
 
     // Runs the setInterval/setTimeout timers due in the next `milliseconds` of movie time.
-    void advanceTime(double milliseconds);
+    // Timers fire in the order they fall due, a repeating one as often as its interval fits
+    // (no closer than 10 ms); afterEach runs after every callback (the player's queued scripts).
+    void advanceTime(double milliseconds, const std::function<void()>& afterEach = {});
+    // True while a setInterval or setTimeout is waiting: the movie's clock must keep going.
+    bool hasTimers() const;
 
     // Variables by path, as text fields bound to a variable read and write them
     // ("/a/b:c", "a.b.c" or a plain name, relative to `scope`). Empty when undefined.

@@ -225,30 +225,35 @@ void Engine::displayObjectLeaving(DisplayId object) {
     e.removedPaths[object] = e.targetPath(object, false);
 }
 
-void Engine::advanceTime(double milliseconds) {
+void Engine::advanceTime(double milliseconds, const std::function<void()>& afterEach) {
     EngineImpl& e = *impl_;
     if (e.disabled) return;
     // A frame's scripts share one stack; the next frame starts with an empty one.
     if (e.runDepth == 0) e.stack.clear();
-    double end = e.timeMs + milliseconds;
-    // Each timer fires at most once per advance, as the player's timers do per frame.
-    std::vector<int> due;
-    for (auto& t : e.timers)
-        if (t.due <= end) due.push_back(t.id);
-    for (int id : due) {
-        auto it = std::find_if(e.timers.begin(), e.timers.end(), [&](const Timer& t) { return t.id == id; });
-        if (it == e.timers.end()) continue;
-        Timer t = *it;
-        if (t.repeat) it->due = std::max(it->due + std::max(t.interval, 1.0), end);
-        else e.timers.erase(it);
+    constexpr double kMinInterval = 10;   // ms between two firings of one interval
+    constexpr int kMaxFirings = 1000;     // per step, whatever the intervals
+    const double end = e.timeMs + std::max(0.0, milliseconds);
+    for (int firings = 0; firings < kMaxFirings && !e.disabled; ++firings) {
+        auto next = e.timers.end();
+        for (auto it = e.timers.begin(); it != e.timers.end(); ++it)
+            if (it->due <= end && (next == e.timers.end() || it->due < next->due)) next = it;
+        if (next == e.timers.end()) break;
+        Timer t = *next;
+        e.timeMs = std::max(e.timeMs, t.due);
+        if (t.repeat) next->due = t.due + std::max(t.interval, kMinInterval);
+        else e.timers.erase(next);
         outermost(e, [&] {
             if (t.method.size()) e.callMethod(t.callee, t.method, t.args);
             else e.call(t.callee, Value(), t.args);
         });
-        if (e.disabled) break;
+        if (afterEach && !e.disabled) afterEach();
     }
+    // Past the firing budget, intervals skip what they missed rather than catch up later.
+    for (Timer& t : e.timers) t.due = std::max(t.due, end);
     e.timeMs = end;
 }
+
+bool Engine::hasTimers() const { return !impl_->disabled && !impl_->timers.empty(); }
 
 namespace {
 // An activation that resolves names as a frame script on `clip` would: the clip, then _global.

@@ -245,6 +245,7 @@ struct Timeline {
 
 struct SpriteDef {
     Timeline timeline;
+    uint32_t byteLength = 0;  // of its tags, as getBytesTotal counts a clip
 };
 
 struct ButtonRecord {
@@ -292,6 +293,7 @@ struct Movie {
     QRectF stage;  // twips
     double frameRate = 12;
     int declaredFrameCount = 0;
+    uint32_t byteLength = 0;  // as the file header declares it
     QColor background = Qt::white;
     bool actionScript3 = false;
     int maxRecursionDepth = 0;  // ScriptLimits, 0 when the movie sets none

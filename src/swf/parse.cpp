@@ -458,6 +458,7 @@ struct TagParser {
                 uint16_t id = body.u16();
                 body.u16();  // declared frame count; the ShowFrame tags decide
                 SpriteDef sprite;
+                sprite.byteLength = uint32_t(body.remaining());
                 timeline(body, sprite.timeline, false, depth + 1);
                 define(id, std::move(sprite));
                 break;
@@ -523,6 +524,7 @@ std::shared_ptr<const Movie> parseMovie(std::span<const uint8_t> file) {
     }
 
     auto movie = std::make_shared<Movie>();
+    movie->byteLength = declaredLength;
     movie->version = version;
     ByteReader r(body);
     movie->stage = detail::readRect(r);

@@ -698,6 +698,12 @@ std::optional<std::string> ScriptHost::setting(avm1::DisplayId object, std::stri
     if (key == "tabIndex" && object == kRootSerial)
         return player_.rootTabIndex_ ? std::to_string(*player_.rootTabIndex_) : std::string();
     Node n = HostAccess::node(player_, object);
+    if (key == "bytesTotal" && n) {
+        // The whole file for a level's root, a clip's own tags otherwise; all of it is loaded.
+        if (n.root) return numberText(double(player_.movie_->byteLength));
+        auto* sprite = n.inst->character ? std::get_if<SpriteDef>(n.inst->character) : nullptr;
+        return numberText(sprite && !n.inst->ownCharacter ? double(sprite->byteLength) : 0.0);
+    }
     if (!n.inst) return std::nullopt;
     if (key == "blendMode") return std::string(kBlendModeNames[size_t(n.inst->blendMode)]);
     if (key == "cacheAsBitmap") return std::string(n.inst->cacheAsBitmap ? "true" : "false");
@@ -1026,16 +1032,17 @@ bool ScriptHost::hitTestPoint(avm1::DisplayId object, double stageX, double stag
 }
 
 avm1::Point ScriptHost::localToGlobal(avm1::DisplayId object, avm1::Point p) {
-    QPointF q = HostAccess::toStage(player_, object).map(QPointF(p.x * 20, p.y * 20));
-    return {q.x() / 20, q.y() / 20};
+    // Points are kept in whole twips, in and out.
+    QPointF q = HostAccess::toStage(player_, object).map(QPointF(std::round(p.x * 20), std::round(p.y * 20)));
+    return {std::round(q.x()) / 20, std::round(q.y()) / 20};
 }
 
 avm1::Point ScriptHost::globalToLocal(avm1::DisplayId object, avm1::Point p) {
     bool invertible = false;
     QTransform inverse = HostAccess::toStage(player_, object).inverted(&invertible);
     if (!invertible) return p;
-    QPointF q = inverse.map(QPointF(p.x * 20, p.y * 20));
-    return {q.x() / 20, q.y() / 20};
+    QPointF q = inverse.map(QPointF(std::round(p.x * 20), std::round(p.y * 20)));
+    return {std::round(q.x()) / 20, std::round(q.y()) / 20};
 }
 
 // ---- ScriptHost: interaction ----------------------------------------------------------------------

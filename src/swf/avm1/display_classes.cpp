@@ -193,7 +193,11 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         case 18: case 19: {  // localToGlobal, globalToLocal
             Object* p = arg(args, 0).object();
             if (!p) return Value();
-            Point pt{e.toNumber(e.get(p, "x")), e.toNumber(e.get(p, "y"))};
+            // Only a point whose own x and y are numbers is converted; anything else stays.
+            if (!e.hasOwn(p, Str("x")) || !e.hasOwn(p, Str("y"))) return Value();
+            Value x = e.get(p, "x"), y = e.get(p, "y");
+            if (!x.isNumber() || !y.isNumber()) return Value();
+            Point pt{x.n, y.n};
             Point r = callee->magic == 18 ? h.localToGlobal(id, pt) : h.globalToLocal(id, pt);
             e.set(p, "x", Value(r.x));
             e.set(p, "y", Value(r.y));
@@ -231,7 +235,10 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
                                    e.toBoolean(arg(args, 3))); break;
         case 32: h.lineGradientStyle(id, gradientFrom(e, args)); break;
         case 33: return Value(double(h.swfVersion(id)));
-        case 34: return Value(0.0);  // getBytesLoaded / getBytesTotal: everything is loaded
+        case 34: {  // getBytesLoaded / getBytesTotal: everything is loaded
+            std::optional<std::string> bytes = h.setting(id, "bytesTotal");
+            return bytes ? Value(e.toNumber(Value(Str(*bytes)))) : Value();
+        }
         case 35: {  // getURL
             std::string url = str(0);
             if (url.starts_with("http://") || url.starts_with("https://")) h.requestUrl(url, str(1));

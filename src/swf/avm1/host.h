@@ -155,7 +155,8 @@ public:
     // Named settings that are neither index properties nor text-field text: "blendMode",
     // "cacheAsBitmap", "opaqueBackground" ("" for none), "scrollRect" ("x,y,w,h" or ""),
     // "enabled", "useHandCursor", "tabEnabled", "tabIndex", "trackAsMenu", "focusEnabled",
-    // "_lockroot". Empty optional: not supported.
+    // "_lockroot", and the read-only "bytesTotal" (the bytes a clip came from). Empty
+    // optional: not supported.
     virtual std::optional<std::string> setting(DisplayId object, std::string_view key) = 0;
     virtual void setSetting(DisplayId object, std::string_view key, std::string_view value) = 0;
     // The object's filter list (MovieClip.filters): a copy each way.

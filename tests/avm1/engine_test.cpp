@@ -24,7 +24,7 @@ protected:
     // Runs the code on the root clip; the bytes are kept for functions defined in them.
     void run(const Asm& code) {
         if (!engine) makeEngine(8);
-        blocks.push_back(code.bytes);
+        blocks.push_back(code.bytes());
         engine->runActions(blocks.back(), host.root);
     }
     Asm traceOf(const std::string& expression) {

@@ -23,13 +23,13 @@ protected:
     }
     void run(const Asm& code) {
         if (!engine) makeEngine(8);
-        blocks.push_back(code.bytes);
+        blocks.push_back(code.bytes());
         engine->runActions(blocks.back(), host.root);
     }
     // Pushes the arguments of a call (last first) and calls the global function.
     static Asm& call(Asm& code, const std::string& name, std::initializer_list<Asm> args) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
-            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+            code.append(*it);
         return code.num(double(args.size())).str(name).callFunction();
     }
     static Asm s(const std::string& v) { return Asm().str(v); }

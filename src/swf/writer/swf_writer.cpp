@@ -24,6 +24,7 @@ enum TagCode : uint16_t {
     kSetBackgroundColor = 9,
     kDefineText = 11,
     kDoAction = 12,
+    kDoInitAction = 59,
     kDefineBitsLossless = 20,
     kDefineBitsJpeg2 = 21,
     kDefineShape2 = 22,
@@ -198,6 +199,10 @@ void writeColor(BitWriter& out, const QColor& color, bool withAlpha) {
     out.u8(static_cast<uint32_t>(color.green()));
     out.u8(static_cast<uint32_t>(color.blue()));
     if (withAlpha) out.u8(static_cast<uint32_t>(color.alpha()));
+}
+
+QByteArray actionBytes(const std::vector<uint8_t>& code) {
+    return QByteArray(reinterpret_cast<const char*>(code.data()), static_cast<qsizetype>(code.size()));
 }
 
 QByteArray zlibCompress(const QByteArray& data) {
@@ -740,6 +745,7 @@ void Timeline::placeObject(uint16_t depth, std::optional<uint16_t> characterId, 
                            const Placement& placement) {
     BitWriter out;
     uint8_t flags = 0;
+    if (!placement.clipActions.empty()) flags |= 0x80;
     if (placement.clipDepth) flags |= 0x40;
     if (!placement.name.isEmpty()) flags |= 0x20;
     if (placement.ratio) flags |= 0x10;
@@ -766,6 +772,21 @@ void Timeline::placeObject(uint16_t depth, std::optional<uint16_t> characterId, 
     if (placement.blendMode) out.u8(static_cast<uint32_t>(*placement.blendMode));
     if (placement.cacheAsBitmap) out.u8(*placement.cacheAsBitmap ? 1 : 0);
     if (placement.opaqueBackground) rgba(out, *placement.opaqueBackground);
+    if (!placement.clipActions.empty()) {
+        uint32_t all = 0;
+        for (const ClipEventActions& c : placement.clipActions) all |= c.events;
+        out.u16(0);
+        out.u32(all);
+        for (const ClipEventActions& c : placement.clipActions) {
+            const std::vector<uint8_t> code = c.actions.block();
+            const bool keyPress = c.events & clip_event::kKeyPress;
+            out.u32(c.events);
+            out.u32(static_cast<uint32_t>(code.size() + (keyPress ? 1 : 0)));
+            if (keyPress) out.u8(c.keyCode);
+            out.bytes(actionBytes(code));
+        }
+        out.u32(0);
+    }
     appendTag(version3 ? kPlaceObject3 : kPlaceObject2, out.take());
 }
 
@@ -838,6 +859,8 @@ void Timeline::gotoLabel(const QString& label, bool andPlay) {
     appendActionEnd(out);
     appendTag(kDoAction, out.take());
 }
+
+void Timeline::doAction(const Actions& actions) { appendTag(kDoAction, actionBytes(actions.block())); }
 
 void Timeline::showFrame() {
     appendTag(kShowFrame, {});
@@ -1007,6 +1030,13 @@ uint16_t MovieWriter::defineSprite(const Timeline& timeline) {
     return id;
 }
 
+void MovieWriter::doInitAction(uint16_t spriteId, const Actions& actions) {
+    BitWriter out;
+    out.u16(spriteId);
+    out.bytes(actionBytes(actions.block()));
+    appendTag(kDoInitAction, out.take());
+}
+
 uint16_t MovieWriter::defineButton2(const std::vector<ButtonRecord>& records, const std::vector<ButtonAction>& actions,
                                     bool trackAsMenu) {
     const uint16_t id = nextId();
@@ -1041,6 +1071,7 @@ uint16_t MovieWriter::defineButton2(const std::vector<ButtonRecord>& records, co
         case ButtonAction::Play: body.u8(0x06); break;
         case ButtonAction::GotoFrame: actionGotoFrame(body, a.frame); break;
         case ButtonAction::GotoLabel: actionGotoLabel(body, a.label); break;
+        case ButtonAction::Script: body.bytes(actionBytes(a.script.bytes())); break;
         }
         body.u8(0);
         const QByteArray bytes = body.take();

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "swf/filters.h"
+#include "swf/writer/actions.h"
 
 namespace swf::writer {
 
@@ -88,6 +89,22 @@ struct ColorTransform {
     static ColorTransform tint(const QColor& add, double mult = 1);
 };
 
+// Clip event bits of PlaceObject2 clip actions (the 32-bit form of SWF 6 and later).
+namespace clip_event {
+inline constexpr uint32_t kLoad = 1u << 0, kEnterFrame = 1u << 1, kUnload = 1u << 2, kMouseMove = 1u << 3,
+                          kMouseDown = 1u << 4, kMouseUp = 1u << 5, kKeyDown = 1u << 6, kKeyUp = 1u << 7,
+                          kData = 1u << 8, kInitialize = 1u << 9, kPress = 1u << 10, kRelease = 1u << 11,
+                          kReleaseOutside = 1u << 12, kRollOver = 1u << 13, kRollOut = 1u << 14,
+                          kDragOver = 1u << 15, kDragOut = 1u << 16, kKeyPress = 1u << 17, kConstruct = 1u << 18;
+}
+
+// onClipEvent(...) code of a placed sprite.
+struct ClipEventActions {
+    uint32_t events = 0;  // clip_event bits
+    Actions actions;
+    uint8_t keyCode = 0;  // with kKeyPress
+};
+
 // What to change when placing or modifying a character on a timeline.
 struct Placement {
     std::optional<QTransform> transform;  // pixel units; translation in pixels
@@ -100,6 +117,8 @@ struct Placement {
     std::optional<swf::BlendMode> blendMode;
     std::optional<bool> cacheAsBitmap;
     std::optional<QColor> opaqueBackground;
+    // onClipEvent handlers (PlaceObject2 clip actions, written in the SWF 6 form).
+    std::vector<ClipEventActions> clipActions;
 
     static Placement at(const QTransform& transform);
     static Placement tinted(const ColorTransform& colorTransform);
@@ -148,6 +167,8 @@ public:
     void play();
     void gotoFrame(uint16_t frameIndexFromZero, bool andPlay = false);
     void gotoLabel(const QString& label, bool andPlay = false);
+    // Any script: one DoAction block.
+    void doAction(const Actions& actions);
 
     // Sound: StartSound (by id) or StartSound2 (by exported class name); the stream of
     // this timeline: SoundStreamHead2 once, then one SoundStreamBlock per frame.
@@ -189,10 +210,11 @@ struct ButtonRecord {
 
 // A button action: run on release inside (OverDownToOverUp) unless told otherwise.
 struct ButtonAction {
-    enum Kind { Stop, Play, GotoFrame, GotoLabel };
+    enum Kind { Stop, Play, GotoFrame, GotoLabel, Script };
     Kind kind = Play;
     uint16_t frame = 0;
     QString label;
+    Actions script;  // Script: any code
     uint16_t conditions = 0x0008;  // OverDownToOverUp
 };
 
@@ -215,6 +237,8 @@ public:
                               bool version2 = false);
 
     uint16_t defineSprite(const Timeline& timeline);
+    // DoInitAction: code run once, before the sprite's first placement.
+    void doInitAction(uint16_t spriteId, const Actions& actions);
     uint16_t defineButton2(const std::vector<ButtonRecord>& records,
                            const std::vector<ButtonAction>& actions = {},
                            bool trackAsMenu = false);

@@ -2,6 +2,8 @@
 // ScriptHost: the player's side of the scripting engine. It answers the engine's questions
 // about display objects (avm1::Host) from the Player's display tree, and changes the tree
 // when scripts ask. Display ids are the instances' serial numbers; the root is kRootSerial.
+#include <map>
+
 #include "swf/avm1/host.h"
 
 namespace swf {
@@ -119,7 +121,24 @@ public:
     void setQuality(std::string_view quality) override;
     void fsCommand(std::string_view command, std::string_view args) override;
 
+    // The script Sound object (script_host_sound.cpp).
+    avm1::SoundTransformValues soundTransform(avm1::DisplayId target) override;
+    void setSoundTransform(avm1::DisplayId target, const avm1::SoundTransformValues& values) override;
+    std::optional<double> soundDuration(avm1::DisplayId target, std::string_view linkage) override;
+    avm1::SoundHandle startSound(avm1::DisplayId target, std::string_view linkage, double offsetSeconds,
+                                 int loops) override;
+    void stopSounds(avm1::DisplayId target, std::string_view linkage) override;
+    bool soundPlaying(avm1::SoundHandle handle) override;
+    double soundPosition(avm1::SoundHandle handle) override;
+
 private:
+    struct ScriptVoice {
+        avm1::DisplayId target;
+        uint16_t soundId;
+    };
+    std::map<avm1::DisplayId, avm1::SoundTransformValues> soundTransforms_;  // kNoDisplay: the whole movie
+    std::map<avm1::SoundHandle, ScriptVoice> scriptVoices_;
+
     Player& player_;
     int selectionBegin_ = -1, selectionEnd_ = -1;
 };

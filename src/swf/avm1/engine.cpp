@@ -29,6 +29,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installFilters(*this);
     installText(*this);
     installFocus(*this);
+    installSound(*this);
     installNatives(*this);
 }
 
@@ -251,9 +252,12 @@ void Engine::advanceTime(double milliseconds, const std::function<void()>& after
     // Past the firing budget, intervals skip what they missed rather than catch up later.
     for (Timer& t : e.timers) t.due = std::max(t.due, end);
     e.timeMs = end;
+    if (!e.playingSounds.empty())
+        for (Object* sound : finishedSounds(e)) outermost(e, [&] { e.callMethod(Value(sound), "onSoundComplete", {}); });
 }
 
 bool Engine::hasTimers() const { return !impl_->disabled && !impl_->timers.empty(); }
+bool Engine::needsTime() const { return !impl_->disabled && (!impl_->timers.empty() || !impl_->playingSounds.empty()); }
 
 namespace {
 // An activation that resolves names as a frame script on `clip` would: the clip, then _global.

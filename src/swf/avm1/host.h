@@ -114,6 +114,16 @@ struct FilterValues {
     bool preserveAlpha = true, clamp = true;
 };
 
+// The sound transform of the script Sound object, in percent, kept as whole numbers the way
+// scripts set them (not clamped: scripts read back what they wrote).
+struct SoundTransformValues {
+    int volume = 100;
+    int leftToLeft = 100, leftToRight = 0, rightToLeft = 0, rightToRight = 100;
+    bool operator==(const SoundTransformValues&) const = default;
+};
+
+using SoundHandle = uint64_t;  // one started sound; 0 is "none"
+
 enum class KeyCode : int {};  // the player's virtual key codes, as Key.getCode() reports them
 
 class Host {
@@ -263,6 +273,23 @@ public:
     // Quality as "LOW", "MEDIUM", "HIGH", "BEST".
     virtual std::string quality() = 0;
     virtual void setQuality(std::string_view quality) = 0;
+
+    // ---- Sound (the script Sound object) ------------------------------------------------------
+    // `target` is the clip a Sound object speaks for, kNoDisplay for the whole movie; a sound
+    // is named by its export (linkage) name in the movie holding the target.
+    virtual SoundTransformValues soundTransform(DisplayId /*target*/) { return {}; }
+    virtual void setSoundTransform(DisplayId /*target*/, const SoundTransformValues&) {}
+    // Length in milliseconds; nullopt when the movie exports no sound by that name.
+    virtual std::optional<double> soundDuration(DisplayId /*target*/, std::string_view /*linkage*/) { return {}; }
+    // Starts the sound `offsetSeconds` into it, played `loops` times; 0 when nothing started.
+    virtual SoundHandle startSound(DisplayId /*target*/, std::string_view /*linkage*/, double /*offsetSeconds*/,
+                                   int /*loops*/) {
+        return 0;
+    }
+    // Stops that sound's voices started for the target, or all of them when linkage is empty.
+    virtual void stopSounds(DisplayId /*target*/, std::string_view /*linkage*/) {}
+    virtual bool soundPlaying(SoundHandle) { return false; }
+    virtual double soundPosition(SoundHandle) { return 0; }  // ms into the current loop
 };
 
 // Changes (newest last):
@@ -274,5 +301,7 @@ public:
 //   "" when unset), "focusRect" ("true"/"false"/"" for unset) and "stageFocusRect".
 // - filters()/setFilters(), defaults empty/no-op: filter lists as typed values, in place of
 //   the opaque "filters" setting text.
+// - Sound calls (soundTransform ... soundPosition), defaults do nothing: the script Sound
+//   object; the engine polls soundPlaying() as time advances to run onSoundComplete.
 
 }  // namespace swf::avm1

@@ -748,7 +748,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x67: {  // Greater
                 Value y = pop(a), x = pop(a);
                 Value r = lessThan(y, x);
-                push(r.isUndefined() ? Value(false) : r);
+                push(r);
                 break;
             }
             case 0x49: {

@@ -112,6 +112,7 @@ void EngineImpl::collect() {
         markValue(t.callee);
         for (auto& v : t.args) markValue(v);
     }
+    for (Object* o : playingSounds) mark(o);
     for (auto& v : stack) markValue(v);
     markValue(dummy);
     // Everything a running script holds lives on the value stack, in registers or scopes; the

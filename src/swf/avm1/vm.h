@@ -61,6 +61,7 @@ enum class ObjKind : uint8_t {
 struct Scope;
 struct FunctionDef;
 struct ScriptFilter;  // filter_classes.cpp
+struct SoundState;
 using NativeFn = Value (*)(EngineImpl& e, Object* callee, const Value& thisv, std::span<const Value> args);
 
 // A script object. Owned by the engine's heap, reached through raw pointers that the
@@ -86,6 +87,7 @@ struct Object {
     std::unique_ptr<std::unordered_map<std::string, std::pair<Object*, Value>>> watches;
     std::vector<Object*> interfaces;  // ImplementsOp
     std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
+    std::shared_ptr<SoundState> sound;  // what a Sound object knows (sound.cpp)
     bool isFunction() const { return kind == ObjKind::Function; }
 };
 
@@ -204,6 +206,7 @@ public:
     // Target paths ("_level0.a.b") of removed objects that scripts still hold.
     std::unordered_map<DisplayId, std::string> removedPaths;
     std::vector<Timer> timers;
+    std::vector<Object*> playingSounds;  // Sound objects waiting for their onSoundComplete
     int nextTimerId = 1;
     double timeMs = 0;
 
@@ -342,6 +345,9 @@ bool setClipFocusProperty(EngineImpl& e, DisplayId id, std::string_view name, co
 Value focusRectValue(EngineImpl& e, DisplayId id);
 void setFocusRectValue(EngineImpl& e, DisplayId id, const Value& v);
 void installFilters(EngineImpl& e);  // after installGeom and installDisplay
+void installSound(EngineImpl& e);
+// Sound objects whose sound has ended since the last ask (no longer waited for).
+std::vector<Object*> finishedSounds(EngineImpl& e);
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

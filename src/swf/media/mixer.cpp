@@ -64,6 +64,9 @@ const Mixer::Voice* Mixer::find(VoiceId id) const {
 Mixer::VoiceId Mixer::startSound(Group group, int key, std::shared_ptr<const PcmFrames> frames,
                                  const SoundInfo& info, std::function<void()> onFinished) {
     if (!frames || !groups_.count(group) || voices_.size() >= kMaxVoices) return 0;
+    ensureOutput();
+    // No device: nothing would ever play it out, and a voice kept would never end.
+    if (!sink_ && !offline_) return 0;
     auto voice = std::make_unique<Voice>();
     voice->id = nextVoice_++;
     voice->group = group;

@@ -28,6 +28,7 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     registry_ = std::make_unique<InstanceRegistry>();
     viewSize_ = movie_->stageSizePixels();
     creationsLeft_ = kMaxCreationsPerTick;
+    prefetchSounds();
     startScripting();
     started_ = start == Start::Now;
     if (started_) {

@@ -199,6 +199,7 @@ private:
     // Sound and video (player_media.cpp).
     void frameSounds(const std::shared_ptr<TimelineState>& tl, int frame);
     void buttonSound(const Instance& button, int oldState, int newState);
+    void prefetchSounds();
     void drawVideo(QPainter& p, const Instance& inst, const media::VideoStreamDef& video, const QTransform& t,
                    const ColorTransform& cx) const;
 

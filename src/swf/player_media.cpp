@@ -45,6 +45,13 @@ void Player::buttonSound(const Instance& button, int oldState, int newState) {
     if (auto* sound = c ? std::get_if<media::SoundDef>(c) : nullptr) sound_->start(start.soundId, *sound, start.info);
 }
 
+void Player::prefetchSounds() {
+    // The decoded sound of a character is kept per player: the ones this movie can start are
+    // decoded on a worker now, so that a click's sound is ready when the click comes.
+    for (const auto& [id, character] : movie_->dictionary)
+        if (auto* sound = std::get_if<media::SoundDef>(&character)) sound_->prefetch(id, *sound, movie_);
+}
+
 const media::SoundDef* Player::exportedSound(const QString& name, uint16_t* id) const {
     auto it = movie_->exports.find(name);
     if (it == movie_->exports.end()) return nullptr;

@@ -1,6 +1,7 @@
 // The sound of one player.
 #include "swf/media/movie_sound.h"
 
+#include <QThreadPool>
 #include <algorithm>
 
 namespace swf::media {
@@ -15,13 +16,54 @@ struct MovieSound::Stream {
 
 MovieSound::MovieSound() : group_(Mixer::instance().addGroup()) {}
 
-MovieSound::~MovieSound() { Mixer::instance().removeGroup(group_); }
+MovieSound::~MovieSound() {
+    closing_->store(true);  // decodes not begun yet are skipped
+    Mixer::instance().removeGroup(group_);
+}
+
+namespace {
+// One worker for all players: decoding is short and the machine's cores are for drawing.
+QThreadPool& decodePool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;  // lives for the process: workers may run past any player
+        p->setMaxThreadCount(1);
+        p->setExpiryTimeout(2000);
+        return p;
+    }();
+    return *pool;
+}
+}  // namespace
+
+void MovieSound::prefetch(uint16_t id, const SoundDef& sound, std::shared_ptr<const void> owner) {
+    if (decoded_.count(id) || decoding_.count(id)) return;
+    const int rate = sound.format.rate > 0 ? sound.format.rate : kMixRate;
+    const size_t frames = size_t(std::min<uint64_t>(uint64_t(sound.sampleCount) * kMixRate / uint64_t(rate) + 1, kMaxSoundFrames));
+    const size_t bytes = frames * 2 * sizeof(int16_t);
+    if (decodedBytes_ + bytes > kMaxDecodedSoundBytes) return;  // decoded at its start instead
+    decodedBytes_ += bytes;
+    auto promise = std::make_shared<std::promise<std::shared_ptr<const PcmFrames>>>();
+    decoding_.emplace(id, promise->get_future().share());
+    decodePool().start([promise, definition = &sound, owner = std::move(owner), closing = closing_] {
+        if (closing->load()) {
+            promise->set_value(std::make_shared<const PcmFrames>());
+            return;
+        }
+        promise->set_value(std::make_shared<const PcmFrames>(decodeSound(*definition)));
+    });
+}
 
 void MovieSound::setAudible(bool audible) { Mixer::instance().setGroupAudible(group_, audible); }
 
 std::shared_ptr<const PcmFrames> MovieSound::decoded(uint16_t id, const SoundDef& sound) {
     auto it = decoded_.find(id);
     if (it != decoded_.end()) return it->second;
+    if (auto pending = decoding_.find(id); pending != decoding_.end()) {
+        // Started before the worker got to it: wait for the worker rather than decode twice.
+        auto frames = pending->second.get();
+        decoding_.erase(pending);
+        decoded_.emplace(id, frames);
+        return frames;
+    }
     auto frames = std::make_shared<const PcmFrames>(decodeSound(sound));
     const size_t bytes = frames->size() * sizeof(int16_t);
     if (decodedBytes_ + bytes <= kMaxDecodedSoundBytes) {

@@ -2,8 +2,10 @@
 // MovieSound: the sound of one player. It decodes each sound once, starts and stops them
 // in the process mixer as the timelines and buttons ask, and keeps every timeline's stream
 // sound in step with the frames that timeline shows.
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <span>
@@ -18,6 +20,10 @@ public:
     ~MovieSound();
     MovieSound(const MovieSound&) = delete;
     MovieSound& operator=(const MovieSound&) = delete;
+
+    // Decodes the sound on a worker now, so that its first start does not wait for it on the
+    // caller's thread. `owner` keeps the definition alive until the worker is done with it.
+    void prefetch(uint16_t id, const SoundDef& sound, std::shared_ptr<const void> owner);
 
     // A hidden control is silent.
     void setAudible(bool audible);
@@ -52,6 +58,8 @@ private:
     struct Stream;
     Mixer::Group group_;
     std::map<uint16_t, std::shared_ptr<const PcmFrames>> decoded_;
+    std::map<uint16_t, std::shared_future<std::shared_ptr<const PcmFrames>>> decoding_;
+    std::shared_ptr<std::atomic<bool>> closing_ = std::make_shared<std::atomic<bool>>(false);
     size_t decodedBytes_ = 0;
     std::map<const void*, std::unique_ptr<Stream>> streams_;
 };

@@ -290,7 +290,7 @@ TEST_F(EngineTest, RunningOutOfObjectsStopsTheScriptWithoutFreeingWhatItHolds) {
     Asm code;
     code.str("v").str("kept").num(1).op(0x43).storeRegister(1).pop();
     code.num(0).storeRegister(2).pop();
-    for (const Asm* part : {&test, &body, &step}) code.bytes.insert(code.bytes.end(), part->bytes.begin(), part->bytes.end());
+    for (const Asm* part : {&test, &body, &step}) code.append(*part);
     code.jump(int16_t(-int(test.size() + body.size() + step.size() + 5)));
     code.reg(1).str("v").getMember().trace();
     run(code);

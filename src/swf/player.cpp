@@ -146,8 +146,9 @@ void Player::setActive(bool active) {
 bool Player::anythingPlaying() const {
     const int rootFrames = frameCount();
     if (root_->playing && rootFrames > 1 && (loop_ || root_->frame + 1 < rootFrames)) return true;
-    // Scripts that run every frame keep it too.
+    // Scripts that run every frame keep it too, and so do timers and sounds a script waits on.
     if (scriptsRunning()) {
+        if (engine_->needsTime()) return true;
         for (const auto& [serial, inst] : registry_->live)
             if ((inst->clipEvents() & clip_event::kEnterFrame) || (inst->sprite && engine_->hasHandler(serial, "onEnterFrame")))
                 return true;

@@ -313,6 +313,30 @@ TEST(MovieSound, ScriptSideStartsAnExportedSoundPansItAndHearsItEnd) {
     EXPECT_FALSE(player.sounds().isVoicePlaying(voice));
 }
 
+TEST(MovieSound, PlayersGoneBeforeTheirSoundsAreDecodedLeaveNothingBehind) {
+    // Long sounds keep the decoding worker busy while their players come and go.
+    std::vector<int16_t> source(44100 * 2 * 4, 1200);
+    MovieWriter w(QSizeF(40, 30), kFps);
+    const uint16_t sound = w.defineSound({}, 44100 * 4, swf::test::pcmBytes(source));
+    w.exportAsset(sound, QStringLiteral("long"));
+    w.showFrame();
+    const QByteArray file = w.finish();
+    auto& mixer = swf::media::Mixer::instance();
+    mixer.setOffline(true);
+    for (int i = 0; i < 8; ++i) swf::Player gone(parse(file));
+    // A player that stays hears its sound, decoded by the worker, from the first frame.
+    swf::Player player(parse(file));
+    uint16_t id = 0;
+    const swf::media::SoundDef* def = player.exportedSound(QStringLiteral("long"), &id);
+    ASSERT_TRUE(def);
+    EXPECT_TRUE(player.sounds().start(id, *def, {}));
+    std::vector<int16_t> out(100 * 2);
+    mixer.mix(out);
+    EXPECT_EQ(out[0], 1200);
+    EXPECT_EQ(out[199], 1200);
+    player.sounds().stopAll();
+}
+
 TEST(MovieSound, StreamThatFallsBehindItsFramesIsCutBackToThem) {
     // Frames shown with no sound played between them (the picture ran ahead): the stream
     // keeps only the last few frames' worth, so sound and picture stay together.

@@ -110,8 +110,9 @@ TEST(DemoFolder, MoviesAreAnimatedButtonsOfTheirControlsSize) {
         // decoration.
         const bool decorative = name == QStringLiteral("corvanta") || name == QStringLiteral("5");
         EXPECT_EQ(movie.tagsWithCode(34).size(), decorative ? 0u : 1u);
-        for (const swfcheck::Tag* tag : movie.tagsWithCode(34))
-            defined.insert(uint16_t(uint8_t(tag->body[0]) | uint8_t(tag->body[1]) << 8));
+        for (uint16_t code : {34, 39})  // buttons, and the clips the menu labels' buttons sit in
+            for (const swfcheck::Tag* tag : movie.tagsWithCode(code))
+                defined.insert(uint16_t(uint8_t(tag->body[0]) | uint8_t(tag->body[1]) << 8));
         int changes = 0;
         for (const swfcheck::Tag* tag : movie.tagsWithCode(26)) {
             const swfcheck::PlaceObject place = swfcheck::decodePlaceObject2(*tag);

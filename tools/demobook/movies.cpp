@@ -15,6 +15,8 @@
 
 namespace demobook {
 
+using swf::writer::Actions;
+using swf::writer::ButtonAction;
 using swf::writer::ButtonRecord;
 using swf::writer::SoundFormat;
 using swf::writer::ColorTransform;
@@ -108,6 +110,37 @@ uint16_t defineGlowingFace(MovieWriter& movie, uint16_t face, uint16_t body, boo
     return button;
 }
 
+// The label's hover animation, run by the clip that holds the label's button: on rollOver
+// it eases itself up to 108% over a few frames, on rollOut back to 100%; the onEnterFrame
+// that does it deletes itself once there, so an idle button runs no script at all.
+//   onEnterFrame = function() {            // r1: this (the clip), r2: the scale
+//       var s = _xscale; s += (hoverTo - s) * 0.45;
+//       if (Math.abs(hoverTo - s) < 0.5) { s = hoverTo; delete this.onEnterFrame; }
+//       _xscale = _yscale = s;
+//   }
+Actions hoverEase(double scale) {
+    Actions ease;
+    ease.reg(1).str("_xscale").getMember().storeRegister(2).pop();
+    ease.reg(2).reg(1).str("hoverTo").getMember().reg(2).subtract().num(0.45).multiply().add2().storeRegister(2).pop();
+    const Actions::Label apply = ease.label();
+    ease.reg(1).str("hoverTo").getMember().reg(2).subtract().num(1).str("Math").getVariable().str("abs").callMethod();
+    ease.num(0.5).less2().logicalNot().ifTrue(apply);
+    ease.reg(1).str("hoverTo").getMember().storeRegister(2).pop();
+    ease.reg(1).str("onEnterFrame").deleteMember().pop();
+    ease.bind(apply);
+    ease.reg(1).str("_xscale").reg(2).setMember();
+    ease.reg(1).str("_yscale").reg(2).setMember();
+    Actions start;
+    start.str("hoverTo").num(scale).setVariable();
+    start.str("onEnterFrame");
+    start.function2("", {}, 3,
+                    swf::writer::function_flag::kPreloadThis | swf::writer::function_flag::kSuppressArguments |
+                        swf::writer::function_flag::kSuppressSuper,
+                    ease);
+    start.setVariable();
+    return start;
+}
+
 // A round or square button on the top band: body, a glow that pulses behind the face,
 // and the face (an icon outline in cream).
 void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& face, bool glowOnHover,
@@ -137,6 +170,40 @@ void writePulsingButton(const QString& path, QSizeF stage, const QPainterPath& f
     if (!movie.save(path)) throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+// The menu label as a button centred on its origin (so that scaling grows it in place),
+// glowing and clicking like the others, in a clip that eases larger while the pointer is
+// over it.
+uint16_t defineHoveringLabel(MovieWriter& movie, const QPainterPath& label, uint16_t body, QPointF center) {
+    const uint16_t face = movie.defineShape(label.translated(-center), FillStyle::solid(kCream));
+    swf::GlowFilter glow;
+    glow.color = QColor(0xFF, 0xD8, 0x80, 230);
+    glow.blurX = glow.blurY = 6;
+    glow.strength = 1.6f;
+    glow.passes = 2;
+    ButtonRecord idle;
+    idle.states = ButtonRecord::Up;
+    idle.characterId = face;
+    ButtonRecord lit = idle;
+    lit.states = ButtonRecord::Over | ButtonRecord::Down;
+    lit.filters = {glow};
+    ButtonRecord hit;
+    hit.states = ButtonRecord::HitTest;
+    hit.characterId = body;
+    hit.transform = QTransform::fromTranslate(-center.x(), -center.y());
+    ButtonAction grow, shrink;
+    grow.kind = shrink.kind = ButtonAction::Script;
+    grow.conditions = 0x0001;    // IdleToOverUp: rollOver
+    shrink.conditions = 0x0002;  // OverUpToIdle: rollOut
+    grow.script = hoverEase(108);
+    shrink.script = hoverEase(100);
+    const uint16_t button = movie.defineButton2({idle, lit, hit}, {grow, shrink});
+    movie.defineButtonSound(button, {}, {}, {defineClickSound(movie), {}}, {});
+    swf::writer::Timeline holder;
+    holder.place(1, button);
+    holder.showFrame();
+    return movie.defineSprite(holder);
+}
+
 // A wide button: body, a soft highlight sweeping from left to right, and a label.
 void writeSweepingButton(const QString& path, QSizeF stage, const QPainterPath& label, bool glowOnHover) {
     MovieWriter movie(stage, kSweepRate);
@@ -149,14 +216,21 @@ void writeSweepingButton(const QString& path, QSizeF stage, const QPainterPath& 
     const uint16_t highlight = movie.defineShape(
         band, FillStyle::linear(QPointF(-bandWidth / 2, 0), QPointF(bandWidth / 2, 0),
                                 {{0.0, clear}, {0.5, QColor(255, 240, 200, 90)}, {1.0, clear}}));
-    const uint16_t text = defineGlowingFace(movie, movie.defineShape(label, FillStyle::solid(kCream)), body, glowOnHover);
+    const QPointF center(stage.width() / 2, stage.height() / 2);
+    const uint16_t text = glowOnHover ? defineHoveringLabel(movie, label, body, center)
+                                      : movie.defineShape(label, FillStyle::solid(kCream));
+    Placement textPlacement;
+    if (glowOnHover) {
+        textPlacement.transform = QTransform::fromTranslate(center.x(), center.y());
+        textPlacement.name = QStringLiteral("label");
+    }
     movie.place(1, body);
     const double travel = stage.width() + bandWidth;
     for (int frame = 0; frame < kSweepFrames; ++frame) {
         const double x = -bandWidth / 2 + travel * frame / (kSweepFrames - 1);
         if (frame == 0) {
             movie.place(2, highlight, Placement::at(QTransform::fromTranslate(x, 0)));
-            movie.place(3, text);
+            movie.place(3, text, textPlacement);
         } else {
             movie.modify(2, Placement::at(QTransform::fromTranslate(x, 0)));
         }

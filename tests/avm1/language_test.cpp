@@ -269,7 +269,7 @@ TEST_F(LanguageTest, GlobalFunctionsWithoutArguments) {
 TEST_F(LanguageTest, StringMethodsWrapPositionsAndSwf5SplitsAtCommas) {
     auto method = [](Asm& code, const std::string& text, const std::string& name, std::initializer_list<Asm> args) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
-            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+            code.append(*it);
         code.num(double(args.size())).str(text).str(name).callMethod();
     };
     for (int version : {5, 8}) {
@@ -298,7 +298,7 @@ TEST_F(LanguageTest, RectangleTestsAnswerUndefinedForNaNAndUnionSpreadsIt) {
         .str("Rectangle").newMethod().setVariable();  // r = new Rectangle(1, 3, 5, 7)
     auto onR = [&](const std::string& name, std::initializer_list<Asm> args) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
-            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+            code.append(*it);
         code.num(double(args.size())).str("r").getVariable().str(name).callMethod();
     };
     onR("contains", {n(2), n(4)});
@@ -370,7 +370,7 @@ TEST_F(LanguageTest, WatchSeesTheStoredValueAndItsOwnAssignmentsAreQuiet) {
 TEST_F(LanguageTest, SortLeavesEqualElementsWhereThePlayerDoes) {
     auto array = [](Asm& code, std::initializer_list<Asm> items) {
         for (auto it = std::rbegin(items); it != std::rend(items); ++it)
-            code.bytes.insert(code.bytes.end(), it->bytes.begin(), it->bytes.end());
+            code.append(*it);
         code.num(double(items.size())).op(0x42);
     };
     Asm code;

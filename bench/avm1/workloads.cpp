@@ -35,11 +35,11 @@ Loop countedLoop(int turns, const Asm& body) {
     Loop loop;
     loop.turns = turns;
     loop.code.num(0).storeRegister(kCounter).pop();
-    loop.code.bytes.insert(loop.code.bytes.end(), test.bytes.begin(), test.bytes.end());
-    loop.code.bytes.insert(loop.code.bytes.end(), body.bytes.begin(), body.bytes.end());
-    loop.code.bytes.insert(loop.code.bytes.end(), step.bytes.begin(), step.bytes.end());
+    loop.code.append(test);
+    loop.code.append(body);
+    loop.code.append(step);
     loop.code.jump(int16_t(-int(test.size() + body.size() + step.size() + 5)));
-    loop.actionsPerTurn = countActions(test.bytes) + countActions(body.bytes) + countActions(step.bytes) + 1;
+    loop.actionsPerTurn = countActions(test.bytes()) + countActions(body.bytes()) + countActions(step.bytes()) + 1;
     return loop;
 }
 
@@ -47,8 +47,8 @@ Loop countedLoop(int turns, const Asm& body) {
 Asm workFunction(const Asm& prologue, const Loop& loop) {
     Asm body;
     body.num(0).storeRegister(kSum).pop();
-    body.bytes.insert(body.bytes.end(), prologue.bytes.begin(), prologue.bytes.end());
-    body.bytes.insert(body.bytes.end(), loop.code.bytes.begin(), loop.code.bytes.end());
+    body.append(prologue);
+    body.append(loop.code);
     body.reg(kSum).ret();
     Asm define;
     define.function2("work", {}, 5, kPlainFunction, body);
@@ -84,14 +84,14 @@ QByteArray scriptMovie(const Asm& setup, int frames) {
             actions.str("total").num(0).setVariable();
         }
         Asm batch = timedBatch();
-        actions.bytes.insert(actions.bytes.end(), batch.bytes.begin(), batch.bytes.end());
+        actions.append(batch);
         if (frame == frames) {
             actions.str("result ").str("last").getVariable().add2().trace();
             actions.str("total ").str("total").getVariable().add2().trace();
             actions.str("done").trace().op(kStop);
         }
         actions.op(0);  // ActionEnd
-        appendTag(tags, 12, actions.bytes);  // DoAction
+        appendTag(tags, 12, actions.bytes());  // DoAction
         appendTag(tags, 1, {});             // ShowFrame
     }
     tags.append(2, '\0');  // End
@@ -131,7 +131,7 @@ Workload make(QString name, QString what, const Asm& helpers, const Asm& prologu
     w.frames = frames;
     Asm setup = helpers;
     const Asm work = workFunction(prologue, loop);
-    setup.bytes.insert(setup.bytes.end(), work.bytes.begin(), work.bytes.end());
+    setup.append(work);
     w.movie = scriptMovie(setup, frames);
     w.actionsPerFrame = (loop.actionsPerTurn + calleeActions) * uint64_t(loop.turns);
     return w;
@@ -181,7 +181,7 @@ std::vector<Workload> scriptWorkloads() {
         Asm body;
         body.reg(kCounter).reg(kSum).num(2).str("add").callFunction().storeRegister(kSum).pop();
         all.push_back(make("calls", "sum = add(sum, i), a two-argument function", helpers, none,
-                           countedLoop(50000, body), countActions(addBody.bytes)));
+                           countedLoop(50000, body), countActions(addBody.bytes())));
     }
     {  // The same with DefineFunction of SWF 5 and 6: named parameters, `arguments` made.
         Asm addBody;
@@ -191,7 +191,7 @@ std::vector<Workload> scriptWorkloads() {
         Asm body;
         body.reg(kCounter).reg(kSum).num(2).str("add").callFunction().storeRegister(kSum).pop();
         all.push_back(make("calls-v5", "the same with a function of SWF 5 (named parameters)", helpers, none,
-                           countedLoop(50000, body), countActions(addBody.bytes)));
+                           countedLoop(50000, body), countActions(addBody.bytes())));
     }
     {  // a.push(i); sum += a[i];
         Asm prologue;
@@ -231,7 +231,7 @@ std::vector<Workload> scriptWorkloads() {
         Asm body;
         body.reg(kCounter).num(1).reg(kScratch).str("move").callMethod().reg(kSum).add2().storeRegister(kSum).pop();
         all.push_back(make("mixed", "p.move(i): a method from a prototype, members and an array", helpers,
-                           prologue, countedLoop(30000, body), countActions(moveBody.bytes)));
+                           prologue, countedLoop(30000, body), countActions(moveBody.bytes())));
     }
     return all;
 }

@@ -226,7 +226,10 @@ int main(int argc, char** argv) {
             std::printf("\nsuite: not found or empty at %s; skipped\n", qPrintable(suite));
             return 0;
         }
+        // Two passes, the faster counting, so that a first run's one-time costs (fonts, the
+        // engine's first start) do not make a light movie look heavy.
         for (SuiteMovie& m : movies) m.ourFrameMs = sum(runOurs(m.bytes, m.frames).frameMs) / m.frames;
+        for (SuiteMovie& m : movies) m.ourFrameMs = std::min(m.ourFrameMs, sum(runOurs(m.bytes, m.frames).frameMs) / m.frames);
         std::sort(movies.begin(), movies.end(), [](const SuiteMovie& a, const SuiteMovie& b) { return a.ourFrameMs > b.ourFrameMs; });
         movies.resize(std::min(movies.size(), size_t(heaviest)));
         std::printf("\nsuite: the %d heaviest scripted movies by our time per frame (%d runs, medians)\n", heaviest, repeat);

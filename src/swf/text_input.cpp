@@ -12,10 +12,10 @@
 
 namespace swf {
 
-TextRestrict::TextRestrict(const std::optional<QString>& spec) {
-    if (!spec) return;
+TextRestrict::TextRestrict(const std::optional<QString>& pattern) {
+    if (!pattern) return;
     everything_ = false;
-    if (spec->isEmpty()) return;
+    if (pattern->isEmpty()) return;
     // Tokens: a character (escaped or not), a range dash, or a caret.
     enum class Kind { Char, Dash, Caret };
     struct Token {
@@ -23,7 +23,7 @@ TextRestrict::TextRestrict(const std::optional<QString>& spec) {
         char32_t c = 0;
     };
     std::vector<Token> tokens;
-    const std::u32string chars = spec->toStdU32String();
+    const std::u32string chars = pattern->toStdU32String();
     for (size_t i = 0; i < chars.size(); ++i) {
         char32_t c = chars[i];
         if (c == U'\\') {

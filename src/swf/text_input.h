@@ -12,7 +12,7 @@ namespace swf {
 class TextRestrict {
 public:
     TextRestrict() = default;
-    explicit TextRestrict(const std::optional<QString>& spec);
+    explicit TextRestrict(const std::optional<QString>& pattern);
     // The character to insert for `c`: itself, or its other ASCII case when only that is
     // allowed; empty when neither may be typed.
     std::optional<char32_t> admit(char32_t c) const;

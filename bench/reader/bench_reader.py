@@ -200,13 +200,13 @@ def bench_page_turns(screen, book, large_page, helper):
     return reader_file, bare_file, reader_stored, bare_stored
 
 
-def main():
-    demo, chapterstore, helper = sys.argv[1:4]
-    if not os.path.exists(os.path.join(demo, "talvorin")) or not os.path.exists(os.path.join(demo, "res", "Chapter", "qvd.dll")):
-        print("the demo book is not built; build the default target first")
-        return 1
-    if not os.environ.get("BENCH_READER_DISPLAY"):
-        env = dict(os.environ, BENCH_READER_DISPLAY="1")
+
+def under_xvfb(marker):
+    """Runs this script again under its own Xvfb unless `marker` says it already is there;
+    returns the exit status of that run, or None when the caller is the run on the display
+    (which then waits until the display answers)."""
+    if not os.environ.get(marker):
+        env = dict(os.environ, **{marker: "1"})
         return subprocess.call(["xvfb-run", "-a", "-s", f"-screen 0 {SCREEN[0]}x{SCREEN[1]}x24", sys.executable] + sys.argv,
                                env=env)
     for _ in range(100):
@@ -215,6 +215,16 @@ def main():
         time.sleep(0.1)
     if os.geteuid() == 0:
         os.environ.setdefault("QTWEBENGINE_DISABLE_SANDBOX", "1")  # as the reader does for itself
+    return None
+
+def main():
+    demo, chapterstore, helper = sys.argv[1:4]
+    if not os.path.exists(os.path.join(demo, "talvorin")) or not os.path.exists(os.path.join(demo, "res", "Chapter", "qvd.dll")):
+        print("the demo book is not built; build the default target first")
+        return 1
+    status = under_xvfb("BENCH_READER_DISPLAY")
+    if status is not None:
+        return status
     screen = Screen()
     work = tempfile.mkdtemp(prefix="talvorin-bench-")
     try:

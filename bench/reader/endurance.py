@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from bench_reader import PASSWORD, SCREEN, Screen, click, reader_origin, start, stop
+from bench_reader import PASSWORD, Screen, click, reader_origin, start, stop, under_xvfb
 
 BANDS = ["#C0392B", "#D35400", "#F39C12", "#27AE60", "#16A085", "#2980B9", "#8E44AD", "#2C3E50",
          "#E74C3C", "#E67E22", "#F1C40F", "#2ECC71", "#1ABC9C", "#3498DB", "#9B59B6", "#7F8C8D"]
@@ -75,16 +75,9 @@ def page_file_problem(book, page, going_up, records):
 def main():
     demo, chapterstore = sys.argv[1:3]
     turns = int(sys.argv[3]) if len(sys.argv) > 3 else 1500
-    if not os.environ.get("ENDURANCE_DISPLAY"):
-        env = dict(os.environ, ENDURANCE_DISPLAY="1")
-        return subprocess.call(["xvfb-run", "-a", "-s", f"-screen 0 {SCREEN[0]}x{SCREEN[1]}x24", sys.executable] + sys.argv,
-                               env=env)
-    for _ in range(100):
-        if subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0:
-            break
-        time.sleep(0.1)
-    if os.geteuid() == 0:
-        os.environ.setdefault("QTWEBENGINE_DISABLE_SANDBOX", "1")
+    status = under_xvfb("ENDURANCE_DISPLAY")
+    if status is not None:
+        return status
     os.environ.setdefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu")
     os.environ.setdefault("QT_QUICK_BACKEND", "software")
     screen = Screen()

@@ -115,6 +115,19 @@ void broadcast(EngineImpl& e, Object* source, std::string_view event, std::span<
     }
 }
 
+// Scripts run for a clip that already left the display list are its unload scripts.
+struct UnloadingScope {
+    UnloadingScope(EngineImpl& e, DisplayId target)
+        : engine(e), saved(e.unloadingClip) {
+        if (target != kNoDisplay && e.host.kind(target) == DisplayKind::None) e.unloadingClip = target;
+    }
+    ~UnloadingScope() { engine.unloadingClip = saved; }
+    UnloadingScope(const UnloadingScope&) = delete;
+    UnloadingScope& operator=(const UnloadingScope&) = delete;
+    EngineImpl& engine;
+    DisplayId saved;
+};
+
 }  // namespace
 
 Engine::Engine(Host& host, int swfVersion, Limits limits)
@@ -127,6 +140,7 @@ void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) { runA
 
 void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target, int swfVersion) {
     EngineImpl& e = *impl_;
+    UnloadingScope unloading(e, target);
     outermost(e, [&] { e.runTopLevel(bytes, target, swfVersion); }, e.runDepth == 0);
 }
 
@@ -134,6 +148,7 @@ bool Engine::callHandler(DisplayId object, std::string_view name, std::span<cons
     EngineImpl& e = *impl_;
     if (e.disabled) return false;
     bool called = false;
+    UnloadingScope unloading(e, object);
     outermost(e, [&] {
         Object* o = e.displayObject(object);
         if (!o) return;

@@ -103,7 +103,7 @@ Object* EngineImpl::scopeObject(const Scope& s) {
     return level0 ? level0 : s.object;
 }
 
-Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
+Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found, const Scope** where) {
     std::string_view n = name.view();
     if (found) *found = true;
     auto eq = [&](std::string_view k) {
@@ -122,7 +122,10 @@ Value EngineImpl::lookupScope(Activation& a, const Str& name, bool* found) {
         // SWF 4 had no global objects: its timeline scripts see neither NaN nor Math.
         if (s->kind == ScopeKind::Global && a.version < 5) break;
         Object* o = scopeObject(*s);
-        if (has(o, name)) return get(o, name);
+        if (has(o, name)) {
+            if (where) *where = s;
+            return get(o, name);
+        }
     }
     // `this` is found as a local first; SWF 5 functions that keep it only in a register have no other.
     // A function that keeps `this` only in a register finds the timeline's by name.
@@ -925,10 +928,14 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Value fn, thisv;
                 Object* holder = nullptr;
                 if (!isMethod) {
-                    fn = getVariable(a, name);
-                    // A plain call runs on the caller's timeline.
+                    // A plain call runs on the caller's timeline, or on the with object or
+                    // activation that holds the function.
+                    const Scope* where = nullptr;
+                    fn = hasPathChars(name.view()) ? getVariable(a, name) : lookupScope(a, name, nullptr, &where);
                     Object* base = displayObject(a.target ? a.target : a.base);
                     thisv = base ? Value(base) : Value();
+                    if (where && (where->kind == ScopeKind::Local || where->kind == ScopeKind::With))
+                        thisv = Value(where->object);
                     if (name.view() == "super" && a.superObj) {
                         // super(): the superclass constructor, on this object.
                         Object* s = a.superObj;

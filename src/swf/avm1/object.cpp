@@ -168,7 +168,7 @@ bool EngineImpl::toBoolean(const Value& v) const {
 Value EngineImpl::toPrimitive(const Value& v, bool preferString) {
     if (v.type != Type::Object) return v;
     Object* o = v.o;
-    if (o->kind == ObjKind::Display) return preferString ? Value(Str(targetPath(o->display, false))) : v;
+    if (o->kind == ObjKind::Display) return preferString ? Value(displayText(o->display)) : v;
     // Dates prefer their text from SWF 6 on, even when toString answers an object.
     if (o->kind == ObjKind::Date && codeVersion() >= 6) return callMethod(v, "toString", {});
     if (preferString) {
@@ -196,6 +196,13 @@ double EngineImpl::toNumber(const Value& v) {
     return 0;
 }
 
+Str EngineImpl::displayText(DisplayId id) {
+    // A clip that has left the display list is no longer anywhere: its text is empty, except
+    // to its own unload handler, which still sees where it was.
+    if (host.kind(id) == DisplayKind::None && id != unloadingClip) return Str();
+    return Str(targetPath(id, false));
+}
+
 Str EngineImpl::toStr(const Value& v) {
     switch (v.type) {
         case Type::Undefined: return codeVersion() >= 7 ? Str("undefined") : Str();
@@ -205,7 +212,7 @@ Str EngineImpl::toStr(const Value& v) {
         case Type::String: return v.s;
         case Type::Object: {
             Object* o = v.o;
-            if (o->kind == ObjKind::Display) return Str(targetPath(o->display, false));
+            if (o->kind == ObjKind::Display) return displayText(o->display);
             // A toString that is missing or answers anything but a string names the type.
             Value r = callMethod(v, "toString", {});
             if (r.type == Type::String) return r.s;

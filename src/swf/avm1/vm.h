@@ -229,6 +229,8 @@ public:
     bool strictEquals(const Value& a, const Value& b);
     Value lessThan(const Value& a, const Value& b);  // undefined when either is NaN
     Str traceText(const Value& v);
+    Str displayText(DisplayId id);  // a display object as text: its target path
+    DisplayId unloadingClip = kNoDisplay;  // a removed clip whose unload scripts run
 
     // ---- objects ----
     Value get(Object* o, const Str& name);
@@ -314,7 +316,8 @@ public:
     void setVariable(Activation& a, const Str& name, const Value& v);
     Object* scopeObject(const Scope& s);
     void defineOnTimeline(Activation& a, const Str& name, const Value& v);  // DefineLocal outside functions
-    Value lookupScope(Activation& a, const Str& name, bool* found = nullptr);
+    // `where` tells the scope that held the name.
+    Value lookupScope(Activation& a, const Str& name, bool* found = nullptr, const Scope** where = nullptr);
     bool resolvePathObject(Activation& a, std::string_view path, Value& out);
     void trace(const Value& v);
     void traceLine(std::string_view line) { if (traceSink) traceSink(line); }

@@ -1,12 +1,14 @@
 // libFuzzer target: parse a movie, play its first frames with mouse input and draw them
 // into a small picture (running its scripts), mixing the sound of each frame (which decodes its sounds and
-// video). Only MalformedMovie may come out of a broken file.
+// video), and read them as an MP3 file too. Only MalformedMovie may come out of a broken file.
 #include <QGuiApplication>
 #include <QImage>
 #include <cstdint>
 #include <cstdlib>
 
+#include "swf/media/audio_decode.h"
 #include "swf/media/mixer.h"
+#include "swf/media/mp3_file.h"
 #include "swf/swf.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -19,6 +21,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The same bytes as a sound file a script loads: read, and its first second decoded.
+    if (auto mp3 = swf::media::readMp3File(std::span(data, size))) (void)swf::media::decodeSound(mp3->sound, 44100);
     std::shared_ptr<const swf::Movie> movie;
     try {
         movie = swf::parseMovie(std::span(data, size));

@@ -160,6 +160,8 @@ void ShockwaveFlash::movieLoaded(const std::shared_ptr<LoadJob>& job) {
     try {
         if (job->movie) {
             player_ = std::make_shared<Player>(job->movie);
+            // Its scripts may load a sound or picture from the movie's own folder, nothing else.
+            player_->setMovieFolder(MovieFolder(job->file.parent_path()));
             player_->setViewSize(size());
             player_->setActive(isVisible());
             connect(player_.get(), &Player::needsRepaint, this, &ShockwaveFlash::frameChanged);

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "swf/movie.h"
+#include "swf/movie_folder.h"
 
 namespace swf {
 
@@ -138,6 +139,11 @@ public:
     media::MovieSound& sounds() { return *sound_; }
     // An exported sound: its definition and character id, or null when the name is not one.
     const media::SoundDef* exportedSound(const QString& name, uint16_t* id = nullptr) const;
+
+    // The folder whose files the movie's scripts may load (a sound, a picture); without
+    // one they load nothing.
+    void setMovieFolder(MovieFolder folder) { folder_ = std::move(folder); }
+    const MovieFolder& movieFolder() const { return folder_; }
 
 signals:
     // The picture changed; the view should repaint.
@@ -271,6 +277,7 @@ private:
     QPainterPath scriptMaskArea(const Instance& mask) const;
 
     std::shared_ptr<const Movie> movie_;
+    MovieFolder folder_;
     std::unique_ptr<media::MovieSound> sound_;
     std::shared_ptr<TimelineState> root_;
     bool loop_ = true;

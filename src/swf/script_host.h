@@ -3,8 +3,10 @@
 // about display objects (avm1::Host) from the Player's display tree, and changes the tree
 // when scripts ask. Display ids are the instances' serial numbers; the root is kRootSerial.
 #include <map>
+#include <memory>
 
 #include "swf/avm1/host.h"
+#include "swf/media/media_tags.h"
 
 namespace swf {
 
@@ -130,12 +132,29 @@ public:
     void stopSounds(avm1::DisplayId target, std::string_view linkage) override;
     bool soundPlaying(avm1::SoundHandle handle) override;
     double soundPosition(avm1::SoundHandle handle) override;
+    std::optional<avm1::LoadedSound> loadSoundFile(std::string_view url) override;
+    avm1::SoundHandle startLoadedSound(avm1::DisplayId target, uint64_t sound, double offsetSeconds,
+                                       int loops) override;
+    void stopSound(avm1::SoundHandle handle) override;
 
 private:
+    avm1::SoundHandle startScriptVoice(avm1::DisplayId target, int soundId, const media::SoundDef& sound,
+                                       double offsetSeconds, int loops);
+
     struct ScriptVoice {
         avm1::DisplayId target;
-        uint16_t soundId;
+        int soundId;  // character id, or a loaded file's id (kFirstLoadedSound and up)
     };
+    // Sound files scripts loaded, by the id the mixer knows them by; the same file loaded
+    // again is the same sound.
+    static constexpr int kFirstLoadedSound = 1 << 16;
+    struct LoadedFile {
+        std::string path;
+        std::shared_ptr<const media::SoundDef> sound;
+        avm1::LoadedSound info;
+    };
+    std::map<int, LoadedFile> loadedSounds_;
+    size_t loadedSoundBytes_ = 0;
     std::map<avm1::DisplayId, avm1::SoundTransformValues> soundTransforms_;  // kNoDisplay: the whole movie
     std::map<avm1::SoundHandle, ScriptVoice> scriptVoices_;
 

@@ -2,7 +2,11 @@
 // mixer group, and the volume and pan of each clip a Sound speaks for.
 #include <QString>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <filesystem>
+
+#include "swf/media/mp3_file.h"
 
 #include "swf/media/movie_sound.h"
 #include "swf/player.h"
@@ -11,6 +15,11 @@
 namespace swf {
 
 namespace {
+
+// What scripts may load: one file's size, the files a movie keeps and their bytes together.
+constexpr uintmax_t kMaxSoundFileBytes = 32u << 20;
+constexpr size_t kMaxLoadedSounds = 256;
+constexpr size_t kMaxLoadedSoundBytes = 128u << 20;
 
 // Script percentages to the mixer's factors. Scripts may store anything; the mixer gets a
 // volume of 0..100% and channel factors of -100..100%.
@@ -57,11 +66,16 @@ avm1::SoundHandle ScriptHost::startSound(avm1::DisplayId target, std::string_vie
     const media::SoundDef* sound =
         player_.exportedSound(QString::fromUtf8(linkage.data(), qsizetype(linkage.size())), &id);
     if (!sound) return 0;
+    return startScriptVoice(target, id, *sound, offsetSeconds, loops);
+}
+
+avm1::SoundHandle ScriptHost::startScriptVoice(avm1::DisplayId target, int id, const media::SoundDef& sound,
+                                               double offsetSeconds, int loops) {
     media::SoundInfo info;
     info.loops = uint16_t(std::clamp(loops, 1, 65535));
     if (offsetSeconds > 0)
         info.inPoint = uint32_t(std::min(offsetSeconds * media::kMixRate, double(UINT32_MAX)));
-    const media::Mixer::VoiceId voice = player_.sounds().start(id, *sound, info);
+    const media::Mixer::VoiceId voice = player_.sounds().start(id, sound, info);
     if (!voice) return 0;
     std::erase_if(scriptVoices_, [&](const auto& entry) { return !player_.sounds().isVoicePlaying(entry.first); });
     scriptVoices_[voice] = {target, id};
@@ -90,5 +104,37 @@ void ScriptHost::stopSounds(avm1::DisplayId target, std::string_view linkage) {
 bool ScriptHost::soundPlaying(avm1::SoundHandle handle) { return handle && player_.sounds().isVoicePlaying(handle); }
 
 double ScriptHost::soundPosition(avm1::SoundHandle handle) { return player_.sounds().positionMs(handle); }
+
+std::optional<avm1::LoadedSound> ScriptHost::loadSoundFile(std::string_view url) {
+    const std::optional<std::filesystem::path> file = player_.movieFolder().resolve(url);
+    if (!file) return std::nullopt;
+    for (const auto& [id, loaded] : loadedSounds_)
+        if (loaded.path == file->string()) return loaded.info;
+    if (loadedSounds_.size() >= kMaxLoadedSounds) return std::nullopt;
+    const std::optional<std::vector<uint8_t>> bytes = player_.movieFolder().read(url, kMaxSoundFileBytes);
+    if (!bytes || loadedSoundBytes_ + bytes->size() > kMaxLoadedSoundBytes) return std::nullopt;
+    std::optional<media::Mp3File> mp3 = media::readMp3File(*bytes);
+    if (!mp3) return std::nullopt;
+    const int id = kFirstLoadedSound + int(loadedSounds_.size());
+    avm1::LoadedSound info;
+    info.id = uint64_t(id);
+    info.durationMs = double(mp3->sound.sampleCount) * 1000.0 / mp3->sound.format.rate;
+    info.bytes = double(bytes->size());
+    info.hasId3 = mp3->hasId3;
+    info.id3 = std::move(mp3->id3);
+    loadedSoundBytes_ += bytes->size();
+    loadedSounds_[id] = {file->string(), std::make_shared<const media::SoundDef>(std::move(mp3->sound)), info};
+    return info;
+}
+
+avm1::SoundHandle ScriptHost::startLoadedSound(avm1::DisplayId target, uint64_t sound, double offsetSeconds, int loops) {
+    auto it = sound <= uint64_t(INT_MAX) ? loadedSounds_.find(int(sound)) : loadedSounds_.end();
+    if (it == loadedSounds_.end()) return 0;
+    return startScriptVoice(target, it->first, *it->second.sound, offsetSeconds, loops);
+}
+
+void ScriptHost::stopSound(avm1::SoundHandle handle) {
+    if (handle) player_.sounds().stopVoice(handle);
+}
 
 }  // namespace swf

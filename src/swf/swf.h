@@ -3,6 +3,7 @@
 //   loadMovieFile / parseMovie  - read a movie (movie.h), throwing MalformedMovie
 //   Player                      - play and draw it (player.h)
 //   FrameClock                  - the one clock every player advances on (frame_clock.h)
+//   MovieFolder                 - the files next to a movie its scripts may load (movie_folder.h)
 //   ShockwaveFlash              - the control that hosts a player (flash_control.h)
 #include <filesystem>
 #include <memory>

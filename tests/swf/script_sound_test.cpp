@@ -3,6 +3,10 @@
 // onSoundComplete.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
 #include "media_encode.h"
 #include "swf/media/media.h"
 #include "swf/swf.h"
@@ -37,7 +41,7 @@ struct Heard {
     std::vector<std::pair<int, QString>> traces;  // frame, line
 };
 
-Heard playMovie(const QByteArray& file, int frames) {
+Heard playMovie(const QByteArray& file, int frames, const std::filesystem::path& folder = {}) {
     auto& mixer = swf::media::Mixer::instance();
     mixer.setOffline(true);
     Heard out;
@@ -45,6 +49,7 @@ Heard playMovie(const QByteArray& file, int frames) {
     swf::Player player(swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(file.data()), size_t(file.size()))),
                        nullptr, swf::Player::Start::Later);
     player.setTraceHandler([&](const QString& line) { out.traces.emplace_back(frame, line); });
+    if (!folder.empty()) player.setMovieFolder(swf::MovieFolder(folder));
     swf::media::AudioCapture capture(kFps);
     for (; frame <= frames; ++frame) {
         player.advance();
@@ -153,6 +158,59 @@ TEST(ScriptSound, ClipTargetKeepsItsOwnVolume) {
     ASSERT_GE(r.traces.size(), 2u);
     EXPECT_EQ(r.traces[0].second, QStringLiteral("25"));
     EXPECT_EQ(r.traces[1].second, QStringLiteral("100"));
+}
+
+// s.name = function(a) { trace(name + " " + a + " " + s.getDuration()); }
+void traceHandler(Actions& a, const std::string& name) {
+    Actions body;
+    body.str(name + " ").str("a").getVariable().add2().str(" ").add2();
+    body.num(0).str("s").getVariable().str("getDuration").callMethod().add2().trace();
+    a.str("s").getVariable().str(name).function1("", {"a"}, body).setMember();
+}
+
+TEST(ScriptSound, LoadSoundReadsAFileNextToTheMovieAndStreamsIt) {
+    // One MPEG-1 layer III frame of silence, 1152 samples at 44.1 kHz, behind an ID3v2 tag.
+    std::vector<char> file{'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 40; ++i) {
+        std::vector<char> frame(417, 0);
+        frame[0] = char(0xFF), frame[1] = char(0xFB), frame[2] = char(0x90), frame[3] = char(0x44);
+        file.insert(file.end(), frame.begin(), frame.end());
+    }
+    QTemporaryDir temp;
+    const std::filesystem::path folder = std::filesystem::path(temp.path().toStdString()) / "movie";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "quiet.mp3", std::ios::binary).write(file.data(), std::streamsize(file.size()));
+    std::ofstream(std::filesystem::path(temp.path().toStdString()) / "outside.mp3", std::ios::binary)
+        .write(file.data(), std::streamsize(file.size()));
+
+    auto movie = [](const char* url) {
+        MovieWriter w(QSizeF(40, 30), kFps);
+        Actions a;
+        a.str("s").num(0).str("Sound").newObject().setVariable();
+        traceHandler(a, "onID3");
+        traceHandler(a, "onLoad");
+        traceHandler(a, "onSoundComplete");
+        a.boolean(true).str(url).num(2).str("s").getVariable().str("loadSound").callMethod().pop();
+        a.str("s").getVariable().str("duration").getMember().trace();  // nothing yet
+        w.doAction(a);
+        for (int f = 0; f < 20; ++f) w.showFrame();
+        return w.finish();
+    };
+    const Heard r = playMovie(movie("quiet.mp3"), 20, folder);
+    ASSERT_EQ(r.traces.size(), 4u);
+    EXPECT_EQ(r.traces[0].second, QStringLiteral("undefined"));
+    EXPECT_EQ(r.traces[1].second, QStringLiteral("onID3 true 0"));
+    EXPECT_EQ(r.traces[2].second, QStringLiteral("onLoad true 1045"));  // 40 frames of 1152 samples
+    EXPECT_EQ(r.traces[3].second, QStringLiteral("onSoundComplete undefined 1045"));
+    // Streamed: it played by itself once loaded, and ended about 1.045 s later.
+    EXPECT_EQ(r.traces[3].first - r.traces[2].first, 11);
+
+    // Outside the movie's folder, or with no folder given, nothing loads.
+    for (const auto& [url, where] : {std::pair{"../outside.mp3", folder}, std::pair{"quiet.mp3", std::filesystem::path()}}) {
+        const Heard refused = playMovie(movie(url), 3, where);
+        ASSERT_EQ(refused.traces.size(), 2u) << url;
+        EXPECT_EQ(refused.traces[1].second, QStringLiteral("onLoad false undefined"));
+    }
 }
 
 }  // namespace

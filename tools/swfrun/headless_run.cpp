@@ -138,6 +138,7 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
         if (callbacks.audio) callbacks.audio(capture.frames());
     };
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
+    if (!options.movieFolder.empty()) player.setMovieFolder(swf::MovieFolder(options.movieFolder));
     player.setViewSize(stageSize);
     player.setQuality(options.quality);
     if (options.tickMs > 0) player.setFrameTime(options.tickMs);

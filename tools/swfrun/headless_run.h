@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QSize>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,6 +43,7 @@ struct RunOptions {
     swf::Quality quality = swf::Quality::High;
     std::vector<InputEvent> input;  // each Wait ends one frame
     std::vector<int> snapshotFrames;
+    std::filesystem::path movieFolder;  // what the movie may load from; empty: nothing
 };
 
 struct RunCallbacks {

@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         auto movie = swf::loadMovieFile(movieFile);
+        // Files next to the movie (a sound or picture its scripts load) are within reach.
+        options.movieFolder = std::filesystem::absolute(movieFile).parent_path();
         if (!movie) {
             std::fprintf(stderr, "swfrun: cannot read %s\n", movieFile.c_str());
             return 1;

@@ -100,7 +100,7 @@ public:
     void advanceTime(double milliseconds, const std::function<void()>& afterEach = {});
     // True while a setInterval or setTimeout is waiting: the movie's clock must keep going.
     bool hasTimers() const;
-    // True also while a script waits for a sound to end (onSoundComplete).
+    // True also while a script waits for a sound to end (onSoundComplete) or to load.
     bool needsTime() const;
 
     // Variables by path, as text fields bound to a variable read and write them

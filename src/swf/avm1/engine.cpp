@@ -267,12 +267,14 @@ void Engine::advanceTime(double milliseconds, const std::function<void()>& after
     // Past the firing budget, intervals skip what they missed rather than catch up later.
     for (Timer& t : e.timers) t.due = std::max(t.due, end);
     e.timeMs = end;
-    if (!e.playingSounds.empty())
-        for (Object* sound : finishedSounds(e)) outermost(e, [&] { e.callMethod(Value(sound), "onSoundComplete", {}); });
+    settleSounds(e, [&](const std::function<void()>& call) { outermost(e, call); });
 }
 
 bool Engine::hasTimers() const { return !impl_->disabled && !impl_->timers.empty(); }
-bool Engine::needsTime() const { return !impl_->disabled && (!impl_->timers.empty() || !impl_->playingSounds.empty()); }
+bool Engine::needsTime() const {
+    return !impl_->disabled &&
+           (!impl_->timers.empty() || !impl_->playingSounds.empty() || !impl_->pendingSoundLoads.empty());
+}
 
 namespace {
 // An activation that resolves names as a frame script on `clip` would: the clip, then _global.

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace swf::avm1 {
@@ -123,6 +124,15 @@ struct SoundTransformValues {
 };
 
 using SoundHandle = uint64_t;  // one started sound; 0 is "none"
+
+// A sound file read for Sound.loadSound.
+struct LoadedSound {
+    uint64_t id = 0;        // the player's name for it, never 0
+    double durationMs = 0;
+    double bytes = 0;       // size of the file
+    bool hasId3 = false;    // the file starts with an ID3v2 tag (the script hears onID3)
+    std::vector<std::pair<std::string, std::string>> id3;  // frame id ("TIT2") and its text
+};
 
 enum class KeyCode : int {};  // the player's virtual key codes, as Key.getCode() reports them
 
@@ -290,6 +300,17 @@ public:
     virtual void stopSounds(DisplayId /*target*/, std::string_view /*linkage*/) {}
     virtual bool soundPlaying(SoundHandle) { return false; }
     virtual double soundPosition(SoundHandle) { return 0; }  // ms into the current loop
+    // Sound.loadSound: an MP3 file named by an address relative to the movie. The player
+    // reads only files inside the movie's own folder, never the network; nullopt when there
+    // is no such file there or it is no sound. The engine asks when the load is due to finish.
+    virtual std::optional<LoadedSound> loadSoundFile(std::string_view /*url*/) { return {}; }
+    // Starts a sound loadSoundFile gave, as startSound does an exported one.
+    virtual SoundHandle startLoadedSound(DisplayId /*target*/, uint64_t /*sound*/, double /*offsetSeconds*/,
+                                         int /*loops*/) {
+        return 0;
+    }
+    // Stops one started sound (a streamed file sound plays once at a time).
+    virtual void stopSound(SoundHandle) {}
 };
 
 // Changes (newest last):
@@ -303,5 +324,7 @@ public:
 //   the opaque "filters" setting text.
 // - Sound calls (soundTransform ... soundPosition), defaults do nothing: the script Sound
 //   object; the engine polls soundPlaying() as time advances to run onSoundComplete.
+// - loadSoundFile()/startLoadedSound()/stopSound(), defaults refuse: Sound.loadSound of a file in the
+//   movie's own folder.
 
 }  // namespace swf::avm1

@@ -112,7 +112,8 @@ void EngineImpl::collect() {
         markValue(t.callee);
         for (auto& v : t.args) markValue(v);
     }
-    for (Object* o : playingSounds) mark(o);
+    for (const PlayingSound& p : playingSounds) mark(p.sound);
+    for (const PendingSoundLoad& p : pendingSoundLoads) mark(p.sound);
     for (auto& v : stack) markValue(v);
     markValue(dummy);
     // Everything a running script holds lives on the value stack, in registers or scopes; the

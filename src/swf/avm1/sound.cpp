@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "swf/avm1/vm.h"
 
@@ -13,11 +14,25 @@ struct SoundState {
     bool hasTarget = false;
     DisplayId target = kNoDisplay;  // where a relative path starts
     std::string targetPath;         // a Sound finds its clip again by this path
-    bool attached = false;
+    bool attached = false;          // attachSound found an exported sound
     std::string linkage;
     double durationMs = 0;
     SoundHandle voice = 0;
     double positionMs = 0;  // where the last started sound was when last seen
+
+    // Sound.loadSound: a file sound, loading (starts wait for it) or loaded.
+    enum class Load : uint8_t { None, Loading, Loaded } load = Load::None;
+    uint64_t loadedSound = 0;
+    double loadedBytes = 0;
+    bool streaming = false;  // plays by itself once loaded, one voice at a time
+    int loadGeneration = 0;  // a newer loadSound replaces the one under way
+    struct QueuedStart {
+        double offsetSeconds;
+        int loops;
+    };
+    std::vector<QueuedStart> queued;
+
+    bool hasSound() const { return attached || load == Load::Loaded; }
 };
 
 namespace {
@@ -83,27 +98,38 @@ double soundPosition(EngineImpl& e, SoundState& s) {
 
 Value durationGetter(EngineImpl&, Object*, const Value& thisv, Args) {
     SoundState* s = stateOf(thisv);
-    return s && s->attached ? Value(std::round(s->durationMs)) : Value();
+    return s && s->hasSound() ? Value(std::round(s->durationMs)) : Value();
 }
 
 Value positionGetter(EngineImpl& e, Object*, const Value& thisv, Args) {
     SoundState* s = stateOf(thisv);
-    return s && s->attached ? Value(soundPosition(e, *s)) : Value();
+    return s && s->hasSound() ? Value(soundPosition(e, *s)) : Value();
 }
 
 // `duration` and `position` appear on a Sound once it has a sound, unless the script already
-// put its own values there.
-void addReadOnly(EngineImpl& e, Object* o, const char* name, NativeFn get) {
-    std::string k = e.key(name);
-    if (e.findOwn(o, k)) return;
-    Slot& p = o->props.insert(k, Str(name));
-    p.getter = e.makeNative(get);
-    p.flags = prop_flag::kDontEnum | prop_flag::kDontDelete;
+// put its own values under both names (one of them alone is replaced).
+void addSoundProperties(EngineImpl& e, Object* o) {
+    const std::string duration = e.key("duration"), position = e.key("position");
+    if (e.findOwn(o, duration) && e.findOwn(o, position)) return;
+    for (auto [name, get] : {std::pair{"position", &positionGetter}, std::pair{"duration", &durationGetter}}) {
+        const std::string k = e.key(name);
+        Slot* p = e.findOwn(o, k);
+        if (!p) p = &o->props.insert(k, Str(name));
+        p->value = Value();
+        p->getter = e.makeNative(get);
+        p->setter = nullptr;
+        p->flags = prop_flag::kDontEnum | prop_flag::kDontDelete;
+    }
 }
 
-void rememberPlaying(EngineImpl& e, Object* o) {
-    if (std::find(e.playingSounds.begin(), e.playingSounds.end(), o) == e.playingSounds.end())
-        e.playingSounds.push_back(o);
+// Every started sound is waited for on its own: each one's end is an onSoundComplete.
+void rememberPlaying(EngineImpl& e, Object* o, SoundHandle voice) { e.playingSounds.push_back({o, voice}); }
+
+void startLoaded(EngineImpl& e, Object* self, SoundState& s, DisplayId target, double offset, int loops) {
+    if (s.streaming && s.voice) e.host.stopSound(s.voice);  // a streamed file plays once at a time
+    s.voice = e.host.startLoadedSound(target, s.loadedSound, offset, loops);
+    s.positionMs = offset * 1000;
+    rememberPlaying(e, self, s.voice);
 }
 
 Value soundCtor(EngineImpl& e, Object*, const Value& thisv, Args args) {
@@ -145,25 +171,35 @@ Value soundMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             std::optional<double> duration = e.host.soundDuration(*target, name);
             if (!duration) return Value();
             s->attached = true;
+            s->load = SoundState::Load::None;
+            s->queued.clear();
+            s->streaming = false;
             s->linkage = std::move(name);
             s->durationMs = *duration;
             s->voice = 0;
             s->positionMs = 0;
-            addReadOnly(e, self, "duration", durationGetter);
-            addReadOnly(e, self, "position", positionGetter);
+            addSoundProperties(e, self);
             return Value();
         }
         case kStart: {
-            if (!target || !s->attached) return Value();
+            if (!target || (!s->attached && s->load == SoundState::Load::None)) return Value();
             double offset = e.toNumber(arg(args, 0));
             double loops = e.toNumber(arg(args, 1));
             if (!(offset > 0)) offset = 0;
             int loopCount = loops >= 1 ? int(std::min(loops, 65535.0)) : 1;
+            if (s->load == SoundState::Load::Loading) {
+                if (s->queued.size() < 1000) s->queued.push_back({offset, loopCount});
+                return Value();
+            }
+            if (s->load == SoundState::Load::Loaded) {
+                startLoaded(e, self, *s, *target, offset, loopCount);
+                return Value();
+            }
             s->voice = e.host.startSound(*target, s->linkage, offset, loopCount);
             s->positionMs = offset * 1000;
             // Nothing playing (no sound device, or every voice busy) ends at once: the
             // script still hears onSoundComplete.
-            rememberPlaying(e, self);
+            rememberPlaying(e, self, s->voice);
             return Value();
         }
         case kStop: {
@@ -173,7 +209,7 @@ Value soundMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             e.host.stopSounds(*target, only);
             if (only.empty() || only == s->linkage) {
                 s->voice = 0;
-                std::erase(e.playingSounds, self);
+                std::erase_if(e.playingSounds, [&](const EngineImpl::PlayingSound& p) { return p.sound == self; });
             }
             return Value();
         }
@@ -222,30 +258,98 @@ Value soundMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
             e.host.setSoundTransform(*target, t);
             return Value();
         }
-        case kGetDuration: return s->attached ? Value(std::round(s->durationMs)) : Value();
-        case kGetPosition: return s->attached ? Value(soundPosition(e, *s)) : Value();
-        case kLoadSound: return Value();  // movies load nothing from outside
+        case kGetDuration: return s->hasSound() ? Value(std::round(s->durationMs)) : Value();
+        case kGetPosition: return s->hasSound() ? Value(soundPosition(e, *s)) : Value();
+        case kLoadSound: {
+            if (args.empty()) return Value();
+            std::string url = e.toString(args[0]);
+            s->streaming = e.toBoolean(arg(args, 1));
+            if (s->streaming && s->voice) {
+                e.host.stopSound(s->voice);
+                s->voice = 0;
+            }
+            // The file is read when the load is due to finish (the next time the movie's
+            // clock moves), as a download would be.
+            s->load = SoundState::Load::Loading;
+            s->queued.clear();
+            ++s->loadGeneration;
+            e.pendingSoundLoads.push_back({self, std::move(url), s->loadGeneration});
+            return Value();
+        }
         case kGetBytesLoaded:
-        case kGetBytesTotal: return s->attached ? Value(0) : Value();
+        case kGetBytesTotal:
+            if (s->load == SoundState::Load::Loaded) return Value(s->loadedBytes);
+            return s->attached || s->load == SoundState::Load::Loading ? Value(0) : Value();
     }
     return Value();
 }
 
 }  // namespace
 
-std::vector<Object*> finishedSounds(EngineImpl& e) {
-    std::vector<Object*> done;
-    for (Object* o : e.playingSounds) {
-        SoundState* s = o->sound.get();
-        if (!s || (s->voice && e.host.soundPlaying(s->voice))) continue;
-        if (s) {
-            s->voice = 0;
-            s->positionMs = s->durationMs;
+namespace {
+
+// A finished load: the sound is there (queued starts begin now), then onID3 when the file
+// has a tag, onLoad with the outcome, and a streamed sound starts by itself.
+void finishLoad(EngineImpl& e, const EngineImpl::PendingSoundLoad& pending) {
+    Object* self = pending.sound;
+    SoundState* s = self->sound.get();
+    if (!s || s->loadGeneration != pending.generation || s->load != SoundState::Load::Loading) return;
+    std::optional<LoadedSound> file = e.host.loadSoundFile(pending.url);
+    std::optional<DisplayId> target = resolveTarget(e, *s);
+    if (file) {
+        s->load = SoundState::Load::Loaded;
+        s->attached = false;
+        s->linkage.clear();
+        s->loadedSound = file->id;
+        s->loadedBytes = file->bytes;
+        s->voice = 0;
+        s->positionMs = 0;
+        for (const SoundState::QueuedStart& q : std::exchange(s->queued, {}))
+            if (target) startLoaded(e, self, *s, *target, q.offsetSeconds, q.loops);
+        addSoundProperties(e, self);
+        s->durationMs = 0;  // what onID3 sees
+        if (file->hasId3) {
+            if (!e.hasOwn(self, Str("id3"))) {
+                Object* tags = e.alloc(ObjKind::Plain, nullptr);
+                for (const auto& [frame, text] : file->id3) e.set(tags, Str(frame), Value(text));
+                e.define(self, "id3", Value(tags),
+                         prop_flag::kDontEnum | prop_flag::kDontDelete | prop_flag::kReadOnly);
+            }
+            Value yes[] = {Value(true)};
+            e.callMethod(Value(self), "onID3", yes);
         }
-        done.push_back(o);
+        s->durationMs = file->durationMs;
+    } else {
+        s->load = SoundState::Load::None;
+        s->queued.clear();
     }
-    std::erase_if(e.playingSounds, [&](Object* o) { return std::find(done.begin(), done.end(), o) != done.end(); });
-    return done;
+    Value outcome[] = {Value(file.has_value())};
+    e.callMethod(Value(self), "onLoad", outcome);
+    if (file && s->streaming && s->load == SoundState::Load::Loaded && s->loadedSound == file->id) {
+        if ((target = resolveTarget(e, *s))) startLoaded(e, self, *s, *target, 0, 1);
+    }
+}
+
+}  // namespace
+
+void settleSounds(EngineImpl& e, const std::function<void(const std::function<void()>&)>& run) {
+    for (auto& pending : std::exchange(e.pendingSoundLoads, {})) run([&] { finishLoad(e, pending); });
+    if (e.playingSounds.empty()) return;
+    std::vector<Object*> done;
+    for (const EngineImpl::PlayingSound& p : e.playingSounds) {
+        SoundState* s = p.sound->sound.get();
+        if (s && p.voice && e.host.soundPlaying(p.voice)) continue;
+        if (s && p.voice == s->voice) {
+            s->voice = 0;
+            s->positionMs = std::round(s->durationMs);
+        }
+        done.push_back(p.sound);
+    }
+    std::erase_if(e.playingSounds, [&](const EngineImpl::PlayingSound& p) {
+        SoundState* s = p.sound->sound.get();
+        return !s || !p.voice || !e.host.soundPlaying(p.voice);
+    });
+    for (Object* sound : done) run([&] { e.callMethod(Value(sound), "onSoundComplete", {}); });
 }
 
 void installSound(EngineImpl& e) {

@@ -206,7 +206,17 @@ public:
     // Target paths ("_level0.a.b") of removed objects that scripts still hold.
     std::unordered_map<DisplayId, std::string> removedPaths;
     std::vector<Timer> timers;
-    std::vector<Object*> playingSounds;  // Sound objects waiting for their onSoundComplete
+    struct PlayingSound {
+        Object* sound;
+        SoundHandle voice;  // 0: nothing played; it ends at once
+    };
+    std::vector<PlayingSound> playingSounds;  // started sounds whose end a script hears
+    struct PendingSoundLoad {
+        Object* sound;
+        std::string url;
+        int generation;  // the load it finishes (a newer loadSound replaces it)
+    };
+    std::vector<PendingSoundLoad> pendingSoundLoads;  // Sound.loadSound calls not yet finished
     int nextTimerId = 1;
     double timeMs = 0;
 
@@ -349,8 +359,9 @@ Value focusRectValue(EngineImpl& e, DisplayId id);
 void setFocusRectValue(EngineImpl& e, DisplayId id, const Value& v);
 void installFilters(EngineImpl& e);  // after installGeom and installDisplay
 void installSound(EngineImpl& e);
-// Sound objects whose sound has ended since the last ask (no longer waited for).
-std::vector<Object*> finishedSounds(EngineImpl& e);
+// Finishes the sound loads under way and hears the sounds that ended since the last call
+// (onID3, onLoad, onSoundComplete); `run` runs each script call as one outermost run.
+void settleSounds(EngineImpl& e, const std::function<void(const std::function<void()>&)>& run);
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

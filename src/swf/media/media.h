@@ -6,6 +6,7 @@
 //   video_decode.h - video frames to pictures
 //   mixer.h        - the one mixer of the process, its output and WAV capture
 //   movie_sound.h  - the sound of one player: event, button and stream sounds
+//   mp3_file.h     - MP3 files (Sound.loadSound): frames and ID3v2 text
 // Decoding goes through FFmpeg's libavcodec (with libswresample and libswscale): the
 // formats (MP3, the SWF flavour of ADPCM, Nellymoser, Sorenson H.263, VP6, Screen Video)
 // are involved and hostile input is the normal case, so a decoder that is widely used and
@@ -16,4 +17,5 @@
 #include "swf/media/media_tags.h"
 #include "swf/media/mixer.h"
 #include "swf/media/movie_sound.h"
+#include "swf/media/mp3_file.h"
 #include "swf/media/video_decode.h"

@@ -34,7 +34,7 @@ QThreadPool& decodePool() {
 }
 }  // namespace
 
-void MovieSound::prefetch(uint16_t id, const SoundDef& sound, std::shared_ptr<const void> owner) {
+void MovieSound::prefetch(int id, const SoundDef& sound, std::shared_ptr<const void> owner) {
     if (decoded_.count(id) || decoding_.count(id)) return;
     const int rate = sound.format.rate > 0 ? sound.format.rate : kMixRate;
     const size_t frames = size_t(std::min<uint64_t>(uint64_t(sound.sampleCount) * kMixRate / uint64_t(rate) + 1, kMaxSoundFrames));
@@ -54,7 +54,7 @@ void MovieSound::prefetch(uint16_t id, const SoundDef& sound, std::shared_ptr<co
 
 void MovieSound::setAudible(bool audible) { Mixer::instance().setGroupAudible(group_, audible); }
 
-std::shared_ptr<const PcmFrames> MovieSound::decoded(uint16_t id, const SoundDef& sound) {
+std::shared_ptr<const PcmFrames> MovieSound::decoded(int id, const SoundDef& sound) {
     auto it = decoded_.find(id);
     if (it != decoded_.end()) return it->second;
     if (auto pending = decoding_.find(id); pending != decoding_.end()) {
@@ -73,7 +73,7 @@ std::shared_ptr<const PcmFrames> MovieSound::decoded(uint16_t id, const SoundDef
     return frames;
 }
 
-Mixer::VoiceId MovieSound::start(uint16_t id, const SoundDef& sound, const SoundInfo& info,
+Mixer::VoiceId MovieSound::start(int id, const SoundDef& sound, const SoundInfo& info,
                                  std::function<void()> onFinished) {
     Mixer& mixer = Mixer::instance();
     if (info.syncStop) {
@@ -84,16 +84,16 @@ Mixer::VoiceId MovieSound::start(uint16_t id, const SoundDef& sound, const Sound
     return mixer.startSound(group_, id, decoded(id, sound), info, std::move(onFinished));
 }
 
-void MovieSound::stop(uint16_t id) { Mixer::instance().stopSound(group_, id); }
+void MovieSound::stop(int id) { Mixer::instance().stopSound(group_, id); }
 
 void MovieSound::stopAll() {
     Mixer::instance().stopGroup(group_);
     streams_.clear();
 }
 
-bool MovieSound::isPlaying(uint16_t id) const { return Mixer::instance().isPlaying(group_, id); }
+bool MovieSound::isPlaying(int id) const { return Mixer::instance().isPlaying(group_, id); }
 
-double MovieSound::durationMs(uint16_t id, const SoundDef& sound) {
+double MovieSound::durationMs(int id, const SoundDef& sound) {
     return double(decoded(id, sound)->size() / 2) * 1000.0 / kMixRate;
 }
 

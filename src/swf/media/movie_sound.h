@@ -14,6 +14,8 @@
 
 namespace swf::media {
 
+// Sounds are named by their character id; ids from 65536 up are free for sounds that do
+// not come from the movie's own tags (files a script loaded).
 class MovieSound {
 public:
     MovieSound();
@@ -23,20 +25,20 @@ public:
 
     // Decodes the sound on a worker now, so that its first start does not wait for it on the
     // caller's thread. `owner` keeps the definition alive until the worker is done with it.
-    void prefetch(uint16_t id, const SoundDef& sound, std::shared_ptr<const void> owner);
+    void prefetch(int id, const SoundDef& sound, std::shared_ptr<const void> owner);
 
     // A hidden control is silent.
     void setAudible(bool audible);
 
     // StartSound and button sounds: the sound `id` with its start info. Returns the voice,
     // 0 when nothing started (no-multiple and already playing, a stop, or no sound).
-    Mixer::VoiceId start(uint16_t id, const SoundDef& sound, const SoundInfo& info,
+    Mixer::VoiceId start(int id, const SoundDef& sound, const SoundInfo& info,
                          std::function<void()> onFinished = {});
-    void stop(uint16_t id);
+    void stop(int id);
     void stopAll();
-    bool isPlaying(uint16_t id) const;
+    bool isPlaying(int id) const;
     // Length of a sound in milliseconds, decoded (and kept) on first ask.
-    double durationMs(uint16_t id, const SoundDef& sound);
+    double durationMs(int id, const SoundDef& sound);
 
     // For the script Sound object: one started sound (the voice start() gave), and the
     // volume and pan of everything this movie plays.
@@ -53,12 +55,12 @@ public:
     void streamStop(const void* timeline);
 
 private:
-    std::shared_ptr<const PcmFrames> decoded(uint16_t id, const SoundDef& sound);
+    std::shared_ptr<const PcmFrames> decoded(int id, const SoundDef& sound);
 
     struct Stream;
     Mixer::Group group_;
-    std::map<uint16_t, std::shared_ptr<const PcmFrames>> decoded_;
-    std::map<uint16_t, std::shared_future<std::shared_ptr<const PcmFrames>>> decoding_;
+    std::map<int, std::shared_ptr<const PcmFrames>> decoded_;
+    std::map<int, std::shared_future<std::shared_ptr<const PcmFrames>>> decoding_;
     std::shared_ptr<std::atomic<bool>> closing_ = std::make_shared<std::atomic<bool>>(false);
     size_t decodedBytes_ = 0;
     std::map<const void*, std::unique_ptr<Stream>> streams_;

@@ -32,6 +32,7 @@ for target in build-fuzz/fuzz/*/fuzz_*; do
     echo "$name found a fault; the input that shows it is in build-fuzz/findings/" >&2
     exit 1
   fi
-  tail -n 1 "$log"
+  # libFuzzer ends with "Done N runs in S second(s)"; the target's own output may follow it.
+  grep -E "^Done [0-9]+ runs" "$log" | tail -n 1 || tail -n 1 "$log"
   rm -rf "$work" "$log"
 done

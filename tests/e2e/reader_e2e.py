@@ -95,8 +95,13 @@ class Reader:
 
     def click(self, point):
         run("xdotool", "mousemove", "--sync", str(self.x + point[0]), str(self.y + point[1]), "click", "1")
-        # Move away so that the pointer does not rest over a page link.
-        run("xdotool", "mousemove", "--sync", str(self.x + 500), str(self.y + 5))
+        # Move away so that the pointer does not rest over a page link. The click may have closed the
+        # window (the exit button), and then there is nothing to move away from: not a failure.
+        try:
+            subprocess.run(["xdotool", "mousemove", "--sync", str(self.x + 500), str(self.y + 5)],
+                           capture_output=True, timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
 
     def wait_for_band(self, page, what, timeout=20.0):
         want = colour(BANDS[page])

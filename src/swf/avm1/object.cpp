@@ -363,8 +363,12 @@ bool EngineImpl::ownVirtual(Object* o, std::string_view name) {
 }
 
 bool EngineImpl::isBusy(Object* o, std::string_view key) const {
+    // SWF 6 code reaches the stored value from inside an accessor at once; later versions
+    // run the accessor again, up to a fixed nesting, before they settle for the stored value.
+    const int limit = codeVersion() >= 7 ? kPropertyRecursionLimit : 1;
+    int nested = 0;
     for (auto& [object, name] : busyProperties)
-        if (object == o && name == key) return true;
+        if (object == o && name == key && ++nested >= limit) return true;
     return false;
 }
 

@@ -274,9 +274,10 @@ public:
 
     // Arrays: "length" and indexed elements.
     static bool arrayIndex(std::string_view name, size_t& index);
-    // Properties whose getter, setter or watch is running: they act as plain data meanwhile,
-    // which also ends accessors that reach for their own property.
+    // Properties whose getter, setter or watch is running, once per nesting: nested too deep
+    // (isBusy) they act as plain data, which ends accessors that reach for their own property.
     std::vector<std::pair<Object*, std::string>> busyProperties;
+    static constexpr int kPropertyRecursionLimit = 65;
     bool isBusy(Object* o, std::string_view key) const;
     struct BusyProperty {
         BusyProperty(EngineImpl& e, Object* o, std::string_view key);
@@ -307,6 +308,7 @@ public:
     Value callMethod(const Value& obj, const Str& name, std::span<const Value> args);
     Value construct(const Value& ctor, std::span<const Value> args);
     Value runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superObj);
+    Value superConstructor(Object* superObject);  // what super() calls
     bool constructNext = false;  // the next script function entered runs as a constructor
 
     // ---- interpreter ----

@@ -257,6 +257,20 @@ void EngineImpl::defineOnTimeline(Activation& a, const Str& name, const Value& v
 
 // ---- functions ------------------------------------------------------------------------------
 
+Value EngineImpl::superConstructor(Object* superObject) {
+    // The __constructor__ of the chain from the super object's base, getters included but
+    // without __resolve; a clip on the way ends the search.
+    int depth = 0;
+    for (Object* cur = superObject->superProto; cur && cur->kind != ObjKind::Display; cur = cur->proto) {
+        if (Slot* p = findOwn(cur, "__constructor__")) {
+            if (p->getter) return call(Value(p->getter), superObject->superThis, {});
+            return p->value;
+        }
+        if (++depth > 256) throw ScriptAbort{"prototype chain too long", false};
+    }
+    return Value();
+}
+
 Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superHolder) {
     const FunctionDef& def = *fn->def;
     bool constructing = std::exchange(constructNext, false);
@@ -300,10 +314,14 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.locals = locals;
 
     auto makeSuper = [&]() -> Object* {
+        // super starts one step up from the object that held the method; a method of the
+        // object itself counts as its prototype's.
         Object* holder = superHolder;
-        if (!holder && thisv.isObject()) holder = thisv.o->proto;
+        if ((!holder || holder == thisv.object()) && thisv.isObject()) holder = thisv.o->proto;
         if (!holder) return nullptr;
-        Object* s = alloc(ObjKind::Super, holder->proto);
+        // A clip met on the way is no prototype for super: it finds nothing beyond.
+        auto isClip = [](const Object* o) { return o && o->kind == ObjKind::Display; };
+        Object* s = alloc(ObjKind::Super, isClip(holder) || isClip(holder->proto) ? nullptr : holder->proto);
         s->superProto = holder;
         s->superThis = thisv;
         return s;
@@ -939,15 +957,13 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                     if (name.view() == "super" && a.superObj) {
                         // super(): the superclass constructor, on this object.
                         Object* s = a.superObj;
-                        fn = get(s->superProto, "__constructor__");
-                        if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
+                        fn = superConstructor(s);
                         thisv = s->superThis;
                         holder = s->proto;
                     }
                 } else if (name.size() == 0 && obj.object() && obj.o->kind == ObjKind::Super) {
                     Object* s = obj.o;
-                    fn = get(s->superProto, "__constructor__");
-                    if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
+                    fn = superConstructor(s);
                     thisv = s->superThis;
                     holder = s->proto;
                 } else if (name.size() == 0) {

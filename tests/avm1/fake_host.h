@@ -3,6 +3,7 @@
 // tested without the player: clips with names, depths, the numeric display properties and a
 // timeline position. Drawing, text and input calls are accepted and do nothing.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ public:
         int depth = 0;
         double props[int(Property::Count)] = {};
         int frame = 1, totalFrames = 1;
+        std::string symbol;  // attachMovie's linkage name
         bool playing = true;
     };
 
@@ -82,7 +84,7 @@ public:
         return out;
     }
     int depth(DisplayId o) override { auto* n = node(o); return n ? n->depth : 0; }
-    std::string symbolName(DisplayId) override { return ""; }
+    std::string symbolName(DisplayId o) override { auto* n = node(o); return n ? n->symbol : ""; }
     int swfVersion(DisplayId) override { return version; }
     int version = 8;
 
@@ -131,7 +133,15 @@ public:
             }
         return make(parent, std::string(name), depth, kind);
     }
-    DisplayId attachMovie(DisplayId, std::string_view, std::string_view, int) override { return kNoDisplay; }
+    // Any symbol attaches as an empty clip; `created` is told at once, as the player tells
+    // the engine while it places the clip.
+    DisplayId attachMovie(DisplayId p, std::string_view symbol, std::string_view name, int depth) override {
+        DisplayId id = placeAt(p, name, depth, DisplayKind::MovieClip);
+        if (auto* n = node(id)) n->symbol = symbol;
+        if (id && created) created(id);
+        return id;
+    }
+    std::function<void(DisplayId)> created;
     DisplayId duplicateMovieClip(DisplayId c, std::string_view name, int depth) override {
         auto* n = node(c);
         return n && n->parent ? placeAt(n->parent, name, depth, n->kind) : kNoDisplay;

@@ -109,4 +109,27 @@ TEST_F(ObjectModelTest, SuperFindsNothingPastAClip) {
     EXPECT_EQ(traces, (std::vector<std::string>{"undefined"}));
 }
 
+TEST_F(ObjectModelTest, AttachMovieHandsTheInitObjectOverBeforeTheClassConstructorRuns) {
+    makeEngine(8);
+    host.created = [this](DisplayId id) { engine->displayObjectCreated(id); };
+    // Thing = function () { trace("ctor " + this.a); }; Thing.prototype.addProperty("b", getter, setter)
+    Asm ctor;
+    ctor.str("ctor ").str("this").getVariable().str("a").getMember().add2().trace();
+    Asm setter;
+    setter.str("set b").trace();
+    Asm getter;
+    getter.undef().ret();
+    Asm code;
+    code.str("Thing").function1("", {}, ctor).setVariable();
+    code.function1("", {"v"}, setter).function1("", {}, getter).str("b").num(3);
+    code.str("Thing").getVariable().str("prototype").getMember().str("addProperty").callMethod().pop();
+    code.str("Thing").getVariable().str("Thing").num(2).str("Object").getVariable().str("registerClass").callMethod().pop();
+    // attachMovie("Thing", "t", 1, {a: 1, b: 2}): b is the init object's oldest property.
+    code.str("a").num(1).str("b").num(2).num(2).initObject().num(1).str("t").str("Thing").num(4);
+    code.str("_root").getVariable().str("attachMovie").callMethod().pop();
+    code.str("t").getVariable().str("a").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"set b", "ctor 1", "1"}));
+}
+
 }  // namespace

@@ -132,20 +132,19 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         case 3: h.prevFrame(id); break;
         case 4: gotoFrameValue(e, id, arg(args, 0), true, 0); break;
         case 5: gotoFrameValue(e, id, arg(args, 0), false, 0); break;
-        case 6: {  // attachMovie(symbol, name, depth, init)
-            DisplayId c = h.attachMovie(id, str(0), str(1), clampToInt(num(2)));
+        case 6: case 7: {  // attachMovie(symbol, name, depth, init), duplicateMovieClip(name, depth, init)
+            const bool attach = callee->magic == 6;
+            // The init object's properties reach the new clip before its class's constructor
+            // runs, which happens while the player places it (displayObjectCreated).
+            Object* init = arg(args, attach ? 3 : 2).object();
+            const DisplayId parent = attach ? id : h.parent(id);
+            e.pendingInit = init ? std::optional(EngineImpl::PendingInit{parent, init}) : std::nullopt;
+            DisplayId c = attach ? h.attachMovie(id, str(0), str(1), clampToInt(num(2)))
+                                 : h.duplicateMovieClip(id, str(0), clampToInt(num(1)));
+            std::optional<EngineImpl::PendingInit> unused = std::exchange(e.pendingInit, std::nullopt);
             if (!c) return Value();
             Object* o = e.displayObject(c);
-            if (Object* init = arg(args, 3).object())
-                for (auto& n : e.enumerate(init)) e.set(o, n, e.get(init, n));
-            return Value(o);
-        }
-        case 7: {  // duplicateMovieClip(name, depth, init)
-            DisplayId c = h.duplicateMovieClip(id, str(0), clampToInt(num(1)));
-            if (!c) return Value();
-            Object* o = e.displayObject(c);
-            if (Object* init = arg(args, 2).object())
-                for (auto& n : e.enumerate(init)) e.set(o, n, e.get(init, n));
+            if (unused && o) e.copyInitProperties(o, unused->init);
             return Value(o);
         }
         case 8: {  // createEmptyMovieClip(name, depth)

@@ -663,6 +663,11 @@ std::vector<Str> EngineImpl::enumerate(Object* o) {
     return out;
 }
 
+void EngineImpl::copyInitProperties(Object* clip, Object* init) {
+    std::vector<Str> names = enumerate(init);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) set(clip, *it, get(init, *it));
+}
+
 Object* EngineImpl::makeArray(std::vector<Value> items) {
     Object* a = alloc(ObjKind::Array, arrayProto);
     a->elements = std::move(items);

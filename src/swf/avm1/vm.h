@@ -292,6 +292,14 @@ public:
     void setArrayLength(Object* a, double length);
 
     // ---- display objects ----
+    // attachMovie/duplicateMovieClip's init object, waiting for the clip the player is making
+    // for `parent` (duplicates are made for the source's parent).
+    struct PendingInit {
+        DisplayId parent;
+        Object* init;
+    };
+    std::optional<PendingInit> pendingInit;
+    void copyInitProperties(Object* clip, Object* init);  // oldest property first
     Object* displayObject(DisplayId id);
     Value displayValue(DisplayId id) { Object* o = displayObject(id); return o ? Value(o) : Value(); }
     std::optional<Value> interactionProperty(DisplayId id, std::string_view name);

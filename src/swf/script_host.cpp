@@ -849,6 +849,15 @@ int ScriptHost::frameOfLabel(avm1::DisplayId clip, std::string_view label) {
     return it == tl->timeline->labels.end() ? -1 : it->second;
 }
 
+std::vector<std::span<const uint8_t>> ScriptHost::frameActions(avm1::DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> blocks;
+    auto tl = HostAccess::timeline(player_, clip);
+    if (!tl || frame < 0 || frame >= int(tl->timeline->frames.size())) return blocks;
+    for (const FrameCommand& command : tl->timeline->frames[size_t(frame)].commands)
+        if (auto* action = std::get_if<ActionCommand>(&command); action && action->code) blocks.emplace_back(*action->code);
+    return blocks;
+}
+
 // ---- ScriptHost: making and removing --------------------------------------------------------------
 
 namespace {

@@ -411,6 +411,22 @@ void EngineImpl::runTopLevel(std::span<const uint8_t> code, DisplayId target, in
     else if (stack.size() > 4096) stack.clear();  // a bounded leftover
 }
 
+void EngineImpl::callFrame(DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> blocks = host.frameActions(clip, frame);
+    if (blocks.empty()) return;
+    // A frame that calls itself recurses like a function would.
+    if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+    struct Nested {
+        EngineImpl& e;
+        explicit Nested(EngineImpl& e) : e(e) { ++e.callDepth; ++e.runDepth; }
+        ~Nested() { --e.callDepth; --e.runDepth; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+    } nested(*this);
+    const int clipVersion = host.swfVersion(clip);
+    for (std::span<const uint8_t> code : blocks) runTopLevel(code, clip, clipVersion);
+}
+
 // ---- the interpreter loop -------------------------------------------------------------------
 
 EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Value& returned) {
@@ -525,7 +541,12 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
-            case 0x9E: toStr(pop(a)); break;  // Call: the frame is named by text; its scripts are the player's
+            case 0x9E: {  // Call
+                Value f = pop(a);
+                // A target that names no clip leaves the timeline the code belongs to.
+                if (auto at = frameOfValue(*this, a.target ? a.target : a.base, f, 0)) callFrame(at->clip, at->frame);
+                break;
+            }
             case 0x24: {  // CloneSprite
                 double depth = toNumber(pop(a));
                 Str name = toStr(pop(a));

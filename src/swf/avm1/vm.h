@@ -330,6 +330,8 @@ public:
     enum class Flow : uint8_t { Normal, Return, Out };
     Flow execute(Activation& a, size_t begin, size_t end, Value& returned);
     void runTopLevel(std::span<const uint8_t> code, DisplayId target, int version);
+    // The Call action: runs a frame's scripts now, on their clip, as a nested run.
+    void callFrame(DisplayId clip, int frame);
 
     // Variables by name or path.
     Value getVariable(Activation& a, const Str& name);
@@ -359,6 +361,12 @@ void installDisplay(EngineImpl& e);
 // gotoAndPlay/gotoAndStop and GotoFrame2 with a frame number, label or "path:frame" value;
 // bias is added to frame numbers (a scene's first frame).
 void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias);
+// The clip and 0-based frame such a value names, if any.
+struct FrameRef {
+    DisplayId clip;
+    int frame;
+};
+std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
 void installFocus(EngineImpl& e);

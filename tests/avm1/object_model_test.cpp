@@ -132,4 +132,36 @@ TEST_F(ObjectModelTest, AttachMovieHandsTheInitObjectOverBeforeTheClassConstruct
     EXPECT_EQ(traces, (std::vector<std::string>{"set b", "ctor 1", "1"}));
 }
 
+TEST_F(ObjectModelTest, ArrayLengthIsA32BitIntegerThatIndexesMoveAndHolesAreNotListed) {
+    makeEngine(8);
+    auto traceLength = [](Asm& code) { code.str("a").getVariable().str("length").getMember().trace(); };
+    // for (k in a) s = k + "," + s; trace(s)
+    auto traceKeys = [](Asm& code) {
+        code.str("s").str("").setVariable();
+        code.str("a").getVariable().op(0x55);  // Enumerate2
+        auto top = code.label(), done = code.label();
+        code.bind(top).storeRegister(0).null().equals2().ifTrue(done);
+        code.str("s").reg(0).str(",").add2().str("s").getVariable().add2().setVariable().jump(top);
+        code.bind(done).str("s").getVariable().trace();
+    };
+    Asm code;
+    code.str("a").num(-1).num(1).str("Array").newObject().setVariable();  // new Array(-1)
+    traceLength(code);
+    code.str("a").num(0).initArray().setVariable();
+    code.str("a").getVariable().str("3").str("x").setMember();
+    code.str("a").getVariable().str("1").str("y").setMember();
+    code.str("a").getVariable().str("-5").str("z").setMember();  // a property; the length stays
+    traceLength(code);
+    traceKeys(code);                                              // 2 and 0 are holes
+    code.str("a").getVariable().str("2147483647").str("w").setMember();  // the length wraps
+    traceLength(code);
+    traceKeys(code);                                              // the elements went with the length
+    code.str("a").getVariable().str("4294967296").str("v").setMember();  // wraps to index 0
+    traceLength(code);
+    code.str("a").getVariable().str("0").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"-1", "4", "1,3,-5,", "-2147483648", "-5,2147483647,", "1",
+                                                "undefined"}));
+}
+
 }  // namespace

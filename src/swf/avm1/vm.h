@@ -72,6 +72,9 @@ struct Object {
     Object* proto = nullptr;  // __proto__
     PropertyMap props;
     std::vector<Value> elements;  // Array
+    // An array's length when the elements do not tell it: negative, or past the last element
+    // kept (a length set beyond limits.maxArrayLength, or an index stored as a property).
+    std::optional<int32_t> oddLength;
     Value primitive;              // Boolean/Number/String wrappers, Date time value
     DisplayId display = kNoDisplay;
     // Functions.
@@ -272,8 +275,15 @@ public:
     Object* protoOf(Object* o) const { return o->proto; }
     bool instanceOf(Object* o, Object* ctor);
 
-    // Arrays: "length" and indexed elements.
+    // Arrays: "length" and indexed elements. Elements below limits.maxArrayLength are kept in
+    // `elements`; other names that read as an index (a sign and any number of digits) are
+    // plain properties that still move the length, which wraps as a 32-bit integer.
     static bool arrayIndex(std::string_view name, size_t& index);
+    static bool wrappedIndex(std::string_view name, int32_t& index);
+    int32_t arrayLength(const Object* a) const {
+        return a->oddLength ? *a->oddLength : int32_t(a->elements.size());
+    }
+    void changeArrayLength(Object* a, int32_t length);  // drops the elements from `length` on
     // Properties whose getter, setter or watch is running, once per nesting: nested too deep
     // (isBusy) they act as plain data, which ends accessors that reach for their own property.
     std::vector<std::pair<Object*, std::string>> busyProperties;
@@ -326,7 +336,10 @@ public:
     uint32_t budgetTick = 0;
     void checkBudget();
     Value pop(Activation& a);
-    void push(Value v) { stack.push_back(std::move(v)); }
+    void push(Value v) {
+        if (v.isHole()) v = Value();
+        stack.push_back(std::move(v));
+    }
     enum class Flow : uint8_t { Normal, Return, Out };
     Flow execute(Activation& a, size_t begin, size_t end, Value& returned);
     void runTopLevel(std::span<const uint8_t> code, DisplayId target, int version);

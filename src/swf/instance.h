@@ -88,6 +88,7 @@ struct Instance {
     uint64_t parentSerial = 0;     // the clip whose list holds it
     int nesting = 0;
     bool dynamic = false;          // made by a script; the timeline leaves it alone
+    bool transformedByScript = false;  // a script moved, scaled or tinted it: the timeline no longer does
     bool loaded = false;           // its first frame ran (enterFrame comes after it)
     bool enabled = true;           // a disabled button or clip takes no mouse events
     std::optional<int32_t> tabIndex;  // set by script: a custom tab order

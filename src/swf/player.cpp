@@ -244,11 +244,13 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
         inst->parentSerial = tl->ownerSerial;
         created = true;
     }
-    if (cmd.matrix) {
+    // Once a script moved or tinted an object, the timeline's moves leave that alone.
+    const bool keepTransform = !created && inst->transformedByScript;
+    if (cmd.matrix && !keepTransform) {
         inst->matrix = *cmd.matrix;
         inst->decomposed.reset();
     }
-    if (cmd.colorTransform) inst->colorTransform = *cmd.colorTransform;
+    if (cmd.colorTransform && !keepTransform) inst->colorTransform = *cmd.colorTransform;
     if (cmd.ratio) inst->ratio = *cmd.ratio;
     if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
     if (cmd.name) inst->name = *cmd.name;

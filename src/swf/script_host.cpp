@@ -553,6 +553,8 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
     Instance& inst = *n.inst;
     player_.dirty_ = true;
     auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
+    if (which <= P::YScale || which == P::Alpha || (which >= P::Width && which <= P::Rotation))
+        inst.transformedByScript = true;
     switch (which) {
         case P::X: {
             const QTransform& m = inst.matrix;
@@ -659,6 +661,7 @@ void ScriptHost::setMatrix(avm1::DisplayId object, const avm1::Matrix& m) {
         if (!std::isfinite(v)) return;
     n.inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
     n.inst->decomposed.reset();
+    n.inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
@@ -682,6 +685,7 @@ void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTran
     c.add[1] = f(ct.greenOffset);
     c.add[2] = f(ct.blueOffset);
     c.add[3] = f(ct.alphaOffset);
+    n.inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
@@ -843,6 +847,15 @@ int ScriptHost::frameOfLabel(avm1::DisplayId clip, std::string_view label) {
     if (!tl) return -1;
     auto it = tl->timeline->labels.find(fromUtf8(label).toLower());
     return it == tl->timeline->labels.end() ? -1 : it->second;
+}
+
+std::vector<std::span<const uint8_t>> ScriptHost::frameActions(avm1::DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> blocks;
+    auto tl = HostAccess::timeline(player_, clip);
+    if (!tl || frame < 0 || frame >= int(tl->timeline->frames.size())) return blocks;
+    for (const FrameCommand& command : tl->timeline->frames[size_t(frame)].commands)
+        if (auto* action = std::get_if<ActionCommand>(&command); action && action->code) blocks.emplace_back(*action->code);
+    return blocks;
 }
 
 // ---- ScriptHost: making and removing --------------------------------------------------------------

@@ -255,11 +255,19 @@ TEST_F(EngineTest, DeepRecursionStops) {
 
 TEST_F(EngineTest, HugeArraysAndStringsStop) {
     Limits limits;
-    limits.maxArrayLength = 1 << 20;
+    limits.maxArrayLength = 1 << 16;
     limits.maxStringBytes = 1 << 20;
     makeEngine(8, limits);
-    // a = []; a.length = 1e9
+    // a = []; a.length = 1e9: only remembered, nothing is made for it.
     run(Asm().str("a").num(0).op(0x42).setVariable().str("a").getVariable().str("length").num(1e9).setMember());
+    run(traceOf("a.length"));
+    EXPECT_EQ(traces, (std::vector<std::string>{"1000000000"}));
+    EXPECT_FALSE(engine->scriptsDisabled());
+    // Elements past the limit are never made: a[65535] = 1 fills the array, a.push(2) stops.
+    Asm fill;
+    fill.str("a").getVariable().str("65535").num(1).setMember();
+    fill.num(2).num(1).str("a").getVariable().str("push").callMethod().pop();
+    run(fill);
     EXPECT_TRUE(engine->scriptsDisabled());
 
     makeEngine(8, limits);

@@ -3,6 +3,7 @@
 // tested without the player: clips with names, depths, the numeric display properties and a
 // timeline position. Drawing, text and input calls are accepted and do nothing.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ public:
         int depth = 0;
         double props[int(Property::Count)] = {};
         int frame = 1, totalFrames = 1;
+        std::string symbol;  // attachMovie's linkage name
         bool playing = true;
     };
 
@@ -82,7 +84,7 @@ public:
         return out;
     }
     int depth(DisplayId o) override { auto* n = node(o); return n ? n->depth : 0; }
-    std::string symbolName(DisplayId) override { return ""; }
+    std::string symbolName(DisplayId o) override { auto* n = node(o); return n ? n->symbol : ""; }
     int swfVersion(DisplayId) override { return version; }
     int version = 8;
 
@@ -120,6 +122,14 @@ public:
     int totalFrames(DisplayId o) override { auto* n = node(o); return n ? n->totalFrames : 0; }
     int framesLoaded(DisplayId o) override { return totalFrames(o); }
     int frameOfLabel(DisplayId, std::string_view) override { return -1; }
+    // Scripts of frames (0-based) that the Call action runs.
+    std::map<std::pair<DisplayId, int>, std::vector<std::vector<uint8_t>>> frameScripts;
+    std::vector<std::span<const uint8_t>> frameActions(DisplayId clip, int frame) override {
+        std::vector<std::span<const uint8_t>> out;
+        if (auto it = frameScripts.find({clip, frame}); it != frameScripts.end())
+            for (auto& code : it->second) out.emplace_back(code);
+        return out;
+    }
     int pendingGoto = 0;
 
     DisplayId placeAt(DisplayId parent, std::string_view name, int depth, DisplayKind kind) {
@@ -131,7 +141,15 @@ public:
             }
         return make(parent, std::string(name), depth, kind);
     }
-    DisplayId attachMovie(DisplayId, std::string_view, std::string_view, int) override { return kNoDisplay; }
+    // Any symbol attaches as an empty clip; `created` is told at once, as the player tells
+    // the engine while it places the clip.
+    DisplayId attachMovie(DisplayId p, std::string_view symbol, std::string_view name, int depth) override {
+        DisplayId id = placeAt(p, name, depth, DisplayKind::MovieClip);
+        if (auto* n = node(id)) n->symbol = symbol;
+        if (id && created) created(id);
+        return id;
+    }
+    std::function<void(DisplayId)> created;
     DisplayId duplicateMovieClip(DisplayId c, std::string_view name, int depth) override {
         auto* n = node(c);
         return n && n->parent ? placeAt(n->parent, name, depth, n->kind) : kNoDisplay;

@@ -72,4 +72,28 @@ TEST_F(ScopeTest, RemovedClipReadsAsEmptyTextExceptToItsUnloadHandler) {
     EXPECT_EQ(traces, (std::vector<std::string>{"_level0.kid", "unload _level0.kid", "[]"}));
 }
 
+TEST_F(ScopeTest, CallRunsAFramesScriptsOnTheirClipAndRecursionEndsAtTheCallLimit) {
+    DisplayId kid = host.make(host.root, "kid", 1);
+    Asm second;
+    second.str("frame 2 of ").str("this").getVariable().add2().trace();
+    host.frameScripts[{kid, 1}] = {second.bytes()};
+    Asm code;
+    code.str("/kid:2").record(0x9E, {});                               // call("/kid:2")
+    code.record(0x8B, {'k', 'i', 'd', 0}).num(2).record(0x9E, {});      // tellTarget("kid") call(2)
+    code.record(0x8B, {0}).num(7).record(0x9E, {}).str("after").trace(); // no such frame: nothing runs
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"frame 2 of _level0.kid", "frame 2 of _level0.kid", "after"}));
+
+    // A frame that calls itself stops at the call limit and the movie's scripts with it.
+    Asm self;
+    self.num(1).record(0x9E, {});
+    host.frameScripts[{host.root, 0}] = {self.bytes()};
+    traces.clear();
+    Asm start;
+    start.num(1).record(0x9E, {}).str("unreached").trace();
+    run(start);
+    EXPECT_TRUE(traces.empty());
+    EXPECT_TRUE(engine->scriptsDisabled());
+}
+
 }  // namespace

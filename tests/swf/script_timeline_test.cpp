@@ -126,4 +126,21 @@ TEST(ScriptTimeline, ClipsWithTheSamePathAreEqualAndDepthsWrap) {
     EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1), (QStringList{"true", "false", "5", "5"}));
 }
 
+TEST(ScriptTimeline, TimelineMovesLeaveWhatAScriptTransformed) {
+    const QByteArray sprite = tag(39, u16(1) + u16(1) + tag(1, {}) + u16(0));
+    auto placeNamed = [](int depth, const char* name) {
+        return tag(26, QByteArray(1, char(0x02 | 0x04 | 0x20)) + u16(depth) + u16(1) + translate(0, 0) + cstr(name));
+    };
+    auto move = [](int depth, int twips) { return tag(26, QByteArray(1, char(0x01 | 0x04)) + u16(depth) + translate(twips, 0)); };
+    Actions first;
+    first.getVar("moved").str("_x").num(30).op(0x4F);
+    first.getVar("tinted").str("_alpha").num(50).op(0x4F);
+    Actions second;
+    for (const char* clip : {"moved", "tinted", "untouched"}) second.traceMember(clip, "_x");
+    const QByteArray tags = sprite + placeNamed(1, "moved") + placeNamed(2, "tinted") + placeNamed(3, "untouched") +
+                            tag(12, first.end()) + tag(1, {}) + move(1, 2000) + move(2, 2000) + move(3, 2000) +
+                            tag(12, second.end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 2, 2), (QStringList{"30", "0", "100"}));
+}
+
 }  // namespace

@@ -113,6 +113,8 @@ Value arrayMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) 
     }
     if (!a) return Value();
     auto& el = a->elements;
+    // The list methods work on the elements kept; one that changes them makes their count the length.
+    if (callee->magic <= 3 || callee->magic == 5) a->oddLength.reset();
     auto num = [&](size_t i) { return e.toNumber(arg(args, i)); };
     auto relIndex = [&](double v, size_t len) -> size_t {
         if (std::isnan(v)) return 0;

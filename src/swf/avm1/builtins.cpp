@@ -44,7 +44,7 @@ Value objectIsPropertyEnumerable(EngineImpl& e, Object*, const Value& thisv, Arg
     if (!p) {
         size_t i;
         return Value(o->kind == ObjKind::Array && EngineImpl::arrayIndex(e.toStr(args[0]).view(), i) &&
-                     i < o->elements.size());
+                     i < o->elements.size() && !o->elements[i].isHole());
     }
     return Value(!(p->flags & prop_flag::kDontEnum));
 }

@@ -36,17 +36,15 @@ DisplayId displayArg(EngineImpl& e, const Value& v, DisplayId relativeTo) {
 // Frame numbers wrap as 32-bit integers, and a frame before the first is no goto at all.
 // Anything but a whole number is read as text: "path:frame" names another clip, a text that
 // is a whole number is a frame number, any other a label. The bias applies to labels too.
-void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
-    auto gotoNumber = [&](DisplayId target, double n) {
+std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias) {
+    auto byNumber = [&](DisplayId target, double n) -> std::optional<FrameRef> {
         int32_t zeroBased = int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias));
-        if (zeroBased >= 0) e.host.gotoFrame(target, zeroBased, play);
+        if (zeroBased < 0) return std::nullopt;
+        return FrameRef{target, zeroBased};
     };
     if (frame.isNumber()) {
         double n = frame.n;
-        if (std::isfinite(n) && n == std::trunc(n)) {
-            gotoNumber(clip, n);
-            return;
-        }
+        if (std::isfinite(n) && n == std::trunc(n)) return byNumber(clip, n);
     }
     std::string text = e.toString(frame);
     std::string_view name = text;
@@ -54,11 +52,16 @@ void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play
     if (size_t colon = name.rfind(':'); colon != std::string_view::npos) {
         target = displayArg(e, Value(Str(name.substr(0, colon))), clip);
         name = name.substr(colon + 1);
-        if (target == kNoDisplay) return;
+        if (target == kNoDisplay) return std::nullopt;
     }
     double n = stringToNumber(name, 5);
-    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) gotoNumber(target, n);
-    else if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) gotoNumber(target, labelled + 1.0);
+    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) return byNumber(target, n);
+    if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) return byNumber(target, labelled + 1.0);
+    return std::nullopt;
+}
+
+void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
+    if (auto at = frameOfValue(e, clip, frame, bias)) e.host.gotoFrame(at->clip, at->frame, play);
 }
 
 namespace {
@@ -132,20 +135,19 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
         case 3: h.prevFrame(id); break;
         case 4: gotoFrameValue(e, id, arg(args, 0), true, 0); break;
         case 5: gotoFrameValue(e, id, arg(args, 0), false, 0); break;
-        case 6: {  // attachMovie(symbol, name, depth, init)
-            DisplayId c = h.attachMovie(id, str(0), str(1), clampToInt(num(2)));
+        case 6: case 7: {  // attachMovie(symbol, name, depth, init), duplicateMovieClip(name, depth, init)
+            const bool attach = callee->magic == 6;
+            // The init object's properties reach the new clip before its class's constructor
+            // runs, which happens while the player places it (displayObjectCreated).
+            Object* init = arg(args, attach ? 3 : 2).object();
+            const DisplayId parent = attach ? id : h.parent(id);
+            e.pendingInit = init ? std::optional(EngineImpl::PendingInit{parent, init}) : std::nullopt;
+            DisplayId c = attach ? h.attachMovie(id, str(0), str(1), clampToInt(num(2)))
+                                 : h.duplicateMovieClip(id, str(0), clampToInt(num(1)));
+            std::optional<EngineImpl::PendingInit> unused = std::exchange(e.pendingInit, std::nullopt);
             if (!c) return Value();
             Object* o = e.displayObject(c);
-            if (Object* init = arg(args, 3).object())
-                for (auto& n : e.enumerate(init)) e.set(o, n, e.get(init, n));
-            return Value(o);
-        }
-        case 7: {  // duplicateMovieClip(name, depth, init)
-            DisplayId c = h.duplicateMovieClip(id, str(0), clampToInt(num(1)));
-            if (!c) return Value();
-            Object* o = e.displayObject(c);
-            if (Object* init = arg(args, 2).object())
-                for (auto& n : e.enumerate(init)) e.set(o, n, e.get(init, n));
+            if (unused && o) e.copyInitProperties(o, unused->init);
             return Value(o);
         }
         case 8: {  // createEmptyMovieClip(name, depth)

@@ -223,10 +223,16 @@ void Engine::displayObjectCreated(DisplayId object) {
     outermost(e, [&] {
         Object* o = e.displayObject(object);
         if (!o) return;
+        std::optional<EngineImpl::PendingInit> init;
+        if (e.pendingInit && e.host.parent(object) == e.pendingInit->parent) init = std::exchange(e.pendingInit, std::nullopt);
         auto rc = e.registeredClasses.find(e.host.symbolName(object));
-        if (rc == e.registeredClasses.end() || !rc->second) return;
+        if (rc == e.registeredClasses.end() || !rc->second) {
+            if (init) e.copyInitProperties(o, init->init);
+            return;
+        }
         // The class may have been registered after a script first saw the clip.
         if (Object* proto = e.get(rc->second, "prototype").object()) o->proto = proto;
+        if (init) e.copyInitProperties(o, init->init);
         e.call(Value(rc->second), Value(o), {});
     });
 }

@@ -11,6 +11,7 @@
 // Interface changes are announced at the end of this file, under "Changes".
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -196,6 +197,9 @@ public:
     virtual int framesLoaded(DisplayId clip) = 0;
     // 0-based frame of a label, or -1.
     virtual int frameOfLabel(DisplayId clip, std::string_view label) = 0;
+    // The DoAction blocks of a clip's frame (0-based), in order, for the Call action; empty
+    // when there is no such frame. The bytes stay valid while the movie is loaded.
+    virtual std::vector<std::span<const uint8_t>> frameActions(DisplayId /*clip*/, int /*frame*/) { return {}; }
 
     // ---- Making and removing objects -----------------------------------------------------
     // All return kNoDisplay when they fail (unknown symbol, bad depth, not a movie clip).
@@ -326,5 +330,6 @@ public:
 //   object; the engine polls soundPlaying() as time advances to run onSoundComplete.
 // - loadSoundFile()/startLoadedSound()/stopSound(), defaults refuse: Sound.loadSound of a file in the
 //   movie's own folder.
+// - frameActions(clip, frame), default none: the Call action runs a frame's scripts.
 
 }  // namespace swf::avm1

@@ -257,6 +257,20 @@ void EngineImpl::defineOnTimeline(Activation& a, const Str& name, const Value& v
 
 // ---- functions ------------------------------------------------------------------------------
 
+Value EngineImpl::superConstructor(Object* superObject) {
+    // The __constructor__ of the chain from the super object's base, getters included but
+    // without __resolve; a clip on the way ends the search.
+    int depth = 0;
+    for (Object* cur = superObject->superProto; cur && cur->kind != ObjKind::Display; cur = cur->proto) {
+        if (Slot* p = findOwn(cur, "__constructor__")) {
+            if (p->getter) return call(Value(p->getter), superObject->superThis, {});
+            return p->value;
+        }
+        if (++depth > 256) throw ScriptAbort{"prototype chain too long", false};
+    }
+    return Value();
+}
+
 Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superHolder) {
     const FunctionDef& def = *fn->def;
     bool constructing = std::exchange(constructNext, false);
@@ -300,10 +314,14 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
     a.locals = locals;
 
     auto makeSuper = [&]() -> Object* {
+        // super starts one step up from the object that held the method; a method of the
+        // object itself counts as its prototype's.
         Object* holder = superHolder;
-        if (!holder && thisv.isObject()) holder = thisv.o->proto;
+        if ((!holder || holder == thisv.object()) && thisv.isObject()) holder = thisv.o->proto;
         if (!holder) return nullptr;
-        Object* s = alloc(ObjKind::Super, holder->proto);
+        // A clip met on the way is no prototype for super: it finds nothing beyond.
+        auto isClip = [](const Object* o) { return o && o->kind == ObjKind::Display; };
+        Object* s = alloc(ObjKind::Super, isClip(holder) || isClip(holder->proto) ? nullptr : holder->proto);
         s->superProto = holder;
         s->superThis = thisv;
         return s;
@@ -391,6 +409,22 @@ void EngineImpl::runTopLevel(std::span<const uint8_t> code, DisplayId target, in
     current = saved;
     if (runDepth > 1) stack.resize(std::min(stack.size(), a.stackBase));
     else if (stack.size() > 4096) stack.clear();  // a bounded leftover
+}
+
+void EngineImpl::callFrame(DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> blocks = host.frameActions(clip, frame);
+    if (blocks.empty()) return;
+    // A frame that calls itself recurses like a function would.
+    if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+    struct Nested {
+        EngineImpl& e;
+        explicit Nested(EngineImpl& e) : e(e) { ++e.callDepth; ++e.runDepth; }
+        ~Nested() { --e.callDepth; --e.runDepth; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+    } nested(*this);
+    const int clipVersion = host.swfVersion(clip);
+    for (std::span<const uint8_t> code : blocks) runTopLevel(code, clip, clipVersion);
 }
 
 // ---- the interpreter loop -------------------------------------------------------------------
@@ -507,7 +541,12 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
-            case 0x9E: toStr(pop(a)); break;  // Call: the frame is named by text; its scripts are the player's
+            case 0x9E: {  // Call
+                Value f = pop(a);
+                // A target that names no clip leaves the timeline the code belongs to.
+                if (auto at = frameOfValue(*this, a.target ? a.target : a.base, f, 0)) callFrame(at->clip, at->frame);
+                break;
+            }
             case 0x24: {  // CloneSprite
                 double depth = toNumber(pop(a));
                 Str name = toStr(pop(a));
@@ -939,15 +978,13 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                     if (name.view() == "super" && a.superObj) {
                         // super(): the superclass constructor, on this object.
                         Object* s = a.superObj;
-                        fn = get(s->superProto, "__constructor__");
-                        if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
+                        fn = superConstructor(s);
                         thisv = s->superThis;
                         holder = s->proto;
                     }
                 } else if (name.size() == 0 && obj.object() && obj.o->kind == ObjKind::Super) {
                     Object* s = obj.o;
-                    fn = get(s->superProto, "__constructor__");
-                    if (fn.isUndefined() && s->proto) fn = get(s->proto, "constructor");
+                    fn = superConstructor(s);
                     thisv = s->superThis;
                     holder = s->proto;
                 } else if (name.size() == 0) {

@@ -363,8 +363,12 @@ bool EngineImpl::ownVirtual(Object* o, std::string_view name) {
 }
 
 bool EngineImpl::isBusy(Object* o, std::string_view key) const {
+    // SWF 6 code reaches the stored value from inside an accessor at once; later versions
+    // run the accessor again, up to a fixed nesting, before they settle for the stored value.
+    const int limit = codeVersion() >= 7 ? kPropertyRecursionLimit : 1;
+    int nested = 0;
     for (auto& [object, name] : busyProperties)
-        if (object == o && name == key) return true;
+        if (object == o && name == key && ++nested >= limit) return true;
     return false;
 }
 
@@ -386,10 +390,31 @@ bool EngineImpl::arrayIndex(std::string_view name, size_t& index) {
     return true;
 }
 
+bool EngineImpl::wrappedIndex(std::string_view name, int32_t& index) {
+    // The player reads the digits into 32 bits as it goes, so any number of them wraps.
+    bool negative = !name.empty() && name[0] == '-';
+    std::string_view digits = negative ? name.substr(1) : name;
+    if (digits.empty() || (digits.size() > 1 && digits[0] == '0') || (negative && digits == "0")) return false;
+    uint32_t v = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10u + uint32_t(c - '0');
+    }
+    index = int32_t(negative ? 0u - v : v);
+    return true;
+}
+
+void EngineImpl::changeArrayLength(Object* a, int32_t length) {
+    if (length < int32_t(a->elements.size())) a->elements.resize(size_t(std::max(length, 0)));
+    if (length == int32_t(a->elements.size())) a->oddLength.reset();
+    else a->oddLength = length;
+}
+
 void EngineImpl::setArrayLength(Object* a, double length) {
-    if (!(length >= 0)) length = 0;
-    if (length > double(limits.maxArrayLength)) throw ScriptAbort{"array too long"};
-    a->elements.resize(size_t(length));
+    const int32_t n = toInt32(length);
+    // Elements up to the limit are made (as holes); a longer length is only remembered.
+    if (n > int32_t(a->elements.size()) && size_t(n) <= limits.maxArrayLength) a->elements.resize(size_t(n), Value::hole());
+    changeArrayLength(a, n);
 }
 
 Value EngineImpl::get(Object* o, const Str& name) {
@@ -405,8 +430,11 @@ Value EngineImpl::get(Object* o, const Str& name) {
     }
     if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
         size_t i;
-        if (arrayIndex(n, i)) return i < o->elements.size() ? o->elements[i] : Value();
-        if (n == "length") return Value(double(o->elements.size()));
+        if (arrayIndex(n, i) && i < o->elements.size()) {
+            const Value& v = o->elements[i];
+            return v.isHole() ? Value() : v;
+        }
+        if (n == "length") return Value(double(arrayLength(o)));
     }
     if (n == "__proto__") return o->proto ? Value(o->proto) : Value();
     std::string buffer;
@@ -431,7 +459,8 @@ Value EngineImpl::get(Object* o, const Str& name) {
         if (arrayIndex(n, index)) {
             int depth = 0;
             for (Object* cur = o->proto; cur && depth < 256; cur = cur->proto, ++depth)
-                if (cur->kind == ObjKind::Array && index < cur->elements.size()) return cur->elements[index];
+                if (cur->kind == ObjKind::Array && index < cur->elements.size() && !cur->elements[index].isHole())
+                    return cur->elements[index];
         }
         return resolveMissing(o, name);
     }
@@ -492,18 +521,22 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         return;
     }
     if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
+    int32_t arrayIndexSet = 0;
+    bool movesLength = false;
     if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
         size_t i;
-        if (arrayIndex(n, i)) {
-            if (i >= limits.maxArrayLength) throw ScriptAbort{"array too long"};
-            if (i >= o->elements.size()) o->elements.resize(i + 1);
-            o->elements[i] = v;
+        if (arrayIndex(n, i) && i < limits.maxArrayLength) {
+            if (i >= o->elements.size()) o->elements.resize(i + 1, Value::hole());
+            o->elements[i] = v.isHole() ? Value() : v;
+            if (int32_t(i) >= arrayLength(o)) changeArrayLength(o, int32_t(i) + 1);
             return;
         }
         if (n == "length") {
             setArrayLength(o, toNumber(v));
             return;
         }
+        // Stored as a property below, then the length follows.
+        movesLength = wrappedIndex(n, arrayIndexSet);
     }
     if (n == "__proto__") {
         o->proto = v.object();
@@ -545,16 +578,15 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
     if (p && holder == o) {
         if (p->flags & prop_flag::kReadOnly) return;
         p->value = value;
-        return;
-    }
-    Slot* own = o->props.find(k);
-    if (own) {  // hidden by version: replaced
+    } else if (Slot* own = o->props.find(k)) {  // hidden by version: replaced
         own->value = value;
         own->flags = 0;
         own->getter = own->setter = nullptr;
-        return;
+    } else {
+        o->props.insert(std::string(k), name).value = value;
     }
-    o->props.insert(std::string(k), name).value = value;
+    if (movesLength && arrayIndexSet >= arrayLength(o))
+        changeArrayLength(o, int32_t(uint32_t(arrayIndexSet) + 1u));
 }
 
 void EngineImpl::define(Object* o, std::string_view name, const Value& v, uint16_t flags) {
@@ -579,7 +611,7 @@ bool EngineImpl::has(Object* o, const Str& name) {
     if (!o) return false;
     if (o->kind == ObjKind::Array) {
         size_t i;
-        if (arrayIndex(name.view(), i)) return i < o->elements.size();
+        if (arrayIndex(name.view(), i) && i < o->elements.size() && !o->elements[i].isHole()) return true;
         if (name.view() == "length") return true;
     }
     if (name.view() == "__proto__") return o->proto != nullptr;
@@ -596,7 +628,7 @@ bool EngineImpl::hasOwn(Object* o, const Str& name) {
     if (!o) return false;
     if (o->kind == ObjKind::Array) {
         size_t i;
-        if (arrayIndex(name.view(), i)) return i < o->elements.size();
+        if (arrayIndex(name.view(), i) && i < o->elements.size()) return !o->elements[i].isHole();
     }
     // Properties hidden from this version still count as own (and can be deleted).
     std::string buffer;
@@ -607,12 +639,10 @@ bool EngineImpl::remove(Object* o, const Str& name) {
     if (!o) return false;
     if (o->kind == ObjKind::Array) {
         size_t i;
-        if (arrayIndex(name.view(), i)) {
-            if (i < o->elements.size()) {
-                o->elements[i] = Value();
-                return true;
-            }
-            return false;
+        if (arrayIndex(name.view(), i) && i < o->elements.size()) {
+            if (o->elements[i].isHole()) return false;
+            o->elements[i] = Value::hole();
+            return true;
         }
     }
     std::string k = key(name.view());
@@ -640,6 +670,7 @@ std::vector<Str> EngineImpl::enumerate(Object* o) {
             if (!(items[i].flags & prop_flag::kDontEnum)) own.emplace_back(keys[i], items[i].name);
         if (cur->kind == ObjKind::Array)
             for (size_t i = cur->elements.size(); i-- > 0;) {
+                if (cur->elements[i].isHole()) continue;
                 std::string k = std::to_string(i);
                 own.emplace_back(k, Str(k));
             }
@@ -648,7 +679,8 @@ std::vector<Str> EngineImpl::enumerate(Object* o) {
         for (size_t i = 0; i < outKeys.size(); ++i) {
             bool shadowed = cur->props.find(outKeys[i]) != nullptr;
             size_t idx;
-            if (!shadowed && cur->kind == ObjKind::Array && arrayIndex(outKeys[i], idx)) shadowed = idx < cur->elements.size();
+            if (!shadowed && cur->kind == ObjKind::Array && arrayIndex(outKeys[i], idx))
+                shadowed = idx < cur->elements.size() && !cur->elements[idx].isHole();
             if (!shadowed) kept.emplace_back(outKeys[i], out[i]);
         }
         out.clear();
@@ -657,6 +689,11 @@ std::vector<Str> EngineImpl::enumerate(Object* o) {
         for (auto& [k, n] : own) { outKeys.push_back(k); out.push_back(n); }
     }
     return out;
+}
+
+void EngineImpl::copyInitProperties(Object* clip, Object* init) {
+    std::vector<Str> names = enumerate(init);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) set(clip, *it, get(init, *it));
 }
 
 Object* EngineImpl::makeArray(std::vector<Value> items) {

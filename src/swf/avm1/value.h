@@ -1,6 +1,7 @@
 #pragma once
 // Script values: undefined, null, booleans, numbers, strings and object references, and the
 // conversions between them as the original player does them for each SWF version.
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,6 +59,11 @@ struct Value {
     Value(const char* v) : type(Type::String), n(0), s(v) {}
     Value(Object* v) : type(v ? Type::Object : Type::Null), o(v) {}
     static Value null() { Value v; v.type = Type::Null; return v; }
+    // An array slot that holds nothing (never set, or deleted): it reads as undefined but is
+    // not enumerated. It stays inside arrays; whatever reads it gets a plain undefined.
+    static Value hole() { Value v; v.n = std::bit_cast<double>(kHoleBits); return v; }
+    bool isHole() const { return type == Type::Undefined && std::bit_cast<uint64_t>(n) == kHoleBits; }
+    static constexpr uint64_t kHoleBits = 0x7FF8'0000'DEAD'0001ull;
 
     bool isUndefined() const { return type == Type::Undefined; }
     bool isNull() const { return type == Type::Null; }

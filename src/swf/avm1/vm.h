@@ -72,6 +72,9 @@ struct Object {
     Object* proto = nullptr;  // __proto__
     PropertyMap props;
     std::vector<Value> elements;  // Array
+    // An array's length when the elements do not tell it: negative, or past the last element
+    // kept (a length set beyond limits.maxArrayLength, or an index stored as a property).
+    std::optional<int32_t> oddLength;
     Value primitive;              // Boolean/Number/String wrappers, Date time value
     DisplayId display = kNoDisplay;
     // Functions.
@@ -272,11 +275,19 @@ public:
     Object* protoOf(Object* o) const { return o->proto; }
     bool instanceOf(Object* o, Object* ctor);
 
-    // Arrays: "length" and indexed elements.
+    // Arrays: "length" and indexed elements. Elements below limits.maxArrayLength are kept in
+    // `elements`; other names that read as an index (a sign and any number of digits) are
+    // plain properties that still move the length, which wraps as a 32-bit integer.
     static bool arrayIndex(std::string_view name, size_t& index);
-    // Properties whose getter, setter or watch is running: they act as plain data meanwhile,
-    // which also ends accessors that reach for their own property.
+    static bool wrappedIndex(std::string_view name, int32_t& index);
+    int32_t arrayLength(const Object* a) const {
+        return a->oddLength ? *a->oddLength : int32_t(a->elements.size());
+    }
+    void changeArrayLength(Object* a, int32_t length);  // drops the elements from `length` on
+    // Properties whose getter, setter or watch is running, once per nesting: nested too deep
+    // (isBusy) they act as plain data, which ends accessors that reach for their own property.
     std::vector<std::pair<Object*, std::string>> busyProperties;
+    static constexpr int kPropertyRecursionLimit = 65;
     bool isBusy(Object* o, std::string_view key) const;
     struct BusyProperty {
         BusyProperty(EngineImpl& e, Object* o, std::string_view key);
@@ -291,6 +302,14 @@ public:
     void setArrayLength(Object* a, double length);
 
     // ---- display objects ----
+    // attachMovie/duplicateMovieClip's init object, waiting for the clip the player is making
+    // for `parent` (duplicates are made for the source's parent).
+    struct PendingInit {
+        DisplayId parent;
+        Object* init;
+    };
+    std::optional<PendingInit> pendingInit;
+    void copyInitProperties(Object* clip, Object* init);  // oldest property first
     Object* displayObject(DisplayId id);
     Value displayValue(DisplayId id) { Object* o = displayObject(id); return o ? Value(o) : Value(); }
     std::optional<Value> interactionProperty(DisplayId id, std::string_view name);
@@ -307,6 +326,7 @@ public:
     Value callMethod(const Value& obj, const Str& name, std::span<const Value> args);
     Value construct(const Value& ctor, std::span<const Value> args);
     Value runFunction(Object* fn, const Value& thisv, std::span<const Value> args, Object* superObj);
+    Value superConstructor(Object* superObject);  // what super() calls
     bool constructNext = false;  // the next script function entered runs as a constructor
 
     // ---- interpreter ----
@@ -316,10 +336,15 @@ public:
     uint32_t budgetTick = 0;
     void checkBudget();
     Value pop(Activation& a);
-    void push(Value v) { stack.push_back(std::move(v)); }
+    void push(Value v) {
+        if (v.isHole()) v = Value();
+        stack.push_back(std::move(v));
+    }
     enum class Flow : uint8_t { Normal, Return, Out };
     Flow execute(Activation& a, size_t begin, size_t end, Value& returned);
     void runTopLevel(std::span<const uint8_t> code, DisplayId target, int version);
+    // The Call action: runs a frame's scripts now, on their clip, as a nested run.
+    void callFrame(DisplayId clip, int frame);
 
     // Variables by name or path.
     Value getVariable(Activation& a, const Str& name);
@@ -349,6 +374,12 @@ void installDisplay(EngineImpl& e);
 // gotoAndPlay/gotoAndStop and GotoFrame2 with a frame number, label or "path:frame" value;
 // bias is added to frame numbers (a scene's first frame).
 void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias);
+// The clip and 0-based frame such a value names, if any.
+struct FrameRef {
+    DisplayId clip;
+    int frame;
+};
+std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
 void installFocus(EngineImpl& e);

@@ -33,20 +33,16 @@ DisplayId displayArg(EngineImpl& e, const Value& v, DisplayId relativeTo) {
 
 }  // namespace
 
-// Frame numbers wrap as 32-bit integers, and a frame before the first is no goto at all.
-// Anything but a whole number is read as text: "path:frame" names another clip, a text that
-// is a whole number is a frame number, any other a label. The bias applies to labels too.
-void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
-    auto gotoNumber = [&](DisplayId target, double n) {
-        int32_t zeroBased = int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias));
-        if (zeroBased >= 0) e.host.gotoFrame(target, zeroBased, play);
+// Frame numbers wrap as 32-bit integers. Anything but a whole number is read as text:
+// "path:frame" names another clip, a text that is a whole number is a frame number, any
+// other a label. The bias applies to labels too. Empty when the clip or label is unknown.
+std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias) {
+    auto numbered = [&](DisplayId target, double n) {
+        return FrameRef{target, int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias))};
     };
     if (frame.isNumber()) {
         double n = frame.n;
-        if (std::isfinite(n) && n == std::trunc(n)) {
-            gotoNumber(clip, n);
-            return;
-        }
+        if (std::isfinite(n) && n == std::trunc(n)) return numbered(clip, n);
     }
     std::string text = e.toString(frame);
     std::string_view name = text;
@@ -54,11 +50,28 @@ void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play
     if (size_t colon = name.rfind(':'); colon != std::string_view::npos) {
         target = displayArg(e, Value(Str(name.substr(0, colon))), clip);
         name = name.substr(colon + 1);
-        if (target == kNoDisplay) return;
+        if (target == kNoDisplay) return std::nullopt;
     }
     double n = stringToNumber(name, 5);
-    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) gotoNumber(target, n);
-    else if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) gotoNumber(target, labelled + 1.0);
+    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) return numbered(target, n);
+    if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) return numbered(target, labelled + 1.0);
+    return std::nullopt;
+}
+
+// A frame before the first is no goto at all.
+void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
+    auto ref = frameOfValue(e, clip, frame, bias);
+    if (ref && ref->zeroBased >= 0) e.host.gotoFrame(ref->clip, ref->zeroBased, play);
+}
+
+// ifFrameLoaded: a movie that has arrived counts every frame up to the format's limit of
+// 16000 as loaded; frames before the first and unknown labels count as loaded too.
+bool frameLoaded(EngineImpl& e, DisplayId clip, int64_t zeroBased) {
+    constexpr int64_t kLastPossibleFrame = 16000;
+    if (zeroBased < 0) return true;
+    int loaded = e.host.framesLoaded(clip);
+    if (zeroBased < loaded) return true;
+    return loaded >= e.host.totalFrames(clip) && zeroBased <= kLastPossibleFrame;
 }
 
 namespace {

@@ -471,17 +471,15 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x8A: {  // WaitForFrame
                 int frame = body.u16();
                 int skip = body.u8();
-                if (frame >= host.framesLoaded(targetObject()) && host.framesLoaded(targetObject()) < host.totalFrames(targetObject()))
-                    skipActions(skip);
+                if (!frameLoaded(*this, targetObject(), frame)) skipActions(skip);
                 break;
             }
             case 0x8D: {  // WaitForFrame2
                 int skip = body.u8();
                 Value f = pop(a);
                 if (f.isObject()) f = Value(toStr(f));  // a frame may be named by text
-                int frame = clampToInt(toNumber(f));
-                DisplayId t = targetObject();
-                if (frame > host.framesLoaded(t) && host.framesLoaded(t) < host.totalFrames(t)) skipActions(skip);
+                auto ref = frameOfValue(*this, targetObject(), f, 0);
+                if (ref && !frameLoaded(*this, ref->clip, ref->zeroBased)) skipActions(skip);
                 break;
             }
             case 0x8B: {  // SetTarget

@@ -244,11 +244,12 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
         inst->parentSerial = tl->ownerSerial;
         created = true;
     }
-    if (cmd.matrix) {
+    const bool keepTransform = !created && inst->transformedByScript;
+    if (cmd.matrix && !keepTransform) {
         inst->matrix = *cmd.matrix;
         inst->decomposed.reset();
     }
-    if (cmd.colorTransform) inst->colorTransform = *cmd.colorTransform;
+    if (cmd.colorTransform && !keepTransform) inst->colorTransform = *cmd.colorTransform;
     if (cmd.ratio) inst->ratio = *cmd.ratio;
     if (cmd.clipDepth) inst->clipDepth = *cmd.clipDepth;
     if (cmd.name) inst->name = *cmd.name;
@@ -347,8 +348,11 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
         if (kept != old.end() && kept->second->id == *place.characterId) {
             tl->list[depth] = std::move(kept->second);
             Instance& inst = *tl->list[depth];
-            inst.matrix = place.matrix.value_or(QTransform());
-            inst.colorTransform = place.colorTransform.value_or(ColorTransform());
+            if (!inst.transformedByScript) {
+                inst.matrix = place.matrix.value_or(QTransform());
+                inst.colorTransform = place.colorTransform.value_or(ColorTransform());
+                inst.decomposed.reset();
+            }
             inst.ratio = place.ratio.value_or(0);
             inst.clipDepth = place.clipDepth.value_or(0);
             inst.visible = place.visible.value_or(true);

@@ -552,6 +552,9 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
     if (!n.inst || std::isnan(value)) return;
     Instance& inst = *n.inst;
     player_.dirty_ = true;
+    if (which == P::X || which == P::Y || which == P::XScale || which == P::YScale || which == P::Rotation ||
+        which == P::Width || which == P::Height)
+        inst.transformedByScript = true;
     auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
     switch (which) {
         case P::X: {
@@ -659,6 +662,7 @@ void ScriptHost::setMatrix(avm1::DisplayId object, const avm1::Matrix& m) {
         if (!std::isfinite(v)) return;
     n.inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
     n.inst->decomposed.reset();
+    n.inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
@@ -960,11 +964,11 @@ void ScriptHost::swapDepths(avm1::DisplayId object, int depth) {
     auto self = std::move((*list)[key]);
     list->erase(key);
     if (auto other = list->find(target); other != list->end()) {
-        other->second->dynamic = true;
+        other->second->transformedByScript = true;
         (*list)[key] = std::move(other->second);
         list->erase(target);
     }
-    self->dynamic = true;  // the timeline no longer moves it
+    self->transformedByScript = true;
     (*list)[target] = std::move(self);
     player_.dirty_ = true;
 }

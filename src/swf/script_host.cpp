@@ -414,11 +414,13 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
 
 namespace {
 
-// Shapes, static text and bitmaps have no script object; names and enumeration skip them.
+// Shapes, morphs, static text and bitmaps have no script object: their instance names
+// stand for the clip that holds them.
 bool scriptVisible(const Instance& inst) {
     if (!inst.character) return false;
     return inst.sprite || std::holds_alternative<ButtonDef>(*inst.character) ||
-           std::holds_alternative<EditTextDef>(*inst.character);
+           std::holds_alternative<EditTextDef>(*inst.character) ||
+           std::holds_alternative<media::VideoStreamDef>(*inst.character);
 }
 
 }  // namespace
@@ -457,7 +459,8 @@ avm1::DisplayId ScriptHost::childByName(avm1::DisplayId parent, std::string_view
     const auto cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     // The lowest depth wins when two children share a name.
     for (const auto& [depth, child] : *list)
-        if (scriptVisible(*child) && !child->name.isEmpty() && child->name.compare(wanted, cs) == 0) return child->serial;
+        if (child->character && !child->name.isEmpty() && child->name.compare(wanted, cs) == 0)
+            return scriptVisible(*child) ? child->serial : parent;
     return avm1::kNoDisplay;
 }
 
@@ -465,7 +468,7 @@ std::vector<avm1::DisplayId> ScriptHost::children(avm1::DisplayId parent) {
     std::vector<avm1::DisplayId> out;
     if (auto* list = HostAccess::listOf(player_, parent))
         for (const auto& [depth, child] : *list)
-            if (scriptVisible(*child)) out.push_back(child->serial);
+            if (scriptVisible(*child) || (child->character && !child->name.isEmpty())) out.push_back(child->serial);
     return out;
 }
 

@@ -150,8 +150,12 @@ public:
     virtual void setName(DisplayId object, std::string_view name) = 0;
     virtual DisplayId parent(DisplayId object) = 0;        // kNoDisplay for a level's root
     // The child with this instance name (case-insensitive below SWF 7 when asked so).
+    // A named object with no script object of its own (a shape, static text, a bitmap)
+    // stands for the clip holding it: childByName then answers `parent` itself.
     virtual DisplayId childByName(DisplayId parent, std::string_view name, bool caseSensitive) = 0;
-    virtual std::vector<DisplayId> children(DisplayId parent) = 0;  // in depth order, back first
+    // In depth order, back first; named objects without a script object are listed too
+    // (their names enumerate), others only when scripts can reach them.
+    virtual std::vector<DisplayId> children(DisplayId parent) = 0;
     virtual int depth(DisplayId object) = 0;               // as scripts see it (timeline depth - 16384)
     // Linkage name of the library symbol the object was made from ("" when none), so that
     // Object.registerClass can give the right prototype.
@@ -326,5 +330,7 @@ public:
 //   object; the engine polls soundPlaying() as time advances to run onSoundComplete.
 // - loadSoundFile()/startLoadedSound()/stopSound(), defaults refuse: Sound.loadSound of a file in the
 //   movie's own folder.
+// - childByName() answers the parent for a named shape, static text or bitmap, and
+//   children() lists them, as their names reach the clip holding them.
 
 }  // namespace swf::avm1

@@ -968,14 +968,18 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 }
                 if (op == 0x3D || op == 0x52) {
                     Object* f = fn.object();
-                    if (!f || !f->isFunction()) {
-                        push(Value());
-                        break;
-                    }
-                    if (f->native) push(call(fn, thisv, args));
+                    if (!f || !f->isFunction()) push(Value());
+                    else if (f->native) push(call(fn, thisv, args));
                     else push(runFunction(f, thisv, args, holder));
                 } else {
                     push(construct(fn, args));
+                }
+                // Code whose clip left the stage during a call goes no further; a method
+                // asked of nothing was no call.
+                if (a.base && (!isMethod || !obj.isNullish()) && host.kind(a.base) == DisplayKind::None) {
+                    returned = Value();
+                    a.pc = code.size();
+                    return Flow::Return;
                 }
                 break;
             }

@@ -1,0 +1,109 @@
+// The display list as scripts see it: which frames count as loaded, what the timeline may
+// still do to clips a script moved, names of objects without a script object, and code
+// whose clip leaves the stage.
+#include <gtest/gtest.h>
+
+#include "handmade_swf.h"
+#include "script_actions.h"
+#include "swf/swf.h"
+
+namespace {
+
+using namespace swf::test;
+using Actions = swf::test::ScriptActions;
+
+QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
+
+QStringList run(const QByteArray& tags, int frameCount, int advances) {
+    const QByteArray bytes = swf::test::movie(tags, 100, 100, 8, frameCount);
+    auto movie = swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
+    QStringList traces;
+    swf::Player player(movie, nullptr, swf::Player::Start::Later);
+    player.setTraceHandler([&](const QString& line) { traces << line; });
+    for (int i = 0; i < advances; ++i) player.advance();
+    return traces;
+}
+
+// PlaceObject2 of a new character with a name, at x pixels.
+QByteArray placeNamed(int depth, int id, const char* name, int x = 0) {
+    return tag(26, QByteArray(1, char(0x02 | 0x04 | 0x20)) + u16(depth) + u16(id) + translate(x * 20, 0) + cstr(name));
+}
+// PlaceObject2 moving what stands at a depth to x pixels.
+QByteArray moveTo(int depth, int x) { return tag(26, QByteArray(1, char(0x01 | 0x04)) + u16(depth) + translate(x * 20, 0)); }
+QByteArray removeAt(int depth) { return tag(28, u16(depth)); }
+QByteArray emptySprite(int id) { return tag(39, u16(id) + u16(1) + tag(1, {}) + u16(0)); }
+
+TEST(ScriptDisplay, ALoadedMovieCountsFramesUpToTheFormatsLimitAndUnknownLabelsAsLoaded) {
+    Actions a;
+    // WaitForFrame(frame, skip 2) then a trace of the frame's number, which the skip covers.
+    for (int frame : {0, 5, 16000, 16001})
+        a.action(0x8A, u16(frame) + QByteArray(1, '\x02')).num(frame).trace();
+    // WaitForFrame2 takes the frame from the stack, 1-based, as gotoFrame reads it.
+    auto waitFor2 = [&](auto push, const char* shown) {
+        push();
+        a.action(0x8D, QByteArray(1, '\x02')).str(shown).trace();
+    };
+    waitFor2([&] { a.str("no such label"); }, "label");
+    waitFor2([&] { a.num(16001); }, "16001");
+    waitFor2([&] { a.num(16002); }, "16002");
+    waitFor2([&] { a.dbl(2147483648.0); }, "2^31");
+    waitFor2([&] { a.dbl(2147483649.0); }, "2^31+1");
+    waitFor2([&] { a.num(-3); }, "-3");
+    EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1),
+              (QStringList{"0", "5", "16000", "label", "16001", "2^31+1", "-3"}));
+}
+
+TEST(ScriptDisplay, TheTimelineNoLongerMovesClipsAScriptMovedButRemovesWhatStandsAtItsDepth) {
+    Actions a;
+    // b swaps into a's depth (1), a goes to b's (2); c is moved by script, d is left alone.
+    a.num(-16383).call1("b", "swapDepths");
+    a.getVar("c").str("_x").num(5).op(0x4F);
+    QByteArray tags = emptySprite(1) + placeNamed(1, 1, "a") + placeNamed(2, 1, "b") + placeNamed(3, 1, "c") +
+                      placeNamed(4, 1, "d") + tag(12, a.end()) + tag(1, {});
+    Actions check;
+    check.traceMember("a", "_x").traceMember("c", "_x").traceMember("d", "_x");
+    check.getVar("b").op(0x44).trace();  // typeof b
+    tags += moveTo(2, 100) + moveTo(3, 100) + moveTo(4, 100) + removeAt(1) + tag(12, check.end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 2, 2), (QStringList{"0", "5", "100", "undefined"}));
+}
+
+TEST(ScriptDisplay, NamesOfShapesStandForTheirClipAndEnumerate) {
+    const QByteArray shape = shapeTag(1, 0, 0, 200, 200, QByteArray(1, '\0') + QByteArray("\xFF\x00\x00", 3));
+    Actions a;
+    a.getVar("box").trace();
+    a.getVar("box").getVar("_root").op(0x49).trace();  // box == _root
+    a.getVar("box").str("_name").op(0x4E).trace();
+    // for (k in _root) trace(k): Enumerate2 leaves the names over an undefined end marker.
+    Actions loop;
+    loop.getVar("_root").op(0x55);
+    QByteArray code = a.body() + loop.body();
+    // top: dup; push undefined; equals2; if (true) jump out; trace; jump top
+    const QByteArray top = QByteArray(1, '\x4C') + QByteArray("\x96\x01\x00\x03", 4) + QByteArray(1, '\x49');
+    const QByteArray traceAndBack = QByteArray(1, '\x26');
+    const int backJump = -(int(top.size()) + 5 + int(traceAndBack.size()) + 5);
+    code += top + QByteArray(1, '\x9D') + u16(2) + u16(int(traceAndBack.size()) + 5) + traceAndBack +
+            QByteArray(1, '\x99') + u16(2) + u16(backJump & 0xFFFF) + QByteArray(1, '\x17') + QByteArray(1, '\0');
+    const QByteArray tags = shape + placeNamed(1, 1, "box") + tag(12, code) + tag(1, {});
+    EXPECT_EQ(run(tags, 1, 1), (QStringList{"_level0", "true", "", "box"}));
+}
+
+TEST(ScriptDisplay, CodeStopsAfterACallThatTookItsClipOffTheStage) {
+    // The clip's frame script sends the root to a frame that removes the clip (by actions
+    // that are no calls): a method asked of nothing is no call either, the next real call
+    // ends the script.
+    Actions inner;
+    inner.str("x").trace();
+    inner.action(0x8B, cstr("_root")).action(0x81, u16(1)).action(0x8B, cstr(""));
+    inner.str("still").trace();
+    inner.call0("nothing", "f");
+    inner.str("still after nothing").trace();
+    inner.call0("_root", "stop");
+    inner.str("never").trace();
+    const QByteArray sprite = tag(39, u16(2) + u16(1) + tag(12, inner.end()) + tag(1, {}) + u16(0));
+    Actions later;
+    later.str("root frame 2").trace();
+    const QByteArray tags = sprite + place2(1, 2) + tag(1, {}) + removeAt(1) + tag(12, later.end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 2, 1), (QStringList{"x", "still", "still after nothing", "root frame 2"}));
+}
+
+}  // namespace

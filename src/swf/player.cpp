@@ -916,6 +916,8 @@ void Player::keyUp(int code, char16_t character) {
 void Player::mouseLeave() {
     if (hoverSerial_ && !mouseDown_) buttonTransition(hoverSerial_, 0, button_transition::kOverUpToIdle);
     hoverSerial_ = 0;
+    // The pointer is nowhere over the movie now: frames to come must not roll it over again.
+    lastMouseView_.reset();
     runQueuedActions();
     afterChange();
 }

@@ -383,6 +383,7 @@ void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool is
     if (count <= 1) return;  // a one-frame timeline has nothing to replay
     int next = tl->frame + 1;
     if (next >= count) {
+        if (!isRoot && !tl->timeline->complete) return;
         if (isRoot && !loop_) {
             tl->playing = false;
             return;

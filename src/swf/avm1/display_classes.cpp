@@ -223,7 +223,19 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             break;
         }
         case 21: h.stopDrag(); break;
-        case 22: h.setMask(id, displayArg(e, arg(args, 0), id)); break;
+        case 22: {  // setMask: true once set or cleared; a mask that names nothing changes nothing
+            if (args.empty()) return Value();
+            if (args[0].isNullish()) {
+                h.setMask(id, kNoDisplay);
+                return Value(true);
+            }
+            // A path is read where the calling code runs, not from the masked clip.
+            DisplayId from = e.current ? (e.current->target ? e.current->target : e.current->base) : id;
+            DisplayId mask = displayArg(e, args[0], from ? from : id);
+            if (!mask) return Value(false);
+            h.setMask(id, mask);
+            return Value(true);
+        }
         case 23: h.moveTo(id, num(0), num(1)); break;
         case 24: h.lineTo(id, num(0), num(1)); break;
         case 25: h.curveTo(id, num(0), num(1), num(2), num(3)); break;

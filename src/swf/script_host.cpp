@@ -394,7 +394,8 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
         [&](const auto& def) {
             using T = std::decay_t<decltype(def)>;
             if constexpr (std::is_same_v<T, ShapeDef>) unite(shapeBounds(def, t, strokes));
-            else if constexpr (std::is_same_v<T, MorphShapeDef>) unite(shapeBounds(def.at(inst.ratio), t, strokes));
+            // A morph's bounds stay those of its start shape, whatever its ratio.
+            else if constexpr (std::is_same_v<T, MorphShapeDef>) unite(shapeBounds(def.at(0), t, strokes));
             else if constexpr (std::is_same_v<T, TextDef>) unite(t.mapRect(def.matrix.mapRect(def.bounds)));
             else if constexpr (std::is_same_v<T, EditTextDef>) unite(t.mapRect(def.bounds));
             else if constexpr (std::is_same_v<T, BitmapDef>)
@@ -609,10 +610,22 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
                 player_.dirty_ = true;
                 break;
             }
-            const double now = property(object, which);
-            double& scale = which == P::Width ? d.xScale : d.yScale;
-            if (now > 0) scale *= value / now;
-            else return;
+            // The clip's own box (w0 x h0), turned by its rotation, is sized anew along the
+            // asked axis; the other scale is chosen so that the other side keeps the size it
+            // shows now (as measured, on whole twips).
+            avm1::Rect own = bounds(object, avm1::kNoDisplay, true);
+            if (own.xMin == kEmptyBounds) return;
+            const double w0 = own.xMax - own.xMin, h0 = own.yMax - own.yMin;
+            const double c = std::abs(std::cos(radians(d.rotation))), s = std::abs(std::sin(radians(d.rotation)));
+            const double across = c * w0 + s * h0, down = c * h0 + s * w0;
+            if (across <= 0 || down <= 0) return;
+            if (which == P::Width) {
+                d.yScale = std::copysign(property(object, P::Height) / down, d.yScale);
+                d.xScale = value / across;
+            } else {
+                d.xScale = std::copysign(property(object, P::Width) / across, d.xScale);
+                d.yScale = value / down;
+            }
             recompose(inst, d);
             break;
         }

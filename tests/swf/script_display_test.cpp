@@ -1,6 +1,6 @@
 // The display list as scripts see it: which frames count as loaded, what the timeline may
-// still do to clips a script moved, names of objects without a script object, and code
-// whose clip leaves the stage.
+// still do to clips a script moved, names of objects without a script object, code whose
+// clip leaves the stage, sprites cut short, masks, sizes of turned clips and hit tests.
 #include <gtest/gtest.h>
 
 #include "handmade_swf.h"
@@ -104,6 +104,91 @@ TEST(ScriptDisplay, CodeStopsAfterACallThatTookItsClipOffTheStage) {
     later.str("root frame 2").trace();
     const QByteArray tags = sprite + place2(1, 2) + tag(1, {}) + removeAt(1) + tag(12, later.end()) + tag(1, {});
     EXPECT_EQ(run(tags, 2, 1), (QStringList{"x", "still", "still after nothing", "root frame 2"}));
+}
+
+// A sprite of two frames that trace "1" and "2"; `tail` is what follows its last
+// ShowFrame (an End tag, more actions, or nothing).
+QByteArray twoFrameSprite(const QByteArray& tail) {
+    const QByteArray frames = tag(12, Actions().str("1").trace().end()) + tag(1, {}) +
+                              tag(12, Actions().str("2").trace().end()) + tag(1, {});
+    return tag(39, u16(1) + u16(2) + frames + tail);
+}
+
+TEST(ScriptDisplay, OnlyASpriteClosedAfterAWholeFrameLoops) {
+    const auto runSprite = [](const QByteArray& sprite) { return run(sprite + place2(1, 1) + tag(1, {}), 1, 5); };
+    EXPECT_EQ(runSprite(twoFrameSprite(u16(0))), (QStringList{"1", "2", "1", "2", "1"}));
+    EXPECT_EQ(runSprite(twoFrameSprite({})), (QStringList{"1", "2"}));
+    // Actions after the last ShowFrame run once as a frame of their own; then it stays.
+    EXPECT_EQ(runSprite(twoFrameSprite(tag(12, Actions().str("tail").trace().end()) + u16(0))),
+              (QStringList{"1", "2", "tail"}));
+}
+
+TEST(ScriptDisplay, SetMaskAnswersWhetherItTookAndReadsPathsWhereTheCodeRuns) {
+    Actions a;
+    a.num(1).str("a").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.num(2).str("m").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.str("m").num(1).getVar("a").str("setMask").op(0x52).trace();        // a sibling, named from _root
+    a.str("nothing").num(1).getVar("a").str("setMask").op(0x52).trace();  // names nothing
+    a.op(0x96).op(0x01).op(0x00).op(0x02);                                // push null
+    a.num(1).getVar("a").str("setMask").op(0x52).trace();                 // clears
+    a.num(0).getVar("a").str("setMask").op(0x52).trace();                 // no argument
+    EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1), (QStringList{"true", "false", "true", "undefined"}));
+}
+
+TEST(ScriptDisplay, WidthOfATurnedClipSizesItsOwnBoxAndKeepsTheOtherSide) {
+    // A 200 x 100 pixel rectangle in a clip turned by 90 degrees.
+    const QByteArray shape = shapeTag(1, 0, 0, 4000, 2000, QByteArray(1, '\0') + QByteArray("\xFF\x00\x00", 3));
+    const QByteArray sprite = tag(39, u16(2) + u16(1) + place2(1, 1) + tag(1, {}) + u16(0));
+    Actions a;
+    a.getVar("c").str("_rotation").num(90).op(0x4F);
+    auto setWidth = [&](int w) {
+        a.getVar("c").str("_width").num(w).op(0x4F);
+        a.traceMember("c", "_xscale").traceMember("c", "_yscale").traceMember("c", "_width").traceMember("c", "_height");
+    };
+    setWidth(50);  // the box's long side shows as height: x scale 50% makes it 100 high
+    setWidth(50);  // now the height (100) is kept by halving the y scale
+    const QByteArray tags = shape + sprite + placeNamed(1, 2, "c") + tag(12, a.end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 1, 1), (QStringList{"50", "100", "100", "100", "50", "50", "50", "100"}));
+}
+
+// DefineShape4 of two nested squares drawn the same way round with one fill.
+QByteArray nestedSquares(int id, bool nonZero) {
+    Bits b;
+    b.ub(1, 4);  // fill bits
+    b.ub(0, 4);  // line bits
+    auto square = [&](int x0, int y0, int size, bool first) {
+        b.ub(0, 1);
+        b.ub(first ? (0x04 | 0x01) : 0x01, 5);  // fill1 (first only) and move
+        b.ub(16, 5);
+        b.sb(x0, 16);
+        b.sb(y0, 16);
+        if (first) b.ub(1, 1);
+        for (auto [dx, dy] : {std::pair{size, 0}, {0, size}, {-size, 0}, {0, -size}}) {
+            b.ub(1, 1);
+            b.ub(1, 1);
+            b.ub(14, 4);
+            b.ub(0, 1);
+            b.ub(dy != 0 ? 1 : 0, 1);
+            b.sb(dy != 0 ? dy : dx, 16);
+        }
+    };
+    square(0, 0, 1600, true);
+    square(400, 400, 800, false);
+    b.ub(0, 6);
+    QByteArray body = u16(id) + rect(0, 1600, 0, 1600) + rect(0, 1600, 0, 1600) + QByteArray(1, char(nonZero ? 0x04 : 0));
+    body += QByteArray(1, '\1') + QByteArray(1, '\0') + QByteArray("\xFF\x00\x00\xFF", 4);  // one solid red fill
+    body += QByteArray(1, '\0');  // no line styles
+    return tag(83, body + b.bytes());
+}
+
+TEST(ScriptDisplay, ShapesHitByTheirWindingRule) {
+    auto hits = [](bool nonZero) {
+        Actions a;
+        for (int at : {40, 10, 90}) a.num(1).num(at).num(at).num(3).getVar("_root").str("hitTest").op(0x52).trace();
+        return run(nestedSquares(1, nonZero) + place2(1, 1) + tag(12, a.end()) + tag(1, {}), 1, 1);
+    };
+    EXPECT_EQ(hits(false), (QStringList{"false", "true", "false"}));  // the inner square is a hole
+    EXPECT_EQ(hits(true), (QStringList{"true", "true", "false"}));
 }
 
 }  // namespace

@@ -557,7 +557,7 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
     Instance& inst = *n.inst;
     player_.dirty_ = true;
     if (which == P::X || which == P::Y || which == P::XScale || which == P::YScale || which == P::Rotation ||
-        which == P::Width || which == P::Height)
+        which == P::Width || which == P::Height || which == P::Alpha)
         inst.transformedByScript = true;
     auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
     switch (which) {
@@ -702,6 +702,7 @@ void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTran
     c.add[1] = f(ct.greenOffset);
     c.add[2] = f(ct.blueOffset);
     c.add[3] = f(ct.alphaOffset);
+    n.inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
@@ -863,6 +864,16 @@ int ScriptHost::frameOfLabel(avm1::DisplayId clip, std::string_view label) {
     if (!tl) return -1;
     auto it = tl->timeline->labels.find(fromUtf8(label).toLower());
     return it == tl->timeline->labels.end() ? -1 : it->second;
+}
+
+std::vector<std::span<const uint8_t>> ScriptHost::frameScripts(avm1::DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> out;
+    auto tl = HostAccess::timeline(player_, clip);
+    if (!tl || frame < 0 || frame >= tl->timeline->frameCount()) return out;
+    for (const FrameCommand& command : tl->timeline->frames[size_t(frame)].commands)
+        if (auto* action = std::get_if<ActionCommand>(&command); action && action->code)
+            out.emplace_back(action->code->data(), action->code->size());
+    return out;
 }
 
 // ---- ScriptHost: making and removing --------------------------------------------------------------

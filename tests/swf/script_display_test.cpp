@@ -191,4 +191,21 @@ TEST(ScriptDisplay, ShapesHitByTheirWindingRule) {
     EXPECT_EQ(hits(true), (QStringList{"true", "true", "false"}));
 }
 
+TEST(ScriptDisplay, CallRunsAFramesScriptsInPlaceAndEndlessCallsAreCutOff) {
+    Actions first;
+    first.str("third").op(0x9E).op(0).op(0);  // call("third"): the label of frame 3
+    first.str("after").trace().op(0x07);      // stop()
+    QByteArray tags = tag(12, first.end()) + tag(1, {}) + tag(1, {});
+    tags += tag(43, cstr("third")) + tag(12, Actions().str("A").trace().traceMember("_root", "_currentframe").end()) +
+            tag(12, Actions().str("B").trace().end()) + tag(1, {});
+    EXPECT_EQ(run(tags, 3, 1), (QStringList{"A", "1", "B", "after"}));
+
+    // A frame that calls itself: the call depth limit ends it, and the player lives on.
+    Actions endless;
+    endless.str("x").trace().num(1).op(0x9E).op(0).op(0);
+    const QStringList traces = run(tag(12, endless.end()) + tag(1, {}), 1, 2);
+    EXPECT_GT(traces.size(), 10);
+    EXPECT_LT(traces.size(), 1000);
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 // Interface changes are announced at the end of this file, under "Changes".
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -200,6 +201,9 @@ public:
     virtual int framesLoaded(DisplayId clip) = 0;
     // 0-based frame of a label, or -1.
     virtual int frameOfLabel(DisplayId clip, std::string_view label) = 0;
+    // The action blocks (DoAction) of a clip's 0-based frame, in tag order, for the Call
+    // action; the bytes live as long as the movie.
+    virtual std::vector<std::span<const uint8_t>> frameScripts(DisplayId /*clip*/, int /*frame*/) { return {}; }
 
     // ---- Making and removing objects -----------------------------------------------------
     // All return kNoDisplay when they fail (unknown symbol, bad depth, not a movie clip).
@@ -332,5 +336,7 @@ public:
 //   movie's own folder.
 // - childByName() answers the parent for a named shape, static text or bitmap, and
 //   children() lists them, as their names reach the clip holding them.
+// - frameScripts(clip, frame), default none: a frame's action blocks, which the Call action
+//   runs in place.
 
 }  // namespace swf::avm1

@@ -505,7 +505,23 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
-            case 0x9E: toStr(pop(a)); break;  // Call: the frame is named by text; its scripts are the player's
+            case 0x9E: {  // Call: a frame's scripts run now, on its clip, without going there
+                Value f = pop(a);
+                if (f.isObject()) f = Value(toStr(f));
+                // A target that names nothing leaves the call on the code's own timeline.
+                auto ref = frameOfValue(*this, a.target ? a.target : a.base, f, 0);
+                if (!ref || ref->zeroBased < 0 || host.kind(ref->clip) != DisplayKind::MovieClip) break;
+                if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
+                ++callDepth;
+                struct Restore {
+                    int& depth;
+                    ~Restore() { --depth; }
+                } restore{callDepth};
+                const int codeVersion = host.swfVersion(ref->clip);
+                for (std::span<const uint8_t> code : host.frameScripts(ref->clip, ref->zeroBased))
+                    runTopLevel(code, ref->clip, codeVersion);
+                break;
+            }
             case 0x24: {  // CloneSprite
                 double depth = toNumber(pop(a));
                 Str name = toStr(pop(a));

@@ -14,8 +14,8 @@ using Actions = swf::test::ScriptActions;
 
 QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
 
-QStringList run(const QByteArray& tags, int frameCount, int advances) {
-    const QByteArray bytes = swf::test::movie(tags, 100, 100, 8, frameCount);
+QStringList run(const QByteArray& tags, int frameCount, int advances, int version = 8) {
+    const QByteArray bytes = swf::test::movie(tags, 100, 100, version, frameCount);
     auto movie = swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
     QStringList traces;
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
@@ -206,6 +206,16 @@ TEST(ScriptDisplay, CallRunsAFramesScriptsInPlaceAndEndlessCallsAreCutOff) {
     const QStringList traces = run(tag(12, endless.end()) + tag(1, {}), 1, 2);
     EXPECT_GT(traces.size(), 10);
     EXPECT_LT(traces.size(), 1000);
+}
+
+TEST(ScriptDisplay, UndefinedAndNullLeaveDisplayPropertiesAloneInEveryVersion) {
+    Actions a;
+    a.num(1).str("c").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.getVar("c").str("_x").num(5).op(0x4F);
+    a.getVar("c").str("_x").op(0x96).op(0x01).op(0x00).op(0x03).op(0x4F);  // c._x = undefined
+    a.getVar("c").str("_visible").op(0x96).op(0x01).op(0x00).op(0x02).op(0x4F);  // c._visible = null
+    a.traceMember("c", "_x").traceMember("c", "_visible");
+    for (int version : {6, 8}) EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1, version), (QStringList{"5", "true"}));
 }
 
 }  // namespace

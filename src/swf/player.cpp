@@ -24,6 +24,8 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
     root_->ownerSerial = kRootSerial;
+    rootProps_ = std::make_unique<Instance>();
+    rootProps_->serial = kRootSerial;
     nextSerial_ = kRootSerial + 1;
     registry_ = std::make_unique<InstanceRegistry>();
     viewSize_ = movie_->stageSizePixels();
@@ -622,7 +624,7 @@ bool findSerial(const std::shared_ptr<TimelineState>& owner, const std::map<int,
 
 Player::Hit Player::buttonAt(QPointF viewPos) const {
     bool invertible = false;
-    QPointF stagePos = viewTransform().inverted(&invertible).map(viewPos);
+    QPointF stagePos = rootToView().inverted(&invertible).map(viewPos);
     Hit hit;
     if (invertible)
         findButtonAt(*movie_, root_, root_->list, stagePos, 0, hit.button, hit.owner,
@@ -706,6 +708,7 @@ void Player::dragTo() {
         toStage = toStage * parent->matrix;
         id = parent->parentSerial;
     }
+    toStage = toStage * rootProps_->matrix;
     bool invertible = false;
     QPointF local = toStage.inverted(&invertible).map(mouseStage_ * 20);
     if (!invertible) return;
@@ -932,6 +935,8 @@ void Player::setQuality(Quality q) {
 }
 
 void Player::setViewSize(QSize size) { viewSize_ = size; }
+
+QTransform Player::rootToView() const { return rootProps_->matrix * viewTransform(); }
 
 QTransform Player::viewTransform() const {
     const QRectF stage = movie_->stage;

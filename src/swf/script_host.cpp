@@ -343,17 +343,19 @@ struct HostAccess {
         p.placedByTimeline(*placed, true);
         return placed;
     }
-    // Object space (twips) to stage twips.
+    // Object space (twips) to stage twips, the root's own transform included.
     static QTransform toStage(Player& p, avm1::DisplayId id) {
         QTransform m;
         for (int guard = 0; id != kRootSerial && guard <= kMaxNesting + 2; ++guard) {
             Instance* inst = p.instanceById(id);
-            if (!inst) break;
+            if (!inst) return m;
             m = m * inst->matrix;
             id = inst->parentSerial;
         }
-        return m;
+        return m * p.rootProps_->matrix;
     }
+    // The display properties of an object: its instance, or the root's own.
+    static Instance* props(Player& p, const Node& n) { return n.inst ? n.inst : n.root ? p.rootProps_.get() : nullptr; }
 };
 
 namespace {
@@ -520,7 +522,7 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
     using P = avm1::Property;
     Node n = HostAccess::node(player_, object);
     if (!n) return 0;
-    Instance* inst = n.inst;
+    Instance* inst = HostAccess::props(player_, n);
     switch (which) {
         case P::X: return inst ? inst->matrix.dx() / 20 : 0;
         case P::Y: return inst ? inst->matrix.dy() / 20 : 0;
@@ -534,7 +536,14 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
         case P::Visible: return inst ? inst->visible : 1;
         case P::Width:
         case P::Height: {
-            avm1::Rect b = bounds(object, inst ? inst->parentSerial : avm1::DisplayId(kRootSerial), true);
+            avm1::Rect b = bounds(object, n.inst ? n.inst->parentSerial : avm1::DisplayId(kRootSerial), true);
+            if (n.root && b.xMin != kEmptyBounds) {
+                // The root's size is on the stage, through its own transform.
+                const QRectF r = player_.rootProps_->matrix.mapRect(
+                    QRectF(QPointF(b.xMin * 20, b.yMin * 20), QPointF(b.xMax * 20, b.yMax * 20)));
+                b = {std::round(r.left()) / 20, std::round(r.top()) / 20, std::round(r.right()) / 20,
+                     std::round(r.bottom()) / 20};
+            }
             if (b.xMin == kEmptyBounds) return 0;
             return which == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
         }
@@ -553,13 +562,19 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
 void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, double value) {
     using P = avm1::Property;
     Node n = HostAccess::node(player_, object);
-    if (!n.inst || std::isnan(value)) return;
-    Instance& inst = *n.inst;
+    Instance* props = HostAccess::props(player_, n);
+    if (!props || std::isnan(value)) return;
+    Instance& inst = *props;
     player_.dirty_ = true;
     if (which == P::X || which == P::Y || which == P::XScale || which == P::YScale || which == P::Rotation ||
         which == P::Width || which == P::Height || which == P::Alpha)
         inst.transformedByScript = true;
-    auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
+    // Positions are whole twips in 32 bits: one out of that range (infinities too) ends up as
+    // the lowest, as the original player's conversion leaves it.
+    auto clampTwips = [](double px) {
+        const double twips = px * 20;
+        return twips > -2147483648.0 && twips < 2147483648.0 ? twips : -2147483648.0;
+    };
     switch (which) {
         case P::X: {
             const QTransform& m = inst.matrix;
@@ -665,35 +680,35 @@ void ScriptHost::setTextProperty(avm1::DisplayId object, avm1::Property which, s
 }
 
 avm1::Matrix ScriptHost::matrix(avm1::DisplayId object) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return {};
-    const QTransform& m = n.inst->matrix;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return {};
+    const QTransform& m = inst->matrix;
     return {m.m11(), m.m12(), m.m21(), m.m22(), m.dx() / 20, m.dy() / 20};
 }
 
 void ScriptHost::setMatrix(avm1::DisplayId object, const avm1::Matrix& m) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return;
     for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty})
         if (!std::isfinite(v)) return;
-    n.inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
-    n.inst->decomposed.reset();
-    n.inst->transformedByScript = true;
+    inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
+    inst->decomposed.reset();
+    inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
 avm1::ColorTransformValues ScriptHost::colorTransform(avm1::DisplayId object) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return {};
-    const ColorTransform& c = n.inst->colorTransform;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return {};
+    const ColorTransform& c = inst->colorTransform;
     return {c.mul[0], c.mul[1], c.mul[2], c.mul[3], c.add[0], c.add[1], c.add[2], c.add[3]};
 }
 
 void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTransformValues& ct) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return;
     auto f = [](double v) { return std::isfinite(v) ? float(std::clamp(v, -1e6, 1e6)) : 0.0f; };
-    ColorTransform& c = n.inst->colorTransform;
+    ColorTransform& c = inst->colorTransform;
     c.mul[0] = f(ct.redMultiplier);
     c.mul[1] = f(ct.greenMultiplier);
     c.mul[2] = f(ct.blueMultiplier);
@@ -702,7 +717,7 @@ void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTran
     c.add[1] = f(ct.greenOffset);
     c.add[2] = f(ct.blueOffset);
     c.add[3] = f(ct.alphaOffset);
-    n.inst->transformedByScript = true;
+    inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 

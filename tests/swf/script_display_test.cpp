@@ -218,4 +218,20 @@ TEST(ScriptDisplay, UndefinedAndNullLeaveDisplayPropertiesAloneInEveryVersion) {
     for (int version : {6, 8}) EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1, version), (QStringList{"5", "true"}));
 }
 
+TEST(ScriptDisplay, TheRootHasItsOwnTransformThatChildrenReachTheStageThrough) {
+    Actions a;
+    a.num(1).str("c").num(2).getVar("_root").str("createEmptyMovieClip").op(0x52).op(0x17);
+    a.getVar("_root").str("_x").num(10).op(0x4F);
+    a.getVar("_root").str("_xscale").num(200).op(0x4F);
+    a.getVar("c").str("_x").num(3).op(0x4F);
+    a.traceMember("_root", "_x").traceMember("_root", "_xscale");
+    // p = {x: 1, y: 0}; c.localToGlobal(p); trace(p.x);  ->  10 + 2 * (3 + 1)
+    a.str("p").str("x").num(1).str("y").num(0).num(2).op(0x43).op(0x3C);
+    a.getVar("p").num(1).getVar("c").str("localToGlobal").op(0x52).op(0x17);
+    a.traceMember("p", "x");
+    // Setting a position past 32-bit twips leaves it at the lowest one, as infinity does.
+    a.getVar("_root").str("_y").dbl(1e300).op(0x4F).traceMember("_root", "_y");
+    EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1), (QStringList{"10", "200", "18", "-107374182.4"}));
+}
+
 }  // namespace

@@ -180,7 +180,7 @@ void Player::resetHighlight() {
 
 Instance* Player::textFieldAt(QPointF viewPos) const {
     bool invertible = false;
-    const QPointF stage = viewTransform().inverted(&invertible).map(viewPos);
+    const QPointF stage = rootToView().inverted(&invertible).map(viewPos);
     if (!invertible) return nullptr;
     // Front to back: the first field whose box holds the point.
     std::function<Instance*(const DisplayList&, const QTransform&, int)> search =

@@ -88,7 +88,9 @@ struct Instance {
     uint64_t parentSerial = 0;     // the clip whose list holds it
     int nesting = 0;
     bool dynamic = false;          // made by a script; the timeline leaves it alone
-    bool transformedByScript = false;  // a script moved, scaled or tinted it: the timeline no longer does
+    // Moved or coloured by a script (position, scale, rotation, matrix, alpha, colour
+    // transform or depth): the timeline's moves at its depth no longer change its transforms.
+    bool transformedByScript = false;
     bool loaded = false;           // its first frame ran (enterFrame comes after it)
     bool enabled = true;           // a disabled button or clip takes no mouse events
     std::optional<int32_t> tabIndex;  // set by script: a custom tab order

@@ -240,6 +240,10 @@ struct Timeline {
     std::vector<Frame> frames;
     std::map<QString, int> labels;  // lower-cased label -> 0-based frame
     std::optional<media::StreamHead> streamHead;
+    // Its tags closed with an End tag right after a whole frame. A sprite cut short (no End
+    // tag, or tags after its last ShowFrame) plays on to its last frame and stays there, as
+    // one still arriving would.
+    bool complete = true;
     int frameCount() const { return int(frames.size()); }
 };
 

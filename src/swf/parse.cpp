@@ -292,6 +292,7 @@ struct TagParser {
     // Reads the tags of one timeline up to its End tag (or the end of the data).
     void timeline(ByteReader& r, Timeline& tl, bool isRoot, int depth) {
         Frame frame;
+        bool sawEnd = false;
         for (;;) {
             if (r.remaining() < 2) break;
             uint16_t head = r.u16();
@@ -300,7 +301,10 @@ struct TagParser {
             if (length == 0x3F) length = r.u32();
             if (length > r.remaining()) throw MalformedMovie("tag longer than the file");
             ByteReader body(r.bytes(length));
-            if (code == 0) break;
+            if (code == 0) {
+                sawEnd = true;
+                break;
+            }
             budget.spendCommand();
             switch (code) {
                 case 1:  // ShowFrame
@@ -357,6 +361,7 @@ struct TagParser {
                     break;
             }
         }
+        tl.complete = sawEnd && frame.commands.empty();
         if (!frame.commands.empty() || (tl.frames.empty() && isRoot)) tl.frames.push_back(std::move(frame));
     }
 

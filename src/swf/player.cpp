@@ -24,6 +24,8 @@ Player::Player(std::shared_ptr<const Movie> movie, QObject* parent, Start start)
     root_ = std::make_shared<TimelineState>();
     root_->timeline = &movie_->root;
     root_->ownerSerial = kRootSerial;
+    rootProps_ = std::make_unique<Instance>();
+    rootProps_->serial = kRootSerial;
     nextSerial_ = kRootSerial + 1;
     registry_ = std::make_unique<InstanceRegistry>();
     viewSize_ = movie_->stageSizePixels();
@@ -244,7 +246,6 @@ void Player::applyPlace(const std::shared_ptr<TimelineState>& tl, const PlaceCom
         inst->parentSerial = tl->ownerSerial;
         created = true;
     }
-    // Once a script moved or tinted an object, the timeline's moves leave that alone.
     const bool keepTransform = !created && inst->transformedByScript;
     if (cmd.matrix && !keepTransform) {
         inst->matrix = *cmd.matrix;
@@ -349,8 +350,11 @@ void Player::gotoTimelineFrame(const std::shared_ptr<TimelineState>& tl, int fra
         if (kept != old.end() && kept->second->id == *place.characterId) {
             tl->list[depth] = std::move(kept->second);
             Instance& inst = *tl->list[depth];
-            inst.matrix = place.matrix.value_or(QTransform());
-            inst.colorTransform = place.colorTransform.value_or(ColorTransform());
+            if (!inst.transformedByScript) {
+                inst.matrix = place.matrix.value_or(QTransform());
+                inst.colorTransform = place.colorTransform.value_or(ColorTransform());
+                inst.decomposed.reset();
+            }
             inst.ratio = place.ratio.value_or(0);
             inst.clipDepth = place.clipDepth.value_or(0);
             inst.visible = place.visible.value_or(true);
@@ -381,6 +385,7 @@ void Player::nextTimelineFrame(const std::shared_ptr<TimelineState>& tl, bool is
     if (count <= 1) return;  // a one-frame timeline has nothing to replay
     int next = tl->frame + 1;
     if (next >= count) {
+        if (!isRoot && !tl->timeline->complete) return;
         if (isRoot && !loop_) {
             tl->playing = false;
             return;
@@ -619,7 +624,7 @@ bool findSerial(const std::shared_ptr<TimelineState>& owner, const std::map<int,
 
 Player::Hit Player::buttonAt(QPointF viewPos) const {
     bool invertible = false;
-    QPointF stagePos = viewTransform().inverted(&invertible).map(viewPos);
+    QPointF stagePos = rootToView().inverted(&invertible).map(viewPos);
     Hit hit;
     if (invertible)
         findButtonAt(*movie_, root_, root_->list, stagePos, 0, hit.button, hit.owner,
@@ -703,6 +708,7 @@ void Player::dragTo() {
         toStage = toStage * parent->matrix;
         id = parent->parentSerial;
     }
+    toStage = toStage * rootProps_->matrix;
     bool invertible = false;
     QPointF local = toStage.inverted(&invertible).map(mouseStage_ * 20);
     if (!invertible) return;
@@ -914,6 +920,8 @@ void Player::keyUp(int code, char16_t character) {
 void Player::mouseLeave() {
     if (hoverSerial_ && !mouseDown_) buttonTransition(hoverSerial_, 0, button_transition::kOverUpToIdle);
     hoverSerial_ = 0;
+    // The pointer is nowhere over the movie now: frames to come must not roll it over again.
+    lastMouseView_.reset();
     runQueuedActions();
     afterChange();
 }
@@ -927,6 +935,8 @@ void Player::setQuality(Quality q) {
 }
 
 void Player::setViewSize(QSize size) { viewSize_ = size; }
+
+QTransform Player::rootToView() const { return rootProps_->matrix * viewTransform(); }
 
 QTransform Player::viewTransform() const {
     const QRectF stage = movie_->stage;

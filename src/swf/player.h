@@ -280,6 +280,10 @@ private:
     MovieFolder folder_;
     std::unique_ptr<media::MovieSound> sound_;
     std::shared_ptr<TimelineState> root_;
+    // The root's own display properties (transform, colour, visibility) as scripts set them
+    // on _level0; it holds no character and sits in no list.
+    std::unique_ptr<Instance> rootProps_;
+    QTransform rootToView() const;  // root twips -> view pixels, through the root's transform
     bool loop_ = true;
     bool active_ = true;
     bool scheduled_ = false;

@@ -517,7 +517,7 @@ void Player::render(QPainter& p) const {
     p.setRenderHint(QPainter::SmoothPixmapTransform, quality_ == Quality::High);
     p.fillRect(QRect(QPoint(0, 0), viewSize_), QColor(movie_->background.rgb()));
     filterWorkLeft_ = detail::kFilterWorkPerFrame;
-    drawList(p, root_->list, viewTransform(), ColorTransform{}, 0);
+    if (rootProps_->visible) drawList(p, root_->list, rootToView(), rootProps_->colorTransform, 0);
     drawFocusHighlight(p);
     p.restore();
 }

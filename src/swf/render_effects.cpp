@@ -158,7 +158,7 @@ QPainterPath Player::scriptMaskArea(const Instance& mask) const {
         parentToStage = parentToStage * parent->matrix;
         serial = parent->parentSerial;
     }
-    return maskOfInstance(mask, parentToStage * viewTransform(), 0);
+    return maskOfInstance(mask, parentToStage * rootToView(), 0);
 }
 
 }  // namespace swf

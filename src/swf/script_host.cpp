@@ -343,17 +343,19 @@ struct HostAccess {
         p.placedByTimeline(*placed, true);
         return placed;
     }
-    // Object space (twips) to stage twips.
+    // Object space (twips) to stage twips, the root's own transform included.
     static QTransform toStage(Player& p, avm1::DisplayId id) {
         QTransform m;
         for (int guard = 0; id != kRootSerial && guard <= kMaxNesting + 2; ++guard) {
             Instance* inst = p.instanceById(id);
-            if (!inst) break;
+            if (!inst) return m;
             m = m * inst->matrix;
             id = inst->parentSerial;
         }
-        return m;
+        return m * p.rootProps_->matrix;
     }
+    // The display properties of an object: its instance, or the root's own.
+    static Instance* props(Player& p, const Node& n) { return n.inst ? n.inst : n.root ? p.rootProps_.get() : nullptr; }
 };
 
 namespace {
@@ -394,7 +396,8 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
         [&](const auto& def) {
             using T = std::decay_t<decltype(def)>;
             if constexpr (std::is_same_v<T, ShapeDef>) unite(shapeBounds(def, t, strokes));
-            else if constexpr (std::is_same_v<T, MorphShapeDef>) unite(shapeBounds(def.at(inst.ratio), t, strokes));
+            // A morph's bounds stay those of its start shape, whatever its ratio.
+            else if constexpr (std::is_same_v<T, MorphShapeDef>) unite(shapeBounds(def.at(0), t, strokes));
             else if constexpr (std::is_same_v<T, TextDef>) unite(t.mapRect(def.matrix.mapRect(def.bounds)));
             else if constexpr (std::is_same_v<T, EditTextDef>) unite(t.mapRect(def.bounds));
             else if constexpr (std::is_same_v<T, BitmapDef>)
@@ -414,11 +417,13 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
 
 namespace {
 
-// Shapes, static text and bitmaps have no script object; names and enumeration skip them.
+// Shapes, morphs, static text and bitmaps have no script object: their instance names
+// stand for the clip that holds them.
 bool scriptVisible(const Instance& inst) {
     if (!inst.character) return false;
     return inst.sprite || std::holds_alternative<ButtonDef>(*inst.character) ||
-           std::holds_alternative<EditTextDef>(*inst.character);
+           std::holds_alternative<EditTextDef>(*inst.character) ||
+           std::holds_alternative<media::VideoStreamDef>(*inst.character);
 }
 
 }  // namespace
@@ -457,7 +462,8 @@ avm1::DisplayId ScriptHost::childByName(avm1::DisplayId parent, std::string_view
     const auto cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     // The lowest depth wins when two children share a name.
     for (const auto& [depth, child] : *list)
-        if (scriptVisible(*child) && !child->name.isEmpty() && child->name.compare(wanted, cs) == 0) return child->serial;
+        if (child->character && !child->name.isEmpty() && child->name.compare(wanted, cs) == 0)
+            return scriptVisible(*child) ? child->serial : parent;
     return avm1::kNoDisplay;
 }
 
@@ -465,7 +471,7 @@ std::vector<avm1::DisplayId> ScriptHost::children(avm1::DisplayId parent) {
     std::vector<avm1::DisplayId> out;
     if (auto* list = HostAccess::listOf(player_, parent))
         for (const auto& [depth, child] : *list)
-            if (scriptVisible(*child)) out.push_back(child->serial);
+            if (scriptVisible(*child) || (child->character && !child->name.isEmpty())) out.push_back(child->serial);
     return out;
 }
 
@@ -516,7 +522,7 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
     using P = avm1::Property;
     Node n = HostAccess::node(player_, object);
     if (!n) return 0;
-    Instance* inst = n.inst;
+    Instance* inst = HostAccess::props(player_, n);
     switch (which) {
         case P::X: return inst ? inst->matrix.dx() / 20 : 0;
         case P::Y: return inst ? inst->matrix.dy() / 20 : 0;
@@ -530,7 +536,14 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
         case P::Visible: return inst ? inst->visible : 1;
         case P::Width:
         case P::Height: {
-            avm1::Rect b = bounds(object, inst ? inst->parentSerial : avm1::DisplayId(kRootSerial), true);
+            avm1::Rect b = bounds(object, n.inst ? n.inst->parentSerial : avm1::DisplayId(kRootSerial), true);
+            if (n.root && b.xMin != kEmptyBounds) {
+                // The root's size is on the stage, through its own transform.
+                const QRectF r = player_.rootProps_->matrix.mapRect(
+                    QRectF(QPointF(b.xMin * 20, b.yMin * 20), QPointF(b.xMax * 20, b.yMax * 20)));
+                b = {std::round(r.left()) / 20, std::round(r.top()) / 20, std::round(r.right()) / 20,
+                     std::round(r.bottom()) / 20};
+            }
             if (b.xMin == kEmptyBounds) return 0;
             return which == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
         }
@@ -549,12 +562,19 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
 void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, double value) {
     using P = avm1::Property;
     Node n = HostAccess::node(player_, object);
-    if (!n.inst || std::isnan(value)) return;
-    Instance& inst = *n.inst;
+    Instance* props = HostAccess::props(player_, n);
+    if (!props || std::isnan(value)) return;
+    Instance& inst = *props;
     player_.dirty_ = true;
-    auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
-    if (which <= P::YScale || which == P::Alpha || (which >= P::Width && which <= P::Rotation))
+    if (which == P::X || which == P::Y || which == P::XScale || which == P::YScale || which == P::Rotation ||
+        which == P::Width || which == P::Height || which == P::Alpha)
         inst.transformedByScript = true;
+    // Positions are whole twips in 32 bits: one out of that range (infinities too) ends up as
+    // the lowest, as the original player's conversion leaves it.
+    auto clampTwips = [](double px) {
+        const double twips = px * 20;
+        return twips > -2147483648.0 && twips < 2147483648.0 ? twips : -2147483648.0;
+    };
     switch (which) {
         case P::X: {
             const QTransform& m = inst.matrix;
@@ -605,10 +625,22 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
                 player_.dirty_ = true;
                 break;
             }
-            const double now = property(object, which);
-            double& scale = which == P::Width ? d.xScale : d.yScale;
-            if (now > 0) scale *= value / now;
-            else return;
+            // The clip's own box (w0 x h0), turned by its rotation, is sized anew along the
+            // asked axis; the other scale is chosen so that the other side keeps the size it
+            // shows now (as measured, on whole twips).
+            avm1::Rect own = bounds(object, avm1::kNoDisplay, true);
+            if (own.xMin == kEmptyBounds) return;
+            const double w0 = own.xMax - own.xMin, h0 = own.yMax - own.yMin;
+            const double c = std::abs(std::cos(radians(d.rotation))), s = std::abs(std::sin(radians(d.rotation)));
+            const double across = c * w0 + s * h0, down = c * h0 + s * w0;
+            if (across <= 0 || down <= 0) return;
+            if (which == P::Width) {
+                d.yScale = std::copysign(property(object, P::Height) / down, d.yScale);
+                d.xScale = value / across;
+            } else {
+                d.xScale = std::copysign(property(object, P::Width) / across, d.xScale);
+                d.yScale = value / down;
+            }
             recompose(inst, d);
             break;
         }
@@ -648,35 +680,35 @@ void ScriptHost::setTextProperty(avm1::DisplayId object, avm1::Property which, s
 }
 
 avm1::Matrix ScriptHost::matrix(avm1::DisplayId object) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return {};
-    const QTransform& m = n.inst->matrix;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return {};
+    const QTransform& m = inst->matrix;
     return {m.m11(), m.m12(), m.m21(), m.m22(), m.dx() / 20, m.dy() / 20};
 }
 
 void ScriptHost::setMatrix(avm1::DisplayId object, const avm1::Matrix& m) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return;
     for (double v : {m.a, m.b, m.c, m.d, m.tx, m.ty})
         if (!std::isfinite(v)) return;
-    n.inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
-    n.inst->decomposed.reset();
-    n.inst->transformedByScript = true;
+    inst->matrix = QTransform(m.a, m.b, m.c, m.d, std::clamp(m.tx * 20, -2e9, 2e9), std::clamp(m.ty * 20, -2e9, 2e9));
+    inst->decomposed.reset();
+    inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
 avm1::ColorTransformValues ScriptHost::colorTransform(avm1::DisplayId object) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return {};
-    const ColorTransform& c = n.inst->colorTransform;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return {};
+    const ColorTransform& c = inst->colorTransform;
     return {c.mul[0], c.mul[1], c.mul[2], c.mul[3], c.add[0], c.add[1], c.add[2], c.add[3]};
 }
 
 void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTransformValues& ct) {
-    Node n = HostAccess::node(player_, object);
-    if (!n.inst) return;
+    Instance* inst = HostAccess::props(player_, HostAccess::node(player_, object));
+    if (!inst) return;
     auto f = [](double v) { return std::isfinite(v) ? float(std::clamp(v, -1e6, 1e6)) : 0.0f; };
-    ColorTransform& c = n.inst->colorTransform;
+    ColorTransform& c = inst->colorTransform;
     c.mul[0] = f(ct.redMultiplier);
     c.mul[1] = f(ct.greenMultiplier);
     c.mul[2] = f(ct.blueMultiplier);
@@ -685,7 +717,7 @@ void ScriptHost::setColorTransform(avm1::DisplayId object, const avm1::ColorTran
     c.add[1] = f(ct.greenOffset);
     c.add[2] = f(ct.blueOffset);
     c.add[3] = f(ct.alphaOffset);
-    n.inst->transformedByScript = true;
+    inst->transformedByScript = true;
     player_.dirty_ = true;
 }
 
@@ -849,13 +881,14 @@ int ScriptHost::frameOfLabel(avm1::DisplayId clip, std::string_view label) {
     return it == tl->timeline->labels.end() ? -1 : it->second;
 }
 
-std::vector<std::span<const uint8_t>> ScriptHost::frameActions(avm1::DisplayId clip, int frame) {
-    std::vector<std::span<const uint8_t>> blocks;
+std::vector<std::span<const uint8_t>> ScriptHost::frameScripts(avm1::DisplayId clip, int frame) {
+    std::vector<std::span<const uint8_t>> out;
     auto tl = HostAccess::timeline(player_, clip);
-    if (!tl || frame < 0 || frame >= int(tl->timeline->frames.size())) return blocks;
+    if (!tl || frame < 0 || frame >= tl->timeline->frameCount()) return out;
     for (const FrameCommand& command : tl->timeline->frames[size_t(frame)].commands)
-        if (auto* action = std::get_if<ActionCommand>(&command); action && action->code) blocks.emplace_back(*action->code);
-    return blocks;
+        if (auto* action = std::get_if<ActionCommand>(&command); action && action->code)
+            out.emplace_back(action->code->data(), action->code->size());
+    return out;
 }
 
 // ---- ScriptHost: making and removing --------------------------------------------------------------
@@ -973,11 +1006,11 @@ void ScriptHost::swapDepths(avm1::DisplayId object, int depth) {
     auto self = std::move((*list)[key]);
     list->erase(key);
     if (auto other = list->find(target); other != list->end()) {
-        other->second->dynamic = true;
+        other->second->transformedByScript = true;
         (*list)[key] = std::move(other->second);
         list->erase(target);
     }
-    self->dynamic = true;  // the timeline no longer moves it
+    self->transformedByScript = true;
     (*list)[target] = std::move(self);
     player_.dirty_ = true;
 }

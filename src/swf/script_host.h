@@ -54,7 +54,7 @@ public:
     int totalFrames(avm1::DisplayId clip) override;
     int framesLoaded(avm1::DisplayId clip) override;
     int frameOfLabel(avm1::DisplayId clip, std::string_view label) override;
-    std::vector<std::span<const uint8_t>> frameActions(avm1::DisplayId clip, int frame) override;
+    std::vector<std::span<const uint8_t>> frameScripts(avm1::DisplayId clip, int frame) override;
 
     // Making and removing.
     avm1::DisplayId attachMovie(avm1::DisplayId parent, std::string_view symbol, std::string_view name,

@@ -293,9 +293,10 @@ QPainterPath areaOfFill(const std::vector<Edge>& edges, int fill) {
 ShapeDef parseShape(ByteReader& r, int version, ParseBudget& budget) {
     ShapeDef shape;
     shape.bounds = readRect(r);
+    bool nonZeroWinding = false;
     if (version == 4) {
         readRect(r);  // edge bounds
-        r.u8();       // flags
+        nonZeroWinding = r.u8() & 0x04;
     }
     shape.layers.emplace_back();
     readStyles(r, version, false, shape.layers.back().fills, shape.layers.back().lines, nullptr, nullptr);
@@ -306,7 +307,11 @@ ShapeDef parseShape(ByteReader& r, int version, ParseBudget& budget) {
             readStyles(rr, version, false, shape.layers.back().fills, shape.layers.back().lines, nullptr, nullptr);
         },
         [&](const Edge& e) { shape.layers.back().edges.push_back(e); });
-    for (auto& layer : shape.layers) layer.buildPaths();
+    for (auto& layer : shape.layers) {
+        layer.buildPaths();
+        if (nonZeroWinding)
+            for (auto& [fill, path] : layer.fillPaths) path.setFillRule(Qt::WindingFill);
+    }
     return shape;
 }
 

@@ -123,10 +123,10 @@ public:
     int framesLoaded(DisplayId o) override { return totalFrames(o); }
     int frameOfLabel(DisplayId, std::string_view) override { return -1; }
     // Scripts of frames (0-based) that the Call action runs.
-    std::map<std::pair<DisplayId, int>, std::vector<std::vector<uint8_t>>> frameScripts;
-    std::vector<std::span<const uint8_t>> frameActions(DisplayId clip, int frame) override {
+    std::map<std::pair<DisplayId, int>, std::vector<std::vector<uint8_t>>> frameCode;
+    std::vector<std::span<const uint8_t>> frameScripts(DisplayId clip, int frame) override {
         std::vector<std::span<const uint8_t>> out;
-        if (auto it = frameScripts.find({clip, frame}); it != frameScripts.end())
+        if (auto it = frameCode.find({clip, frame}); it != frameCode.end())
             for (auto& code : it->second) out.emplace_back(code);
         return out;
     }

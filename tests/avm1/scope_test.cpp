@@ -76,7 +76,7 @@ TEST_F(ScopeTest, CallRunsAFramesScriptsOnTheirClipAndRecursionEndsAtTheCallLimi
     DisplayId kid = host.make(host.root, "kid", 1);
     Asm second;
     second.str("frame 2 of ").str("this").getVariable().add2().trace();
-    host.frameScripts[{kid, 1}] = {second.bytes()};
+    host.frameCode[{kid, 1}] = {second.bytes()};
     Asm code;
     code.str("/kid:2").record(0x9E, {});                               // call("/kid:2")
     code.record(0x8B, {'k', 'i', 'd', 0}).num(2).record(0x9E, {});      // tellTarget("kid") call(2)
@@ -87,7 +87,7 @@ TEST_F(ScopeTest, CallRunsAFramesScriptsOnTheirClipAndRecursionEndsAtTheCallLimi
     // A frame that calls itself stops at the call limit and the movie's scripts with it.
     Asm self;
     self.num(1).record(0x9E, {});
-    host.frameScripts[{host.root, 0}] = {self.bytes()};
+    host.frameCode[{host.root, 0}] = {self.bytes()};
     traces.clear();
     Asm start;
     start.num(1).record(0x9E, {}).str("unreached").trace();

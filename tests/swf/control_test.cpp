@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/install_path.h"
+#include "script_actions.h"
 #include "swf/flash_control.h"
 #include "swf/frame_clock.h"
 #include "swf/swf.h"
@@ -35,6 +36,14 @@ QByteArray loopingMovie(int frames) {
     return w.finish();
 }
 
+// One frame whose script sets _root.onEnterFrame = function () { trace("tick"); }.
+QByteArray tickingMovie() {
+    using namespace swf::test;
+    ScriptActions a;
+    a.getVar("_root").str("onEnterFrame").function(ScriptActions().str("tick").trace().body()).op(0x4F);
+    return movie(tag(12, a.end()) + tag(1, {}), 64, 52, 8, 1);
+}
+
 class Control : public testing::Test {
 protected:
     void SetUp() override {
@@ -42,6 +51,7 @@ protected:
         QDir(folder_.path()).mkpath(QStringLiteral("Pic"));
         write(QStringLiteral("Pic/Down.swf"), loopingMovie(3));
         write(QStringLiteral("Pic/still.swf"), loopingMovie(1));
+        write(QStringLiteral("Pic/ticking.swf"), tickingMovie());
         write(QStringLiteral("Pic/broken.swf"), QByteArray("FWS\x0a\xff\xff\x00\x00garbage", 16));
         core::overrideApplicationFolder(folder_.path().toStdString());
     }
@@ -185,6 +195,21 @@ TEST_F(Control, HiddenControlNeitherAdvancesNorPaintsAndStillMoviesRest) {
     still->setMovie(installPath("\\pic\\still.swf"));
     still->show();
     EXPECT_FALSE(still->player()->isScheduled());
+}
+
+TEST_F(Control, AOneFrameMovieWhoseRootHandlesEnterFrameKeepsTheClock) {
+    QWidget window;
+    auto* control = new swf::ShockwaveFlash(&window);
+    control->setGeometry(0, 0, 64, 52);
+    control->setMovie(installPath("\\pic\\ticking.swf"));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    swf::Player* player = control->player();
+    ASSERT_NE(player, nullptr);
+    int ticks = 0;
+    player->setTraceHandler([&](const QString& line) { ticks += line == QLatin1String("tick"); });
+    EXPECT_TRUE(player->isScheduled());
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 5000);
 }
 
 }  // namespace

@@ -44,6 +44,8 @@ public:
         bytes_ += code;
         return *this;
     }
+    // Any action with a body, given as its raw bytes.
+    ScriptActions& action(uint8_t code, const QByteArray& body) { return record(code, body); }
     QByteArray body() const { return bytes_; }
     QByteArray end() const { return bytes_ + '\0'; }
 

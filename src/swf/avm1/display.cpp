@@ -174,12 +174,16 @@ void EngineImpl::setPropertyByIndex(DisplayId id, int index, const Value& v) {
         case Property::Quality: host.setTextProperty(id, p, toStr(v).view()); return;
         case Property::FocusRect: setFocusRectValue(*this, id, v); return;
         case Property::Visible: {
+            // undefined and null change nothing, whatever number they read as in the
+            // movie's version; so does anything that is not a number.
+            if (v.isNullish()) return;
             double d = toNumber(v);
             if (std::isnan(d)) return;
             host.setProperty(id, p, d != 0 ? 1 : 0);
             return;
         }
         default: {
+            if (v.isNullish()) return;
             double d = toNumber(v);
             if (std::isnan(d)) return;
             host.setProperty(id, p, d);

@@ -33,18 +33,16 @@ DisplayId displayArg(EngineImpl& e, const Value& v, DisplayId relativeTo) {
 
 }  // namespace
 
-// Frame numbers wrap as 32-bit integers, and a frame before the first is no goto at all.
-// Anything but a whole number is read as text: "path:frame" names another clip, a text that
-// is a whole number is a frame number, any other a label. The bias applies to labels too.
+// Frame numbers wrap as 32-bit integers. Anything but a whole number is read as text:
+// "path:frame" names another clip, a text that is a whole number is a frame number, any
+// other a label. The bias applies to labels too. Empty when the clip or label is unknown.
 std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias) {
-    auto byNumber = [&](DisplayId target, double n) -> std::optional<FrameRef> {
-        int32_t zeroBased = int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias));
-        if (zeroBased < 0) return std::nullopt;
-        return FrameRef{target, zeroBased};
+    auto numbered = [&](DisplayId target, double n) {
+        return FrameRef{target, int32_t(uint32_t(toInt32(n)) - 1u + uint32_t(bias))};
     };
     if (frame.isNumber()) {
         double n = frame.n;
-        if (std::isfinite(n) && n == std::trunc(n)) return byNumber(clip, n);
+        if (std::isfinite(n) && n == std::trunc(n)) return numbered(clip, n);
     }
     std::string text = e.toString(frame);
     std::string_view name = text;
@@ -55,13 +53,25 @@ std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value&
         if (target == kNoDisplay) return std::nullopt;
     }
     double n = stringToNumber(name, 5);
-    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) return byNumber(target, n);
-    if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) return byNumber(target, labelled + 1.0);
+    if (!name.empty() && std::isfinite(n) && n == std::trunc(n)) return numbered(target, n);
+    if (int labelled = e.host.frameOfLabel(target, name); labelled >= 0) return numbered(target, labelled + 1.0);
     return std::nullopt;
 }
 
+// A frame before the first is no goto at all.
 void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias) {
-    if (auto at = frameOfValue(e, clip, frame, bias)) e.host.gotoFrame(at->clip, at->frame, play);
+    auto ref = frameOfValue(e, clip, frame, bias);
+    if (ref && ref->zeroBased >= 0) e.host.gotoFrame(ref->clip, ref->zeroBased, play);
+}
+
+// ifFrameLoaded: a movie that has arrived counts every frame up to the format's limit of
+// 16000 as loaded; frames before the first and unknown labels count as loaded too.
+bool frameLoaded(EngineImpl& e, DisplayId clip, int64_t zeroBased) {
+    constexpr int64_t kLastPossibleFrame = 16000;
+    if (zeroBased < 0) return true;
+    int loaded = e.host.framesLoaded(clip);
+    if (zeroBased < loaded) return true;
+    return loaded >= e.host.totalFrames(clip) && zeroBased <= kLastPossibleFrame;
 }
 
 namespace {
@@ -212,7 +222,19 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             break;
         }
         case 21: h.stopDrag(); break;
-        case 22: h.setMask(id, displayArg(e, arg(args, 0), id)); break;
+        case 22: {  // setMask: true once set or cleared; a mask that names nothing changes nothing
+            if (args.empty()) return Value();
+            if (args[0].isNullish()) {
+                h.setMask(id, kNoDisplay);
+                return Value(true);
+            }
+            // A path is read where the calling code runs, not from the masked clip.
+            DisplayId from = e.current ? (e.current->target ? e.current->target : e.current->base) : id;
+            DisplayId mask = displayArg(e, args[0], from ? from : id);
+            if (!mask) return Value(false);
+            h.setMask(id, mask);
+            return Value(true);
+        }
         case 23: h.moveTo(id, num(0), num(1)); break;
         case 24: h.lineTo(id, num(0), num(1)); break;
         case 25: h.curveTo(id, num(0), num(1), num(2), num(3)); break;

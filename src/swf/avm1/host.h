@@ -151,8 +151,12 @@ public:
     virtual void setName(DisplayId object, std::string_view name) = 0;
     virtual DisplayId parent(DisplayId object) = 0;        // kNoDisplay for a level's root
     // The child with this instance name (case-insensitive below SWF 7 when asked so).
+    // A named object with no script object of its own (a shape, static text, a bitmap)
+    // stands for the clip holding it: childByName then answers `parent` itself.
     virtual DisplayId childByName(DisplayId parent, std::string_view name, bool caseSensitive) = 0;
-    virtual std::vector<DisplayId> children(DisplayId parent) = 0;  // in depth order, back first
+    // In depth order, back first; named objects without a script object are listed too
+    // (their names enumerate), others only when scripts can reach them.
+    virtual std::vector<DisplayId> children(DisplayId parent) = 0;
     virtual int depth(DisplayId object) = 0;               // as scripts see it (timeline depth - 16384)
     // Linkage name of the library symbol the object was made from ("" when none), so that
     // Object.registerClass can give the right prototype.
@@ -197,9 +201,9 @@ public:
     virtual int framesLoaded(DisplayId clip) = 0;
     // 0-based frame of a label, or -1.
     virtual int frameOfLabel(DisplayId clip, std::string_view label) = 0;
-    // The DoAction blocks of a clip's frame (0-based), in order, for the Call action; empty
-    // when there is no such frame. The bytes stay valid while the movie is loaded.
-    virtual std::vector<std::span<const uint8_t>> frameActions(DisplayId /*clip*/, int /*frame*/) { return {}; }
+    // The action blocks (DoAction) of a clip's 0-based frame, in tag order, for the Call
+    // action; the bytes live as long as the movie.
+    virtual std::vector<std::span<const uint8_t>> frameScripts(DisplayId /*clip*/, int /*frame*/) { return {}; }
 
     // ---- Making and removing objects -----------------------------------------------------
     // All return kNoDisplay when they fail (unknown symbol, bad depth, not a movie clip).
@@ -330,6 +334,9 @@ public:
 //   object; the engine polls soundPlaying() as time advances to run onSoundComplete.
 // - loadSoundFile()/startLoadedSound()/stopSound(), defaults refuse: Sound.loadSound of a file in the
 //   movie's own folder.
-// - frameActions(clip, frame), default none: the Call action runs a frame's scripts.
+// - childByName() answers the parent for a named shape, static text or bitmap, and
+//   children() lists them, as their names reach the clip holding them.
+// - frameScripts(clip, frame), default none: a frame's action blocks, which the Call action
+//   runs in place.
 
 }  // namespace swf::avm1

@@ -412,7 +412,7 @@ void EngineImpl::runTopLevel(std::span<const uint8_t> code, DisplayId target, in
 }
 
 void EngineImpl::callFrame(DisplayId clip, int frame) {
-    std::vector<std::span<const uint8_t>> blocks = host.frameActions(clip, frame);
+    std::vector<std::span<const uint8_t>> blocks = host.frameScripts(clip, frame);
     if (blocks.empty()) return;
     // A frame that calls itself recurses like a function would.
     if (callDepth + 1 >= limits.maxCallDepth) throw ScriptAbort{"recursion too deep"};
@@ -505,17 +505,15 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x8A: {  // WaitForFrame
                 int frame = body.u16();
                 int skip = body.u8();
-                if (frame >= host.framesLoaded(targetObject()) && host.framesLoaded(targetObject()) < host.totalFrames(targetObject()))
-                    skipActions(skip);
+                if (!frameLoaded(*this, targetObject(), frame)) skipActions(skip);
                 break;
             }
             case 0x8D: {  // WaitForFrame2
                 int skip = body.u8();
                 Value f = pop(a);
                 if (f.isObject()) f = Value(toStr(f));  // a frame may be named by text
-                int frame = clampToInt(toNumber(f));
-                DisplayId t = targetObject();
-                if (frame > host.framesLoaded(t) && host.framesLoaded(t) < host.totalFrames(t)) skipActions(skip);
+                auto ref = frameOfValue(*this, targetObject(), f, 0);
+                if (ref && !frameLoaded(*this, ref->clip, ref->zeroBased)) skipActions(skip);
                 break;
             }
             case 0x8B: {  // SetTarget
@@ -541,10 +539,13 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 gotoFrameValue(*this, targetObject(), f, play, bias);
                 break;
             }
-            case 0x9E: {  // Call
+            case 0x9E: {  // Call: a frame's scripts run now, on its clip, without going there
                 Value f = pop(a);
-                // A target that names no clip leaves the timeline the code belongs to.
-                if (auto at = frameOfValue(*this, a.target ? a.target : a.base, f, 0)) callFrame(at->clip, at->frame);
+                if (f.isObject()) f = Value(toStr(f));
+                // A target that names nothing leaves the call on the code's own timeline.
+                auto ref = frameOfValue(*this, a.target ? a.target : a.base, f, 0);
+                if (ref && ref->zeroBased >= 0 && host.kind(ref->clip) == DisplayKind::MovieClip)
+                    callFrame(ref->clip, ref->zeroBased);
                 break;
             }
             case 0x24: {  // CloneSprite
@@ -1007,14 +1008,18 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 }
                 if (op == 0x3D || op == 0x52) {
                     Object* f = fn.object();
-                    if (!f || !f->isFunction()) {
-                        push(Value());
-                        break;
-                    }
-                    if (f->native) push(call(fn, thisv, args));
+                    if (!f || !f->isFunction()) push(Value());
+                    else if (f->native) push(call(fn, thisv, args));
                     else push(runFunction(f, thisv, args, holder));
                 } else {
                     push(construct(fn, args));
+                }
+                // Code whose clip left the stage during a call goes no further; a method
+                // asked of nothing was no call.
+                if (a.base && (!isMethod || !obj.isNullish()) && host.kind(a.base) == DisplayKind::None) {
+                    returned = Value();
+                    a.pc = code.size();
+                    return Flow::Return;
                 }
                 break;
             }

@@ -374,12 +374,12 @@ void installDisplay(EngineImpl& e);
 // gotoAndPlay/gotoAndStop and GotoFrame2 with a frame number, label or "path:frame" value;
 // bias is added to frame numbers (a scene's first frame).
 void gotoFrameValue(EngineImpl& e, DisplayId clip, const Value& frame, bool play, int bias);
-// The clip and 0-based frame such a value names, if any.
 struct FrameRef {
-    DisplayId clip;
-    int frame;
+    DisplayId clip = kNoDisplay;
+    int32_t zeroBased = 0;
 };
 std::optional<FrameRef> frameOfValue(EngineImpl& e, DisplayId clip, const Value& frame, int bias);
+bool frameLoaded(EngineImpl& e, DisplayId clip, int64_t zeroBased);
 void installGeom(EngineImpl& e);
 void installText(EngineImpl& e);
 void installFocus(EngineImpl& e);

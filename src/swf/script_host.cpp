@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "swf/avm1/avm1.h"
+#include "swf/device_font.h"
 #include "swf/instance.h"
 #include "swf/parse_internal.h"
 #include "swf/player.h"
@@ -1379,7 +1380,17 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
     }
 }
 
-avm1::TextFormatValues ScriptHost::textFormat(avm1::DisplayId id, int, int) { return newTextFormat(id); }
+avm1::TextFormatValues ScriptHost::textFormat(avm1::DisplayId id, int begin, int end) {
+    const EditTextDef* f = textOf(player_.instanceById(id));
+    if (!f) return {};
+    // A range holding no character has no format: every field answers null.
+    const int length = int(f->text.size());
+    if (begin < 0 && end < 0) begin = 0, end = length;
+    begin = std::clamp(begin, 0, length);
+    end = std::clamp(end, begin, length);
+    if (begin == end) return {};
+    return newTextFormat(id);
+}
 
 void ScriptHost::setTextFormat(avm1::DisplayId id, int, int, const avm1::TextFormatValues& format) {
     setNewTextFormat(id, format);
@@ -1411,6 +1422,7 @@ avm1::TextFormatValues ScriptHost::newTextFormat(avm1::DisplayId id) {
     v.letterSpacing = 0;
     v.url = "";
     v.target = "";
+    v.tabStops.emplace();
     return v;
 }
 
@@ -1442,6 +1454,30 @@ void ScriptHost::replaceText(avm1::DisplayId id, int begin, int end, std::string
     content.replace(begin, end - begin, fromUtf8(text));
     detail::setEditTextContent(*f, content, false, *player_.movie_);
     player_.dirty_ = true;
+}
+
+avm1::TextExtentValues ScriptHost::measureText(const avm1::TextFormatValues& format, std::string_view text,
+                                               std::optional<double> wrapWidth) {
+    // Text fields keep a two-pixel gutter on each side.
+    constexpr double kGutters = 4;
+    device_font::Style style;
+    style.size = format.size ? std::clamp(*format.size, 0.0, 1000.0) : 12.0;
+    style.bold = format.bold.value_or(false);
+    style.letterSpacing = format.letterSpacing ? std::clamp(*format.letterSpacing, -100.0, 1000.0) : 0.0;
+    const QString content = fromUtf8(text);
+    std::optional<double> lineWidth;
+    if (wrapWidth) lineWidth = std::max(0.0, *wrapWidth - kGutters);
+    const device_font::Extent extent = device_font::measure(
+        std::u16string_view(reinterpret_cast<const char16_t*>(content.utf16()), size_t(content.size())), style,
+        lineWidth);
+    avm1::TextExtentValues v;
+    v.ascent = device_font::ascent(style.size);
+    v.descent = device_font::descent(style.size);
+    v.width = extent.width;
+    v.height = extent.lines > 0 ? extent.height : v.ascent + v.descent;
+    v.textFieldWidth = wrapWidth ? std::round(*wrapWidth) : v.width + kGutters;
+    v.textFieldHeight = v.height + kGutters;
+    return v;
 }
 
 avm1::DisplayId ScriptHost::focus() { return player_.focusedObject(); }

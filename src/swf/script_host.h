@@ -99,6 +99,8 @@ public:
     avm1::TextFormatValues newTextFormat(avm1::DisplayId field) override;
     void setNewTextFormat(avm1::DisplayId field, const avm1::TextFormatValues& format) override;
     void replaceText(avm1::DisplayId field, int begin, int end, std::string_view text) override;
+    avm1::TextExtentValues measureText(const avm1::TextFormatValues& format, std::string_view text,
+                                       std::optional<double> wrapWidth) override;
     avm1::DisplayId focus() override;
     bool setFocus(avm1::DisplayId object) override;
     int selectionBegin() override;

@@ -490,24 +490,6 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         }
         return;
     }
-    if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
-    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
-        size_t i;
-        if (arrayIndex(n, i)) {
-            if (i >= limits.maxArrayLength) throw ScriptAbort{"array too long"};
-            if (i >= o->elements.size()) o->elements.resize(i + 1);
-            o->elements[i] = v;
-            return;
-        }
-        if (n == "length") {
-            setArrayLength(o, toNumber(v));
-            return;
-        }
-    }
-    if (n == "__proto__") {
-        o->proto = v.object();
-        return;
-    }
     std::string buffer;
     std::string_view k = keyView(n, buffer);
     Value value = v;
@@ -524,6 +506,25 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
             BusyProperty guard(*this, o, k);
             value = call(Value(cb), Value(o), cbArgs);
         }
+    }
+    // Display properties (a text field's text too) are watched like any other.
+    if (o->kind == ObjKind::Display && setDisplayProperty(o, name, value)) return;
+    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
+        size_t i;
+        if (arrayIndex(n, i)) {
+            if (i >= limits.maxArrayLength) throw ScriptAbort{"array too long"};
+            if (i >= o->elements.size()) o->elements.resize(i + 1);
+            o->elements[i] = value;
+            return;
+        }
+        if (n == "length") {
+            setArrayLength(o, toNumber(value));
+            return;
+        }
+    }
+    if (n == "__proto__") {
+        o->proto = v.object();
+        return;
     }
     Object* holder = nullptr;
     Slot* p = findInChain(o, k, &holder);

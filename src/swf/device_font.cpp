@@ -7,43 +7,51 @@
 namespace swf::device_font {
 namespace {
 
-constexpr double kUnitsPerEm = 2048;
+constexpr double kUnitsPerEm = 1024;
 constexpr double kAscent = 1.069, kDescent = 0.293;
 // Bold faces run about this much wider.
 constexpr double kBoldWidening = 1.07;
+// Characters the table has no entry for take a digit's width; ideographs a full em.
+constexpr double kOtherAdvance = 586;
 
 // Advances of the printable ASCII characters (space .. '~') in font units.
 constexpr std::array<uint16_t, 95> kAsciiAdvances = {
-    532,  547,  821,  1323, 1146, 1704, 1436, 450,  555,  555,  1108, 1146, 492,  659,  545,  694,   // ' '..'/'
-    1146, 1146, 1146, 1146, 1146, 1146, 1146, 1146, 1146, 1146,                                      // digits
-    545,  545,  1146, 1146, 1146, 879,  1799,                                                        // ':'..'@'
-    1295, 1338, 1268, 1481, 1139, 1057, 1487, 1497, 545,  528,  1235, 1057, 1841, 1563, 1600, 1237,  // A..P
-    1600, 1254, 1093, 1114, 1487, 1214, 1876, 1149, 1116, 1128,                                      // Q..Z
-    643,  694,  643,  1092, 879,  1182,                                                              // '['..'`'
-    1139, 1255, 975,  1255, 1149, 694,  1122, 1257, 518,  518,  1075, 518,  1905, 1257, 1237, 1255,  // a..p
-    1255, 836,  977,  723,  1257, 1026, 1593, 1073, 1028, 977,                                       // q..z
-    764,  1128, 764,  1146,                                                                          // '{'..'~'
+    266, 275, 418, 662, 586, 851, 750, 230, 307, 307, 564, 586, 274, 330, 274, 381,  // ' '..'/'
+    586, 586, 586, 586, 586, 586, 586, 586, 586, 586, 274, 274, 586, 586, 586, 444,  // '0'..'?'
+    921, 654, 666, 647, 748, 569, 531, 745, 759, 347, 280, 634, 537, 929, 778, 800,  // '@'..'O'
+    620, 800, 637, 562, 569, 749, 614, 952, 600, 580, 586, 337, 381, 337, 586, 455,  // 'P'..'_'
+    288, 574, 630, 492, 630, 578, 352, 630, 633, 264, 264, 547, 264, 957, 633, 620,  // '`'..'o'
+    630, 630, 423, 491, 370, 633, 520, 805, 542, 522, 481, 389, 564, 389, 586,       // 'p'..'~'
 };
 
 bool isBreak(char16_t c) { return c == u'\n' || c == u'\r'; }
 
 }  // namespace
 
-double ascent(double size) { return std::round(std::max(0.0, size) * kAscent); }
-double descent(double size) { return std::round(std::max(0.0, size) * kDescent); }
+double ascent(double size, bool wholePixels) {
+    const double v = std::max(0.0, size) * kAscent;
+    return wholePixels ? std::round(v) : v;
+}
+
+double descent(double size, bool wholePixels) {
+    const double v = std::max(0.0, size) * kDescent;
+    return wholePixels ? std::round(v) : v;
+}
 
 double advance(char16_t c, const Style& style) {
     double units;
     if (c >= 0x20 && c < 0x7F) units = kAsciiAdvances[c - 0x20];
     else if (c < 0x20) units = 0;
-    else if (c >= 0x2E80) units = kUnitsPerEm;  // CJK and beyond: full width
-    else units = 1146;
+    else if (c >= 0x2E80) units = kUnitsPerEm;
+    else units = kOtherAdvance;
     double width = units * std::max(0.0, style.size) / kUnitsPerEm;
     if (style.bold) width *= kBoldWidening;
+    if (style.wholePixels) width = std::round(width);
     return width + style.letterSpacing;
 }
 
-std::vector<Line> layout(std::u16string_view text, const Style& style, std::optional<double> wrapWidth) {
+std::vector<Line> layout(std::u16string_view text, const AdvanceFn& advanceOf, std::optional<double> wrapWidth,
+                         double firstIndent) {
     std::vector<Line> lines;
     size_t pos = 0;
     while (true) {
@@ -51,10 +59,11 @@ std::vector<Line> layout(std::u16string_view text, const Style& style, std::opti
         size_t stop = pos;
         while (stop < text.size() && !isBreak(text[stop])) ++stop;
         Line line{pos, pos, 0};
+        double limit = wrapWidth ? *wrapWidth - firstIndent : 0;
         size_t i = pos;
         while (i < stop) {
             if (!wrapWidth || text[i] == u' ') {
-                line.width += advance(text[i], style);
+                line.width += advanceOf(text[i]);
                 line.end = ++i;
                 continue;
             }
@@ -62,9 +71,9 @@ std::vector<Line> layout(std::u16string_view text, const Style& style, std::opti
             // next one.
             size_t wordEnd = i;
             double wordWidth = 0;
-            while (wordEnd < stop && text[wordEnd] != u' ') wordWidth += advance(text[wordEnd++], style);
-            const double spaceAfter = wordEnd < stop ? advance(u' ', style) : 0;
-            if (line.width + wordWidth + spaceAfter <= *wrapWidth) {
+            while (wordEnd < stop && text[wordEnd] != u' ') wordWidth += advanceOf(text[wordEnd++]);
+            const double spaceAfter = wordEnd < stop ? advanceOf(u' ') : 0;
+            if (line.width + wordWidth + spaceAfter <= limit) {
                 line.width += wordWidth;
                 line.end = i = wordEnd;
                 continue;
@@ -72,16 +81,18 @@ std::vector<Line> layout(std::u16string_view text, const Style& style, std::opti
             if (line.end > line.begin) {
                 lines.push_back(line);
                 line = Line{i, i, 0};
+                limit = *wrapWidth;
                 continue;
             }
             // Wider than the line itself: as many characters as fit, at least one.
             do {
-                line.width += advance(text[i], style);
+                line.width += advanceOf(text[i]);
                 line.end = ++i;
-            } while (i < wordEnd && line.width + advance(text[i], style) <= *wrapWidth);
+            } while (i < wordEnd && line.width + advanceOf(text[i]) <= limit);
             if (i < wordEnd) {
                 lines.push_back(line);
                 line = Line{i, i, 0};
+                limit = *wrapWidth;
             }
         }
         lines.push_back(line);
@@ -90,6 +101,10 @@ std::vector<Line> layout(std::u16string_view text, const Style& style, std::opti
         pos = stop + (text[stop] == u'\r' && stop + 1 < text.size() && text[stop + 1] == u'\n' ? 2 : 1);
     }
     return lines;
+}
+
+std::vector<Line> layout(std::u16string_view text, const Style& style, std::optional<double> wrapWidth) {
+    return layout(text, [&style](char16_t c) { return advance(c, style); }, wrapWidth);
 }
 
 Extent measure(std::u16string_view text, const Style& style, std::optional<double> wrapWidth) {

@@ -2,8 +2,6 @@
 // questions about the display tree (ScriptHost) and the drawing API's shapes.
 #include "swf/script_host.h"
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -42,6 +40,13 @@ QColor rgbColor(uint32_t rgb, double alphaPercent) {
 std::string numberText(double v) {
     if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) return std::to_string(int64_t(v));
     return QString::number(v, 'g', 15).toStdString();
+}
+
+// Numbers as scripts print them, infinities and NaN included.
+std::string scriptNumberText(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    return numberText(v);
 }
 
 bool truthy(std::string_view v) { return v == "true" || v == "1"; }
@@ -1274,22 +1279,51 @@ const EditTextDef* textOf(Instance* inst) {
 
 std::string colorText(const QColor& c) { return std::to_string(c.rgb() & 0xFFFFFF); }
 
-// Size of a field's text in pixels: from its embedded outlines when laid out with them,
-// else measured with the system font the renderer uses.
-QSizeF textExtent(const EditTextDef& f, const Movie&) {
+// Size of a field's text in pixels as the player lays it out: with the advances of its
+// embedded font when it draws with one, else with the device font, wrapped to the field's
+// width less its gutters, margins and block indent.
+QSizeF textExtent(const EditTextDef& f, const Movie& movie) {
     if (f.text.isEmpty()) return {};
-    if (f.hasOutlines) {
-        QRectF r;
-        for (const auto& [color, path] : f.outlineRuns) r = r.united(path.boundingRect());
-        return {r.width() / 20, f.height / 20 * (f.text.count(QLatin1Char('\n')) + 1)};
+    const Character* c = movie.character(f.fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    const bool embedded = f.useOutlines && font && !font->advances.empty() && !font->codes.empty();
+    device_font::Style style;
+    style.size = f.height / 20;
+    style.bold = font && font->bold;
+    style.letterSpacing = f.letterSpacing;
+    style.wholePixels = !f.useOutlines;
+    double ascent = device_font::ascent(style.size, style.wholePixels);
+    double descent = device_font::descent(style.size, style.wholePixels);
+    device_font::AdvanceFn advanceOf = [&style](char16_t ch) { return device_font::advance(ch, style); };
+    if (embedded) {
+        const double scale = style.size / font->unitsPerEm;
+        ascent = font->ascent * scale;
+        descent = font->descent * scale;
+        advanceOf = [font, scale, &style](char16_t ch) {
+            const int glyph = font->glyphFor(ch);
+            if (glyph < 0 || size_t(glyph) >= font->advances.size()) return device_font::advance(ch, style);
+            return font->advances[size_t(glyph)] * scale + style.letterSpacing;
+        };
     }
-    QFont font(QStringLiteral("Times New Roman"));
-    font.setPixelSize(std::max(1, int(f.height / 20)));
-    QFontMetricsF metrics(font);
+    std::optional<double> wrapWidth;
+    if (f.wordWrap) {
+        constexpr double kGutters = 4;
+        wrapWidth = std::max(0.0, f.bounds.width() / 20 - kGutters - (f.leftMargin + f.rightMargin + f.blockIndent) / 20);
+    }
+    const auto lines = device_font::layout(
+        std::u16string_view(reinterpret_cast<const char16_t*>(f.text.utf16()), size_t(f.text.size())), advanceOf,
+        wrapWidth, f.indent / 20);
+    // Lines set other than flush left are measured without their trailing spaces.
+    const bool trimTrailing = f.align != 0;
     double width = 0;
-    const QStringList lines = f.text.split(QLatin1Char('\n'));
-    for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
-    return {width, metrics.height() * lines.size()};
+    for (const auto& line : lines) {
+        double w = line.width;
+        for (size_t i = line.end; trimTrailing && i > line.begin && f.text[qsizetype(i - 1)] == QLatin1Char(' '); --i)
+            w -= advanceOf(u' ');
+        width = std::max(width, w);
+    }
+    const double count = double(lines.size());
+    return {width, count * (ascent + descent) + std::max(0.0, count - 1) * f.leading / 20};
 }
 
 }  // namespace
@@ -1321,7 +1355,13 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "scroll" || name == "bottomScroll") return std::string("1");
     if (name == "maxscroll") return std::string("1");
     if (name == "hscroll" || name == "maxhscroll") return std::string("0");
-    if (name == "antiAliasType") return std::string("normal");
+    if (name == "antiAliasType") return std::string(f->advancedAntiAlias ? "advanced" : "normal");
+    if (name == "gridFitType") {
+        constexpr const char* kGridFits[] = {"none", "pixel", "subpixel"};
+        return std::string(kGridFits[std::min<size_t>(f->gridFit, 2)]);
+    }
+    if (name == "thickness") return scriptNumberText(f->thickness);
+    if (name == "sharpness") return scriptNumberText(f->sharpness);
     if (name == "background") return flag(f->background);
     if (name == "backgroundColor") return colorText(f->backgroundColor);
     if (name == "borderColor") return colorText(f->borderColor);
@@ -1374,6 +1414,18 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
     else if (name == "password") f->password = truthy(value);
     else if (name == "restrict") f->restrict = value.empty() || value == "null" ? std::nullopt : std::optional(fromUtf8(value));
     else if (name == "embedFonts") f->useOutlines = truthy(value);
+    else if (name == "antiAliasType") {
+        if (value == "normal" || value == "advanced") f->advancedAntiAlias = value == "advanced";
+    } else if (name == "gridFitType") {
+        if (value == "none") f->gridFit = 0;
+        else if (value == "pixel") f->gridFit = 1;
+        else if (value == "subpixel") f->gridFit = 2;
+    } else if (name == "thickness" || name == "sharpness") {
+        // Any number, infinities and NaN included, reads back as set.
+        const std::string text(value);
+        const double v = text == "Infinity" ? HUGE_VAL : text == "-Infinity" ? -HUGE_VAL : std::strtod(text.c_str(), nullptr);
+        (name == "thickness" ? f->thickness : f->sharpness) = v;
+    }
     else if (name == "maxChars") {
         f->hasMaxLength = value != "null" && value != "0";
         f->maxLength = std::clamp(std::atoi(std::string(value).c_str()), 0, 1 << 20);
@@ -1418,8 +1470,8 @@ avm1::TextFormatValues ScriptHost::newTextFormat(avm1::DisplayId id) {
     v.underline = false;
     v.bullet = false;
     v.kerning = false;
-    v.blockIndent = 0;
-    v.letterSpacing = 0;
+    v.blockIndent = f->blockIndent / 20;
+    v.letterSpacing = f->letterSpacing;
     v.url = "";
     v.target = "";
     v.tabStops.emplace();
@@ -1442,6 +1494,9 @@ void ScriptHost::setNewTextFormat(avm1::DisplayId id, const avm1::TextFormatValu
     twipsOf(format.rightMargin, f->rightMargin);
     twipsOf(format.indent, f->indent);
     twipsOf(format.leading, f->leading);
+    twipsOf(format.blockIndent, f->blockIndent);
+    if (format.letterSpacing && std::isfinite(*format.letterSpacing))
+        f->letterSpacing = float(std::clamp(*format.letterSpacing, -1000.0, 1000.0));
     player_.dirty_ = true;
 }
 
@@ -1482,13 +1537,24 @@ avm1::TextExtentValues ScriptHost::measureText(const avm1::TextFormatValues& for
 
 avm1::DisplayId ScriptHost::focus() { return player_.focusedObject(); }
 bool ScriptHost::setFocus(avm1::DisplayId object) { return player_.focusFromScript(object); }
-int ScriptHost::selectionBegin() { return selectionBegin_; }
-int ScriptHost::selectionEnd() { return selectionEnd_; }
-int ScriptHost::caretIndex() { return selectionEnd_ < 0 ? 0 : selectionEnd_; }
+// The selection belongs to the focused text field: without one every index is -1 and
+// nothing can be selected.
+const EditTextDef* ScriptHost::focusedField() { return textOf(player_.instanceById(player_.focusedObject())); }
+int ScriptHost::selectionBegin() { return focusedField() ? selectionBegin_ : -1; }
+int ScriptHost::selectionEnd() { return focusedField() ? selectionEnd_ : -1; }
+int ScriptHost::caretIndex() { return focusedField() ? caret_ : -1; }
 void ScriptHost::setSelection(int begin, int end) {
-    selectionBegin_ = begin;
-    selectionEnd_ = end;
+    const EditTextDef* field = focusedField();
+    if (!field) return;
+    const int length = int(field->text.size());
+    begin = std::clamp(begin, 0, length);
+    end = std::clamp(end, 0, length);
+    // The caret stays where the selection was asked to end.
+    selectionBegin_ = std::min(begin, end);
+    selectionEnd_ = std::max(begin, end);
+    caret_ = end;
 }
+void ScriptHost::clearSelection() { selectionBegin_ = selectionEnd_ = caret_ = -1; }
 
 // ---- ScriptHost: the player -----------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 namespace swf {
 
 class Player;
+struct EditTextDef;
 
 class ScriptHost final : public avm1::Host {
 public:
@@ -107,6 +108,8 @@ public:
     int selectionEnd() override;
     int caretIndex() override;
     void setSelection(int begin, int end) override;
+    // Script focus moves arrive with nothing selected.
+    void clearSelection();
 
     // The player.
     avm1::Point mousePosition() override;
@@ -134,6 +137,7 @@ public:
     double soundPosition(avm1::SoundHandle handle) override;
 
 private:
+    const EditTextDef* focusedField();
     struct ScriptVoice {
         avm1::DisplayId target;
         uint16_t soundId;
@@ -142,7 +146,7 @@ private:
     std::map<avm1::SoundHandle, ScriptVoice> scriptVoices_;
 
     Player& player_;
-    int selectionBegin_ = -1, selectionEnd_ = -1;
+    int selectionBegin_ = -1, selectionEnd_ = -1, caret_ = -1;
 };
 
 }  // namespace swf

@@ -244,6 +244,14 @@ void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml,
     if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);
 }
 
+void applyTextSettings(ByteReader& r, EditTextDef& field) {
+    const uint8_t flags = r.u8();
+    field.advancedAntiAlias = ((flags >> 6) & 3) == 1;
+    field.gridFit = std::min<uint8_t>((flags >> 3) & 7, 2);
+    field.thickness = r.f32();
+    field.sharpness = r.f32();
+}
+
 EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
     EditTextDef field;
     field.bounds = readRect(r);

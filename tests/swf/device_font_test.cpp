@@ -15,8 +15,11 @@ std::u16string textOf(std::u16string_view text, const Line& line) {
 }
 
 TEST(DeviceFont, WidthsScaleWithSizeAndLetterSpacingAndBoldWidens) {
-    Style small{10, false, 0}, large{20, false, 0}, spaced{10, false, 2}, bold{10, true, 0};
+    // Outlines keep fractions of a pixel; device text snaps each advance to whole pixels.
+    Style small{10, false, 0, false}, large{20, false, 0, false}, spaced{10, false, 2, false}, bold{10, true, 0, false};
     EXPECT_DOUBLE_EQ(advance(u'a', large), 2 * advance(u'a', small));
+    Style device{10, false, 0, true};
+    EXPECT_EQ(advance(u'a', device), std::round(advance(u'a', small)));
     EXPECT_DOUBLE_EQ(advance(u'a', spaced), advance(u'a', small) + 2);
     EXPECT_GT(advance(u'a', bold), advance(u'a', small));
     EXPECT_GT(advance(u'm', small), advance(u'i', small));
@@ -24,6 +27,7 @@ TEST(DeviceFont, WidthsScaleWithSizeAndLetterSpacingAndBoldWidens) {
     EXPECT_EQ(ascent(12), 13);
     EXPECT_EQ(descent(12), 4);
     EXPECT_EQ(ascent(-5), 0);
+    EXPECT_DOUBLE_EQ(ascent(10, false), 10.69);
 }
 
 TEST(DeviceFont, LinesBreakAtSpacesAndKeepTheirTrailingSpace) {

@@ -1,6 +1,7 @@
 // MovieClip, Button, TextField and TextFormat, and the player objects scripts talk to:
 // Key, Mouse, Stage, Selection, System, Color and ASBroadcaster.
 #include <cmath>
+#include <limits>
 
 #include "swf/avm1/vm.h"
 
@@ -366,7 +367,13 @@ Value selectionMethod(EngineImpl& e, Object* callee, const Value&, Args args) {
         case 2: return Value(double(h.selectionBegin()));
         case 3: return Value(double(h.selectionEnd()));
         case 4: return Value(double(h.caretIndex()));
-        case 5: h.setSelection(clampToInt(e.toNumber(arg(args, 0))), clampToInt(e.toNumber(arg(args, 1)))); return Value();
+        case 5: {  // setSelection(begin, [end]): without an end, to the end of the text
+            if (args.empty()) return Value();
+            const int begin = clampToInt(e.toNumber(args[0]));
+            const int end = args.size() > 1 ? clampToInt(e.toNumber(args[1])) : std::numeric_limits<int>::max();
+            h.setSelection(begin, end);
+            return Value();
+        }
     }
     return Value();
 }

@@ -8,7 +8,8 @@ namespace {
 
 using Args = std::span<const Value>;
 
-enum class FieldType { Text, Flag, Number, NullableText, NullableNumber };
+// AnyNumber takes NaN and the infinities too; Number ignores NaN.
+enum class FieldType { Text, Flag, Number, AnyNumber, NullableText, NullableNumber };
 
 struct FieldProperty {
     const char* name;
@@ -31,7 +32,7 @@ constexpr FieldProperty kFieldProperties[] = {
     {"bottomScroll", FieldType::Number, true}, {"restrict", FieldType::NullableText, false},
     {"condenseWhite", FieldType::Flag, false}, {"antiAliasType", FieldType::Text, false},
     {"mouseWheelEnabled", FieldType::Flag, false}, {"gridFitType", FieldType::Text, false},
-    {"sharpness", FieldType::Number, false}, {"thickness", FieldType::Number, false},
+    {"sharpness", FieldType::AnyNumber, false}, {"thickness", FieldType::AnyNumber, false},
 };
 
 const FieldProperty* fieldProperty(EngineImpl& e, std::string_view name) {
@@ -294,9 +295,16 @@ Value textFieldMethod(EngineImpl& e, Object* callee, const Value& thisv, Args ar
         case 4:  // replaceText(begin, end, text)
             h.replaceText(id, index(0, 0), index(1, 0), e.toString(arg(args, 2)));
             return Value();
-        case 5:  // replaceSel(text)
-            h.replaceText(id, h.selectionBegin(), h.selectionEnd(), e.toString(arg(args, 0)));
+        case 5: {  // replaceSel(text): the caret ends after what was put in
+            const int begin = h.selectionBegin();
+            const std::string text = e.toString(arg(args, 0));
+            h.replaceText(id, begin, h.selectionEnd(), text);
+            if (begin >= 0) {
+                const int caret = begin + int(toUtf16(text).size());
+                h.setSelection(caret, caret);
+            }
             return Value();
+        }
     }
     return Value();
 }
@@ -312,6 +320,9 @@ std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId id, std::string_
         case FieldType::Text: return Value(*v);
         case FieldType::Flag: return Value(*v == "true");
         case FieldType::Number: return Value(stringToNumber(*v, 7));
+        case FieldType::AnyNumber:
+            if (*v == "Infinity" || *v == "-Infinity") return Value(*v == "Infinity" ? HUGE_VAL : -HUGE_VAL);
+            return Value(stringToNumber(*v, 7));
         case FieldType::NullableText: return *v == "null" ? Value::null() : Value(*v);
         case FieldType::NullableNumber: return *v == "null" ? Value::null() : Value(stringToNumber(*v, 7));
     }
@@ -331,6 +342,7 @@ bool setTextFieldProperty(EngineImpl& e, DisplayId id, std::string_view name, co
             text = numberToString(d);
             break;
         }
+        case FieldType::AnyNumber: text = numberToString(e.toNumber(v)); break;
         case FieldType::NullableText:
         case FieldType::NullableNumber:
             text = v.isNullish() ? "null" : e.toString(v);

@@ -1461,16 +1461,17 @@ avm1::TextFormatValues ScriptHost::newTextFormat(avm1::DisplayId id) {
     v.color = f->color.rgb() & 0xFFFFFF;
     static const char* const aligns[] = {"left", "right", "center", "justify"};
     v.align = aligns[std::clamp(f->align, 0, 3)];
-    v.leftMargin = f->leftMargin / 20;
-    v.rightMargin = f->rightMargin / 20;
-    v.indent = f->indent / 20;
-    v.leading = f->leading / 20;
+    // Whole pixels, as scripts set them.
+    v.leftMargin = std::round(f->leftMargin / 20);
+    v.rightMargin = std::round(f->rightMargin / 20);
+    v.indent = std::round(f->indent / 20);
+    v.leading = std::round(f->leading / 20);
     v.bold = font && font->bold;
     v.italic = font && font->italic;
     v.underline = false;
     v.bullet = false;
     v.kerning = false;
-    v.blockIndent = f->blockIndent / 20;
+    v.blockIndent = std::round(f->blockIndent / 20);
     v.letterSpacing = f->letterSpacing;
     v.url = "";
     v.target = "";
@@ -1487,8 +1488,9 @@ void ScriptHost::setNewTextFormat(avm1::DisplayId id, const avm1::TextFormatValu
         const std::string& a = *format.align;
         f->align = a == "right" ? 1 : a == "center" ? 2 : a == "justify" ? 3 : 0;
     }
+    // Bounded only so that twips stay exact in a float.
     auto twipsOf = [](const std::optional<double>& v, float& out) {
-        if (v && std::isfinite(*v)) out = float(std::clamp(*v, -1000.0, 1000.0) * 20);
+        if (v && std::isfinite(*v)) out = float(std::clamp(*v, -100000.0, 100000.0) * 20);
     };
     twipsOf(format.leftMargin, f->leftMargin);
     twipsOf(format.rightMargin, f->rightMargin);

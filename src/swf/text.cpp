@@ -237,6 +237,17 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
 void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie) {
     field.initialText = content;
     field.text = asHtml ? htmlToText(content, nullptr) : content;
+    if (asHtml) {
+        // The paragraph alignment is the HTML's own, left unless its first paragraph says.
+        static const QRegularExpression paragraphAlign(R"(<p[^>]*\salign\s*=\s*["']?(left|right|center|justify))",
+                                                       QRegularExpression::CaseInsensitiveOption);
+        const auto match = paragraphAlign.match(content);
+        const QString align = match.hasMatch() ? match.captured(1).toLower() : QString();
+        field.align = align == QLatin1String("right")     ? 1
+                      : align == QLatin1String("center")  ? 2
+                      : align == QLatin1String("justify") ? 3
+                                                          : 0;
+    }
     field.outlineRuns.clear();
     field.hasOutlines = false;
     const Character* c = movie.character(field.fontId);
@@ -280,9 +291,11 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
         field.align = r.u8();
         field.leftMargin = r.u16();
         field.rightMargin = r.u16();
-        field.indent = r.u16();
+        field.indent = int16_t(r.u16());  // signed, as the player reads it
         field.leading = r.s16();
     }
+    // HTML text carries its own paragraph alignment: the stored one does not apply.
+    if (field.html) field.align = 0;
     field.variableName = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));
     if (hasText) {
         QString text = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));

@@ -67,8 +67,9 @@ private:
     QByteArray bytes_;
 };
 
-QStringList run(const Actions& a) {
-    const QByteArray bytes = movie(tag(12, a.end()) + showFrame(), 100, 100, 8, 1);
+// Runs the actions on the first frame, after `tags` (definitions and placements).
+QStringList run(const Actions& a, const QByteArray& tags = {}) {
+    const QByteArray bytes = movie(tags + tag(12, a.end()) + showFrame(), 100, 100, 8, 1);
     swf::Player player(swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()),
                                                  size_t(bytes.size()))),
                        nullptr, swf::Player::Start::Later);
@@ -148,6 +149,29 @@ TEST(TextField, AWatchOnTextSeesAndReplacesTheAssignedText) {
     a.function(body).str("text").num(2).getVar("t").str("watch").op(0x52).op(0x17);
     a.set("t", "text", "typed").traceMember("t", "text");
     EXPECT_EQ(run(a), (QStringList{"typed", "watched"}));
+}
+
+// A stored field centred with the given indent (twips, as stored), HTML or not, with text.
+QByteArray storedField(int id, int indentTwips, bool html) {
+    const uint8_t flags1 = 0x80;                      // has text
+    const uint8_t flags2 = 0x20 | (html ? 0x02 : 0);  // has layout, HTML
+    QByteArray body = u16(id) + rect(0, 2000, 0, 400) + char(flags1) + char(flags2);
+    body += char(2) + u16(0) + u16(0) + u16(indentTwips & 0xFFFF) + u16(0);  // centred, margins, indent, leading
+    body += cstr("") + cstr(html ? "<p>text</p>" : "text");
+    return tag(37, body);
+}
+
+TEST(TextField, StoredIndentIsSignedAndHtmlTextKeepsItsOwnAlignment) {
+    const QByteArray tags = storedField(1, 0xFF38, false) + place2(1, 1) + storedField(2, 32767, true) + place2(2, 2);
+    Actions a;
+    for (const char* field : {"instance1", "instance2"}) {
+        a.call(field, "getNewTextFormat", 0).str("indent").op(0x4E).trace();
+        a.call(field, "getNewTextFormat", 0).str("align").op(0x4E).trace();
+    }
+    // HTML set from a script brings its first paragraph's alignment.
+    a.set("instance2", "htmlText", "<p align=\"right\">r</p>");
+    a.call("instance2", "getNewTextFormat", 0).str("align").op(0x4E).trace();
+    EXPECT_EQ(run(a, tags), (QStringList{"-10", "center", "1638", "left", "right"}));
 }
 
 }  // namespace

@@ -558,7 +558,12 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
     if (!n.inst || std::isnan(value)) return;
     Instance& inst = *n.inst;
     player_.dirty_ = true;
-    auto clampTwips = [](double px) { return std::clamp(px * 20, -2.0e9, 2.0e9); };
+    // Text fields sit on whole twips.
+    const bool isField = inst.character && std::holds_alternative<EditTextDef>(*inst.character);
+    auto clampTwips = [isField](double px) {
+        const double twips = std::clamp(px * 20, -2.0e9, 2.0e9);
+        return isField ? std::trunc(twips) : twips;
+    };
     switch (which) {
         case P::X: {
             const QTransform& m = inst.matrix;
@@ -603,7 +608,7 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
                 EditTextDef* f = &std::get<EditTextDef>(*inst.ownCharacter);
                 const double scale = std::abs(which == P::Width ? d.xScale : d.yScale);
                 if (scale <= 0) return;
-                const double size = std::min(value * 20 / scale, 1e8);
+                const double size = std::trunc(std::min(value * 20 / scale, 1e8));
                 if (which == P::Width) f->bounds.setWidth(size);
                 else f->bounds.setHeight(size);
                 player_.dirty_ = true;

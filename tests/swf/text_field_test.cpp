@@ -151,6 +151,19 @@ TEST(TextField, AWatchOnTextSeesAndReplacesTheAssignedText) {
     EXPECT_EQ(run(a), (QStringList{"typed", "watched"}));
 }
 
+TEST(TextField, CreatedFramesAreWholePixelsAndPositionsWholeTwips) {
+    // createTextField("f", 1, "-2.9", "3.94", "-50", "7.5"): truncated, the negative width flipped.
+    Actions b;
+    b.str("7.5").str("-50").str("3.94").str("-2.9").num(1).str("f").num(6).getVar("_root").str("createTextField")
+        .op(0x52).op(0x17);
+    for (const char* p : {"_x", "_y", "_width", "_height"}) b.traceMember("f", p);
+    // Positions keep whole twips (1/20 pixel), cut toward zero.
+    b.getVar("f").str("_y").str("3.94").op(0x4F).traceMember("f", "_y");
+    // An infinite width is ignored.
+    b.getVar("f").str("_width").num(1).num(0).op(0x0D).op(0x4F).traceMember("f", "_width");
+    EXPECT_EQ(run(b), (QStringList{"-2", "3", "50", "7", "3.9", "50"}));
+}
+
 // A stored field centred with the given indent (twips, as stored), HTML or not, with text.
 QByteArray storedField(int id, int indentTwips, bool html) {
     const uint8_t flags1 = 0x80;                      // has text

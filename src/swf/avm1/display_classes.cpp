@@ -154,7 +154,11 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             return c ? e.displayValue(c) : Value();
         }
         case 9: {  // createTextField(name, depth, x, y, w, h)
-            DisplayId c = h.createTextField(id, str(0), clampToInt(num(1)), num(2), num(3), num(4), num(5));
+            // The frame is in whole pixels (NaN and infinities are 0); a negative size counts
+            // as its magnitude.
+            auto whole = [&](size_t i) { return double(toInt32(num(i))); };
+            DisplayId c = h.createTextField(id, str(0), clampToInt(num(1)), whole(2), whole(3), std::fabs(whole(4)),
+                                            std::fabs(whole(5)));
             return e.version >= 8 && c ? e.displayValue(c) : Value();
         }
         case 10: h.removeObject(id); break;

@@ -143,6 +143,8 @@ bool Player::focusFromScript(uint64_t serial) {
     }
     Instance* inst = instanceById(serial);
     if (!inst || !isFocusable(*inst)) return false;
+    // Focus moved by a script arrives with nothing selected, as its listeners see it.
+    if (scriptHost_ && serial != focusedObject()) scriptHost_->clearSelection();
     changeFocus(serial, false);
     return true;
 }

@@ -140,6 +140,12 @@ struct EditTextDef {
     QColor color = Qt::black;
     int align = 0;  // 0 left, 1 right, 2 centre, 3 justify
     float leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;
+    float blockIndent = 0;    // twips, as the margins
+    float letterSpacing = 0;  // pixels after each character
+    // Glyph rendering settings scripts can read back (CSMTextSettings).
+    bool advancedAntiAlias = false;
+    uint8_t gridFit = 1;  // 0 none, 1 pixel, 2 subpixel
+    double thickness = 0, sharpness = 0;
     QString text;  // plain text (HTML reduced to its text)
     QString initialText;  // the text as stored (HTML when `html`)
     QString variableName;

@@ -443,6 +443,13 @@ struct TagParser {
                 define(id, parseEditText(body, movie));
                 break;
             }
+            case 74: {  // CSMTextSettings: how a text field's glyphs are rendered
+                uint16_t id = body.u16();
+                auto it = movie.dictionary.find(id);
+                if (it != movie.dictionary.end())
+                    if (auto* field = std::get_if<EditTextDef>(&it->second)) detail::applyTextSettings(body, *field);
+                break;
+            }
             case 7:
             case 34: {
                 uint16_t id = body.u16();

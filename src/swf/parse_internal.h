@@ -47,6 +47,8 @@ FontDef parseFont23(ByteReader& r, int version, ParseBudget& budget);
 void applyFontInfo(ByteReader& r, FontDef& font, bool version2);
 TextDef parseText(ByteReader& r, bool withAlpha, const Movie& movie);
 EditTextDef parseEditText(ByteReader& r, const Movie& movie);
+// CSMTextSettings for a field defined earlier.
+void applyTextSettings(ByteReader& r, EditTextDef& field);
 // New content for a text field (from a script): plain text or HTML, laid out again.
 void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie);
 

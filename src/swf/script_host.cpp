@@ -2,14 +2,13 @@
 // questions about the display tree (ScriptHost) and the drawing API's shapes.
 #include "swf/script_host.h"
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "swf/avm1/avm1.h"
+#include "swf/device_font.h"
 #include "swf/instance.h"
 #include "swf/parse_internal.h"
 #include "swf/player.h"
@@ -41,6 +40,13 @@ QColor rgbColor(uint32_t rgb, double alphaPercent) {
 std::string numberText(double v) {
     if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) return std::to_string(int64_t(v));
     return QString::number(v, 'g', 15).toStdString();
+}
+
+// Numbers as scripts print them, infinities and NaN included.
+std::string scriptNumberText(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    return numberText(v);
 }
 
 bool truthy(std::string_view v) { return v == "true" || v == "1"; }
@@ -570,10 +576,12 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
         which == P::Width || which == P::Height || which == P::Alpha)
         inst.transformedByScript = true;
     // Positions are whole twips in 32 bits: one out of that range (infinities too) ends up as
-    // the lowest, as the original player's conversion leaves it.
-    auto clampTwips = [](double px) {
+    // the lowest, as the original player's conversion leaves it. Text fields sit on whole twips.
+    const bool isField = inst.character && std::holds_alternative<EditTextDef>(*inst.character);
+    auto clampTwips = [isField](double px) {
         const double twips = px * 20;
-        return twips > -2147483648.0 && twips < 2147483648.0 ? twips : -2147483648.0;
+        if (!(twips > -2147483648.0 && twips < 2147483648.0)) return -2147483648.0;
+        return isField ? std::trunc(twips) : twips;
     };
     switch (which) {
         case P::X: {
@@ -619,7 +627,7 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
                 EditTextDef* f = &std::get<EditTextDef>(*inst.ownCharacter);
                 const double scale = std::abs(which == P::Width ? d.xScale : d.yScale);
                 if (scale <= 0) return;
-                const double size = std::min(value * 20 / scale, 1e8);
+                const double size = std::trunc(std::min(value * 20 / scale, 1e8));
                 if (which == P::Width) f->bounds.setWidth(size);
                 else f->bounds.setHeight(size);
                 player_.dirty_ = true;
@@ -1319,22 +1327,51 @@ const EditTextDef* textOf(Instance* inst) {
 
 std::string colorText(const QColor& c) { return std::to_string(c.rgb() & 0xFFFFFF); }
 
-// Size of a field's text in pixels: from its embedded outlines when laid out with them,
-// else measured with the system font the renderer uses.
-QSizeF textExtent(const EditTextDef& f, const Movie&) {
+// Size of a field's text in pixels as the player lays it out: with the advances of its
+// embedded font when it draws with one, else with the device font, wrapped to the field's
+// width less its gutters, margins and block indent.
+QSizeF textExtent(const EditTextDef& f, const Movie& movie) {
     if (f.text.isEmpty()) return {};
-    if (f.hasOutlines) {
-        QRectF r;
-        for (const auto& [color, path] : f.outlineRuns) r = r.united(path.boundingRect());
-        return {r.width() / 20, f.height / 20 * (f.text.count(QLatin1Char('\n')) + 1)};
+    const Character* c = movie.character(f.fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    const bool embedded = f.useOutlines && font && !font->advances.empty() && !font->codes.empty();
+    device_font::Style style;
+    style.size = f.height / 20;
+    style.bold = font && font->bold;
+    style.letterSpacing = f.letterSpacing;
+    style.wholePixels = !f.useOutlines;
+    double ascent = device_font::ascent(style.size, style.wholePixels);
+    double descent = device_font::descent(style.size, style.wholePixels);
+    device_font::AdvanceFn advanceOf = [&style](char16_t ch) { return device_font::advance(ch, style); };
+    if (embedded) {
+        const double scale = style.size / font->unitsPerEm;
+        ascent = font->ascent * scale;
+        descent = font->descent * scale;
+        advanceOf = [font, scale, &style](char16_t ch) {
+            const int glyph = font->glyphFor(ch);
+            if (glyph < 0 || size_t(glyph) >= font->advances.size()) return device_font::advance(ch, style);
+            return font->advances[size_t(glyph)] * scale + style.letterSpacing;
+        };
     }
-    QFont font(QStringLiteral("Times New Roman"));
-    font.setPixelSize(std::max(1, int(f.height / 20)));
-    QFontMetricsF metrics(font);
+    std::optional<double> wrapWidth;
+    if (f.wordWrap) {
+        constexpr double kGutters = 4;
+        wrapWidth = std::max(0.0, f.bounds.width() / 20 - kGutters - (f.leftMargin + f.rightMargin + f.blockIndent) / 20);
+    }
+    const auto lines = device_font::layout(
+        std::u16string_view(reinterpret_cast<const char16_t*>(f.text.utf16()), size_t(f.text.size())), advanceOf,
+        wrapWidth, f.indent / 20);
+    // Lines set other than flush left are measured without their trailing spaces.
+    const bool trimTrailing = f.align != 0;
     double width = 0;
-    const QStringList lines = f.text.split(QLatin1Char('\n'));
-    for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
-    return {width, metrics.height() * lines.size()};
+    for (const auto& line : lines) {
+        double w = line.width;
+        for (size_t i = line.end; trimTrailing && i > line.begin && f.text[qsizetype(i - 1)] == QLatin1Char(' '); --i)
+            w -= advanceOf(u' ');
+        width = std::max(width, w);
+    }
+    const double count = double(lines.size());
+    return {width, count * (ascent + descent) + std::max(0.0, count - 1) * f.leading / 20};
 }
 
 }  // namespace
@@ -1366,7 +1403,13 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "scroll" || name == "bottomScroll") return std::string("1");
     if (name == "maxscroll") return std::string("1");
     if (name == "hscroll" || name == "maxhscroll") return std::string("0");
-    if (name == "antiAliasType") return std::string("normal");
+    if (name == "antiAliasType") return std::string(f->advancedAntiAlias ? "advanced" : "normal");
+    if (name == "gridFitType") {
+        constexpr const char* kGridFits[] = {"none", "pixel", "subpixel"};
+        return std::string(kGridFits[std::min<size_t>(f->gridFit, 2)]);
+    }
+    if (name == "thickness") return scriptNumberText(f->thickness);
+    if (name == "sharpness") return scriptNumberText(f->sharpness);
     if (name == "background") return flag(f->background);
     if (name == "backgroundColor") return colorText(f->backgroundColor);
     if (name == "borderColor") return colorText(f->borderColor);
@@ -1419,13 +1462,35 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
     else if (name == "password") f->password = truthy(value);
     else if (name == "restrict") f->restrict = value.empty() || value == "null" ? std::nullopt : std::optional(fromUtf8(value));
     else if (name == "embedFonts") f->useOutlines = truthy(value);
+    else if (name == "antiAliasType") {
+        if (value == "normal" || value == "advanced") f->advancedAntiAlias = value == "advanced";
+    } else if (name == "gridFitType") {
+        if (value == "none") f->gridFit = 0;
+        else if (value == "pixel") f->gridFit = 1;
+        else if (value == "subpixel") f->gridFit = 2;
+    } else if (name == "thickness" || name == "sharpness") {
+        // Any number, infinities and NaN included, reads back as set.
+        const std::string text(value);
+        const double v = text == "Infinity" ? HUGE_VAL : text == "-Infinity" ? -HUGE_VAL : std::strtod(text.c_str(), nullptr);
+        (name == "thickness" ? f->thickness : f->sharpness) = v;
+    }
     else if (name == "maxChars") {
         f->hasMaxLength = value != "null" && value != "0";
         f->maxLength = std::clamp(std::atoi(std::string(value).c_str()), 0, 1 << 20);
     }
 }
 
-avm1::TextFormatValues ScriptHost::textFormat(avm1::DisplayId id, int, int) { return newTextFormat(id); }
+avm1::TextFormatValues ScriptHost::textFormat(avm1::DisplayId id, int begin, int end) {
+    const EditTextDef* f = textOf(player_.instanceById(id));
+    if (!f) return {};
+    // A range holding no character has no format: every field answers null.
+    const int length = int(f->text.size());
+    if (begin < 0 && end < 0) begin = 0, end = length;
+    begin = std::clamp(begin, 0, length);
+    end = std::clamp(end, begin, length);
+    if (begin == end) return {};
+    return newTextFormat(id);
+}
 
 void ScriptHost::setTextFormat(avm1::DisplayId id, int, int, const avm1::TextFormatValues& format) {
     setNewTextFormat(id, format);
@@ -1444,19 +1509,21 @@ avm1::TextFormatValues ScriptHost::newTextFormat(avm1::DisplayId id) {
     v.color = f->color.rgb() & 0xFFFFFF;
     static const char* const aligns[] = {"left", "right", "center", "justify"};
     v.align = aligns[std::clamp(f->align, 0, 3)];
-    v.leftMargin = f->leftMargin / 20;
-    v.rightMargin = f->rightMargin / 20;
-    v.indent = f->indent / 20;
-    v.leading = f->leading / 20;
+    // Whole pixels, as scripts set them.
+    v.leftMargin = std::round(f->leftMargin / 20);
+    v.rightMargin = std::round(f->rightMargin / 20);
+    v.indent = std::round(f->indent / 20);
+    v.leading = std::round(f->leading / 20);
     v.bold = font && font->bold;
     v.italic = font && font->italic;
     v.underline = false;
     v.bullet = false;
     v.kerning = false;
-    v.blockIndent = 0;
-    v.letterSpacing = 0;
+    v.blockIndent = std::round(f->blockIndent / 20);
+    v.letterSpacing = f->letterSpacing;
     v.url = "";
     v.target = "";
+    v.tabStops.emplace();
     return v;
 }
 
@@ -1469,13 +1536,17 @@ void ScriptHost::setNewTextFormat(avm1::DisplayId id, const avm1::TextFormatValu
         const std::string& a = *format.align;
         f->align = a == "right" ? 1 : a == "center" ? 2 : a == "justify" ? 3 : 0;
     }
+    // Bounded only so that twips stay exact in a float.
     auto twipsOf = [](const std::optional<double>& v, float& out) {
-        if (v && std::isfinite(*v)) out = float(std::clamp(*v, -1000.0, 1000.0) * 20);
+        if (v && std::isfinite(*v)) out = float(std::clamp(*v, -100000.0, 100000.0) * 20);
     };
     twipsOf(format.leftMargin, f->leftMargin);
     twipsOf(format.rightMargin, f->rightMargin);
     twipsOf(format.indent, f->indent);
     twipsOf(format.leading, f->leading);
+    twipsOf(format.blockIndent, f->blockIndent);
+    if (format.letterSpacing && std::isfinite(*format.letterSpacing))
+        f->letterSpacing = float(std::clamp(*format.letterSpacing, -1000.0, 1000.0));
     player_.dirty_ = true;
 }
 
@@ -1490,15 +1561,50 @@ void ScriptHost::replaceText(avm1::DisplayId id, int begin, int end, std::string
     player_.dirty_ = true;
 }
 
+avm1::TextExtentValues ScriptHost::measureText(const avm1::TextFormatValues& format, std::string_view text,
+                                               std::optional<double> wrapWidth) {
+    // Text fields keep a two-pixel gutter on each side.
+    constexpr double kGutters = 4;
+    device_font::Style style;
+    style.size = format.size ? std::clamp(*format.size, 0.0, 1000.0) : 12.0;
+    style.bold = format.bold.value_or(false);
+    style.letterSpacing = format.letterSpacing ? std::clamp(*format.letterSpacing, -100.0, 1000.0) : 0.0;
+    const QString content = fromUtf8(text);
+    std::optional<double> lineWidth;
+    if (wrapWidth) lineWidth = std::max(0.0, *wrapWidth - kGutters);
+    const device_font::Extent extent = device_font::measure(
+        std::u16string_view(reinterpret_cast<const char16_t*>(content.utf16()), size_t(content.size())), style,
+        lineWidth);
+    avm1::TextExtentValues v;
+    v.ascent = device_font::ascent(style.size);
+    v.descent = device_font::descent(style.size);
+    v.width = extent.width;
+    v.height = extent.lines > 0 ? extent.height : v.ascent + v.descent;
+    v.textFieldWidth = wrapWidth ? std::round(*wrapWidth) : v.width + kGutters;
+    v.textFieldHeight = v.height + kGutters;
+    return v;
+}
+
 avm1::DisplayId ScriptHost::focus() { return player_.focusedObject(); }
 bool ScriptHost::setFocus(avm1::DisplayId object) { return player_.focusFromScript(object); }
-int ScriptHost::selectionBegin() { return selectionBegin_; }
-int ScriptHost::selectionEnd() { return selectionEnd_; }
-int ScriptHost::caretIndex() { return selectionEnd_ < 0 ? 0 : selectionEnd_; }
+// The selection belongs to the focused text field: without one every index is -1 and
+// nothing can be selected.
+const EditTextDef* ScriptHost::focusedField() { return textOf(player_.instanceById(player_.focusedObject())); }
+int ScriptHost::selectionBegin() { return focusedField() ? selectionBegin_ : -1; }
+int ScriptHost::selectionEnd() { return focusedField() ? selectionEnd_ : -1; }
+int ScriptHost::caretIndex() { return focusedField() ? caret_ : -1; }
 void ScriptHost::setSelection(int begin, int end) {
-    selectionBegin_ = begin;
-    selectionEnd_ = end;
+    const EditTextDef* field = focusedField();
+    if (!field) return;
+    const int length = int(field->text.size());
+    begin = std::clamp(begin, 0, length);
+    end = std::clamp(end, 0, length);
+    // The caret stays where the selection was asked to end.
+    selectionBegin_ = std::min(begin, end);
+    selectionEnd_ = std::max(begin, end);
+    caret_ = end;
 }
+void ScriptHost::clearSelection() { selectionBegin_ = selectionEnd_ = caret_ = -1; }
 
 // ---- ScriptHost: the player -----------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 namespace swf {
 
 class Player;
+struct EditTextDef;
 
 class ScriptHost final : public avm1::Host {
 public:
@@ -102,12 +103,16 @@ public:
     avm1::TextFormatValues newTextFormat(avm1::DisplayId field) override;
     void setNewTextFormat(avm1::DisplayId field, const avm1::TextFormatValues& format) override;
     void replaceText(avm1::DisplayId field, int begin, int end, std::string_view text) override;
+    avm1::TextExtentValues measureText(const avm1::TextFormatValues& format, std::string_view text,
+                                       std::optional<double> wrapWidth) override;
     avm1::DisplayId focus() override;
     bool setFocus(avm1::DisplayId object) override;
     int selectionBegin() override;
     int selectionEnd() override;
     int caretIndex() override;
     void setSelection(int begin, int end) override;
+    // Script focus moves arrive with nothing selected.
+    void clearSelection();
 
     // The player.
     avm1::Point mousePosition() override;
@@ -139,6 +144,7 @@ public:
     void stopSound(avm1::SoundHandle handle) override;
 
 private:
+    const EditTextDef* focusedField();
     avm1::SoundHandle startScriptVoice(avm1::DisplayId target, int soundId, const media::SoundDef& sound,
                                        double offsetSeconds, int loops);
 
@@ -160,7 +166,7 @@ private:
     std::map<avm1::SoundHandle, ScriptVoice> scriptVoices_;
 
     Player& player_;
-    int selectionBegin_ = -1, selectionEnd_ = -1;
+    int selectionBegin_ = -1, selectionEnd_ = -1, caret_ = -1;
 };
 
 }  // namespace swf

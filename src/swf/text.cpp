@@ -237,11 +237,30 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
 void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie) {
     field.initialText = content;
     field.text = asHtml ? htmlToText(content, nullptr) : content;
+    if (asHtml) {
+        // The paragraph alignment is the HTML's own, left unless its first paragraph says.
+        static const QRegularExpression paragraphAlign(R"(<p[^>]*\salign\s*=\s*["']?(left|right|center|justify))",
+                                                       QRegularExpression::CaseInsensitiveOption);
+        const auto match = paragraphAlign.match(content);
+        const QString align = match.hasMatch() ? match.captured(1).toLower() : QString();
+        field.align = align == QLatin1String("right")     ? 1
+                      : align == QLatin1String("center")  ? 2
+                      : align == QLatin1String("justify") ? 3
+                                                          : 0;
+    }
     field.outlineRuns.clear();
     field.hasOutlines = false;
     const Character* c = movie.character(field.fontId);
     const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
     if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);
+}
+
+void applyTextSettings(ByteReader& r, EditTextDef& field) {
+    const uint8_t flags = r.u8();
+    field.advancedAntiAlias = ((flags >> 6) & 3) == 1;
+    field.gridFit = std::min<uint8_t>((flags >> 3) & 7, 2);
+    field.thickness = r.f32();
+    field.sharpness = r.f32();
 }
 
 EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
@@ -272,9 +291,11 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie) {
         field.align = r.u8();
         field.leftMargin = r.u16();
         field.rightMargin = r.u16();
-        field.indent = r.u16();
+        field.indent = int16_t(r.u16());  // signed, as the player reads it
         field.leading = r.s16();
     }
+    // HTML text carries its own paragraph alignment: the stored one does not apply.
+    if (field.html) field.align = 0;
     field.variableName = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));
     if (hasText) {
         QString text = QString::fromUtf8(QByteArray::fromStdString(r.cstring()));

@@ -467,6 +467,64 @@ TEST_F(EngineTest, TextFormatStartsWithEveryFieldNull) {
     EXPECT_EQ(traces, (std::vector<std::string>{"Arial", "null", "null"}));
 }
 
+TEST_F(EngineTest, TextFormatConstructorTruncatesAndSettersRoundHalfToEven) {
+    // f = new TextFormat("f", -10.9, -11, 1, 0, "", null, null, "bogus", -3.5, 2.5)
+    Asm code;
+    code.str("f").num(2.5).num(-3.5).str("bogus").null().null().str("").num(0).num(1).num(-11).num(-10.9).str("f")
+        .num(11).str("TextFormat").newObject().setVariable();
+    for (const char* field : {"size", "color", "bold", "italic", "underline", "align", "leftMargin", "rightMargin"})
+        code.str("f").getVariable().str(field).getMember().trace();
+    // Setters: sizes round half to even, margins stop at zero, unknown alignments are ignored.
+    auto assign = [&](const char* field, double v) { code.str("f").getVariable().str(field).num(v).setMember(); };
+    assign("size", 2.5);
+    code.str("f").getVariable().str("size").getMember().trace();
+    assign("size", 3.5);
+    code.str("f").getVariable().str("size").getMember().trace();
+    assign("leftMargin", -4);
+    code.str("f").getVariable().str("leftMargin").getMember().trace();
+    assign("indent", -4.6);
+    code.str("f").getVariable().str("indent").getMember().trace();
+    code.str("f").getVariable().str("align").str("CENTER").setMember();
+    code.str("f").getVariable().str("align").str("middle").setMember();
+    code.str("f").getVariable().str("align").getMember().trace();
+    code.str("f").getVariable().str("display").getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"-10", "4294967285", "true", "false", "false", "null", "-3", "2",
+                                                "2", "4", "0", "-5", "center", "block"}));
+}
+
+TEST_F(EngineTest, TextFormatCutsLongFontNamesAndKeepsFieldsOffTheInstance) {
+    const std::string longName(70, 'x');
+    Asm code;
+    code.str("f").num(0).str("TextFormat").newObject().setVariable();
+    code.str("f").getVariable().str("font").str(longName).setMember();
+    code.str("f").getVariable().str("font").getMember().trace();
+    // The fields are accessors of the prototype, not the object's own properties.
+    code.str("font").num(1).str("f").getVariable().str("hasOwnProperty").callMethod().trace();
+    run(code);
+    ASSERT_EQ(traces.size(), 2u);
+    EXPECT_EQ(traces[0], std::string(64, 'x'));
+    EXPECT_EQ(traces[1], "false");
+}
+
+TEST_F(EngineTest, GetTextExtentAsksTheHostAndAnswersABareObject) {
+    // f = new TextFormat("Sans", 18); m = f.getTextExtent("Hello", 100); m2 = f.getTextExtent("x", undefined)
+    Asm code;
+    code.str("f").num(18).str("Sans").num(2).str("TextFormat").newObject().setVariable();
+    code.str("m").num(100).str("Hello").num(2).str("f").getVariable().str("getTextExtent").callMethod().setVariable();
+    code.undef().str("x").num(2).str("f").getVariable().str("getTextExtent").callMethod().pop();
+    for (const char* field : {"ascent", "descent", "width", "height", "textFieldWidth", "textFieldHeight", "__proto__"})
+        code.str("m").getVariable().str(field).getMember().trace();
+    run(code);
+    EXPECT_EQ(traces, (std::vector<std::string>{"10", "3", "40", "13", "44", "17", "undefined"}));
+    ASSERT_EQ(host.measured.size(), 2u);
+    EXPECT_EQ(host.measured[0].text, "Hello");
+    EXPECT_EQ(host.measured[0].format.font, "Sans");
+    EXPECT_EQ(host.measured[0].format.size, 18);
+    EXPECT_EQ(host.measured[0].wrapWidth, 100);
+    EXPECT_FALSE(host.measured[1].wrapWidth.has_value());
+}
+
 TEST_F(EngineTest, ClipPropertiesGoThroughTheHost) {
     // _root.createEmptyMovieClip("kid", 1); kid._x = 12; trace(kid._x); trace(kid._target); removeMovieClip
     Asm code;

@@ -214,6 +214,17 @@ public:
     TextFormatValues newTextFormat(DisplayId) override { return {}; }
     void setNewTextFormat(DisplayId, const TextFormatValues&) override {}
     void replaceText(DisplayId, int, int, std::string_view) override {}
+    TextExtentValues measureText(const TextFormatValues& format, std::string_view text,
+                                 std::optional<double> wrapWidth) override {
+        measured.push_back({format, std::string(text), wrapWidth});
+        return {10, 3, 40, 13, 44, 17};
+    }
+    struct Measured {
+        TextFormatValues format;
+        std::string text;
+        std::optional<double> wrapWidth;
+    };
+    std::vector<Measured> measured;
     DisplayId focus() override { return kNoDisplay; }
     bool setFocus(DisplayId) override { return false; }
     int selectionBegin() override { return -1; }

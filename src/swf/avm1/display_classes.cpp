@@ -1,6 +1,7 @@
 // MovieClip, Button, TextField and TextFormat, and the player objects scripts talk to:
 // Key, Mouse, Stage, Selection, System, Color and ASBroadcaster.
 #include <cmath>
+#include <limits>
 
 #include "swf/avm1/vm.h"
 
@@ -165,7 +166,11 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             return c ? e.displayValue(c) : Value();
         }
         case 9: {  // createTextField(name, depth, x, y, w, h)
-            DisplayId c = h.createTextField(id, str(0), clampToInt(num(1)), num(2), num(3), num(4), num(5));
+            // The frame is in whole pixels (NaN and infinities are 0); a negative size counts
+            // as its magnitude.
+            auto whole = [&](size_t i) { return double(toInt32(num(i))); };
+            DisplayId c = h.createTextField(id, str(0), clampToInt(num(1)), whole(2), whole(3), std::fabs(whole(4)),
+                                            std::fabs(whole(5)));
             return e.version >= 8 && c ? e.displayValue(c) : Value();
         }
         case 10: h.removeObject(id); break;
@@ -390,7 +395,13 @@ Value selectionMethod(EngineImpl& e, Object* callee, const Value&, Args args) {
         case 2: return Value(double(h.selectionBegin()));
         case 3: return Value(double(h.selectionEnd()));
         case 4: return Value(double(h.caretIndex()));
-        case 5: h.setSelection(clampToInt(e.toNumber(arg(args, 0))), clampToInt(e.toNumber(arg(args, 1)))); return Value();
+        case 5: {  // setSelection(begin, [end]): without an end, to the end of the text
+            if (args.empty()) return Value();
+            const int begin = clampToInt(e.toNumber(args[0]));
+            const int end = args.size() > 1 ? clampToInt(e.toNumber(args[1])) : std::numeric_limits<int>::max();
+            h.setSelection(begin, end);
+            return Value();
+        }
     }
     return Value();
 }

@@ -81,6 +81,12 @@ struct TextFormatValues {
     std::optional<std::vector<double>> tabStops;
 };
 
+// What TextFormat.getTextExtent answers, in whole pixels: one line's ascent and descent, the
+// laid-out text's width and height, and the size of a text field that would just hold it.
+struct TextExtentValues {
+    double ascent = 0, descent = 0, width = 0, height = 0, textFieldWidth = 0, textFieldHeight = 0;
+};
+
 // Text-field-only settings exposed to scripts by name (TextField properties that are not
 // display properties): "text", "htmlText", "html", "variable", "autoSize", "border",
 // "borderColor", "background", "backgroundColor", "textColor", "multiline", "wordWrap",
@@ -256,6 +262,12 @@ public:
     virtual TextFormatValues newTextFormat(DisplayId field) = 0;
     virtual void setNewTextFormat(DisplayId field, const TextFormatValues& format) = 0;
     virtual void replaceText(DisplayId field, int begin, int end, std::string_view text) = 0;
+    // Measures text set in `format` with the player's device fonts; with a wrap width (the
+    // field's width, gutters included) the text wraps at word breaks.
+    virtual TextExtentValues measureText(const TextFormatValues& /*format*/, std::string_view /*text*/,
+                                         std::optional<double> /*wrapWidth*/) {
+        return {};
+    }
     // Focus for Selection; kNoDisplay when nothing has it. setFocus answers false (and
     // leaves the focus) when the object cannot take it.
     virtual DisplayId focus() = 0;
@@ -338,5 +350,6 @@ public:
 //   children() lists them, as their names reach the clip holding them.
 // - frameScripts(clip, frame), default none: a frame's action blocks, which the Call action
 //   runs in place.
+// - measureText(format, text, wrapWidth), default all zero: TextFormat.getTextExtent.
 
 }  // namespace swf::avm1

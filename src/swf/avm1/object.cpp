@@ -520,28 +520,6 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         }
         return;
     }
-    if (o->kind == ObjKind::Display && setDisplayProperty(o, name, v)) return;
-    int32_t arrayIndexSet = 0;
-    bool movesLength = false;
-    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
-        size_t i;
-        if (arrayIndex(n, i) && i < limits.maxArrayLength) {
-            if (i >= o->elements.size()) o->elements.resize(i + 1, Value::hole());
-            o->elements[i] = v.isHole() ? Value() : v;
-            if (int32_t(i) >= arrayLength(o)) changeArrayLength(o, int32_t(i) + 1);
-            return;
-        }
-        if (n == "length") {
-            setArrayLength(o, toNumber(v));
-            return;
-        }
-        // Stored as a property below, then the length follows.
-        movesLength = wrappedIndex(n, arrayIndexSet);
-    }
-    if (n == "__proto__") {
-        o->proto = v.object();
-        return;
-    }
     std::string buffer;
     std::string_view k = keyView(n, buffer);
     Value value = v;
@@ -558,6 +536,29 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
             BusyProperty guard(*this, o, k);
             value = call(Value(cb), Value(o), cbArgs);
         }
+    }
+    // Display properties (a text field's text too) are watched like any other.
+    if (o->kind == ObjKind::Display && setDisplayProperty(o, name, value)) return;
+    int32_t arrayIndexSet = 0;
+    bool movesLength = false;
+    if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
+        size_t i;
+        if (arrayIndex(n, i) && i < limits.maxArrayLength) {
+            if (i >= o->elements.size()) o->elements.resize(i + 1, Value::hole());
+            o->elements[i] = value.isHole() ? Value() : value;
+            if (int32_t(i) >= arrayLength(o)) changeArrayLength(o, int32_t(i) + 1);
+            return;
+        }
+        if (n == "length") {
+            setArrayLength(o, toNumber(value));
+            return;
+        }
+        // Stored as a property below, then the length follows.
+        movesLength = wrappedIndex(n, arrayIndexSet);
+    }
+    if (n == "__proto__") {
+        o->proto = v.object();
+        return;
     }
     Object* holder = nullptr;
     Slot* p = findInChain(o, k, &holder);

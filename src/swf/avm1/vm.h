@@ -61,6 +61,7 @@ enum class ObjKind : uint8_t {
 struct Scope;
 struct FunctionDef;
 struct ScriptFilter;  // filter_classes.cpp
+struct ScriptTextFormat;  // text_classes.cpp
 struct SoundState;
 using NativeFn = Value (*)(EngineImpl& e, Object* callee, const Value& thisv, std::span<const Value> args);
 
@@ -90,6 +91,7 @@ struct Object {
     std::unique_ptr<std::unordered_map<std::string, std::pair<Object*, Value>>> watches;
     std::vector<Object*> interfaces;  // ImplementsOp
     std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
+    std::shared_ptr<ScriptTextFormat> textFormat;  // TextFormat objects: their fields
     std::shared_ptr<SoundState> sound;  // what a Sound object knows (sound.cpp)
     bool isFunction() const { return kind == ObjKind::Function; }
 };

@@ -1,0 +1,190 @@
+// Text fields as scripts see them: measured sizes (textWidth/textHeight), the Selection
+// object's indices, glyph rendering settings and watched text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "handmade_swf.h"
+#include "swf/device_font.h"
+#include "swf/swf.h"
+
+namespace {
+
+using namespace swf::test;
+
+QByteArray cstr(const char* s) { return QByteArray(s) + '\0'; }
+
+// Just the actions these tests need, assembled by hand.
+class Actions {
+public:
+    Actions& str(const char* s) { return record(0x96, QByteArray(1, '\0') + cstr(s)); }
+    Actions& num(int v) { return record(0x96, QByteArray(1, '\x07') + u32(uint32_t(v))); }
+    Actions& boolean(bool v) { return record(0x96, QByteArray(1, '\x05') + QByteArray(1, v ? '\1' : '\0')); }
+    Actions& op(uint8_t code) {
+        bytes_ += char(code);
+        return *this;
+    }
+    Actions& getVar(const char* name) { return str(name).op(0x1C); }
+    Actions& trace() { return op(0x26); }
+    // object.method(args) with the arguments already pushed, last first.
+    Actions& call(const char* object, const char* method, int argCount) {
+        return num(argCount).getVar(object).str(method).op(0x52);
+    }
+    Actions& set(const char* object, const char* name, int value) { return getVar(object).str(name).num(value).op(0x4F); }
+    Actions& set(const char* object, const char* name, bool value) {
+        return getVar(object).str(name).boolean(value).op(0x4F);
+    }
+    Actions& set(const char* object, const char* name, const char* value) {
+        return getVar(object).str(name).str(value).op(0x4F);
+    }
+    Actions& traceMember(const char* object, const char* name) { return getVar(object).str(name).op(0x4E).trace(); }
+    // A text field `name` at depth, width x 100 pixels.
+    Actions& field(const char* name, int depth, int width) {
+        return num(100).num(width).num(0).num(0).num(depth).str(name).num(6).getVar("_root").str("createTextField")
+            .op(0x52).op(0x17);
+    }
+    // Traces Selection's begin, caret and end indices.
+    Actions& traceSelection() {
+        call("Selection", "getBeginIndex", 0).trace();
+        call("Selection", "getCaretIndex", 0).trace();
+        return call("Selection", "getEndIndex", 0).trace();
+    }
+    // An anonymous function(prop, old, value) running `body`, left on the stack.
+    Actions& function(const Actions& body) {
+        record(0x9B, cstr("") + u16(3) + cstr("prop") + cstr("old") + cstr("value") + u16(int(body.bytes_.size())));
+        bytes_ += body.bytes_;
+        return *this;
+    }
+    QByteArray end() const { return bytes_ + '\0'; }
+
+private:
+    Actions& record(uint8_t code, const QByteArray& body) {
+        bytes_ += char(code);
+        bytes_ += u16(int(body.size()));
+        bytes_ += body;
+        return *this;
+    }
+    QByteArray bytes_;
+};
+
+// Runs the actions on the first frame, after `tags` (definitions and placements).
+QStringList run(const Actions& a, const QByteArray& tags = {}) {
+    const QByteArray bytes = movie(tags + tag(12, a.end()) + showFrame(), 100, 100, 8, 1);
+    swf::Player player(swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                                 size_t(bytes.size()))),
+                       nullptr, swf::Player::Start::Later);
+    QStringList traces;
+    player.setTraceHandler([&traces](const QString& line) { traces << line; });
+    player.advance();
+    return traces;
+}
+
+double deviceWidth(std::u16string_view text, double size = 12) {
+    swf::device_font::Style style;
+    style.size = size;
+    double width = 0;
+    for (char16_t c : text) width += swf::device_font::advance(c, style);
+    return width;
+}
+
+TEST(TextField, TextSizeFollowsTheDeviceFontWrappingAndAlignment) {
+    Actions a;
+    a.field("t", 1, 400).set("t", "text", "Hello world").traceMember("t", "textWidth").traceMember("t", "textHeight");
+    // Wrapped into a field too narrow for both words: two lines, each as wide as its word
+    // and the space after it.
+    a.field("w", 2, 60).set("w", "wordWrap", true).set("w", "text", "Hello world");
+    a.traceMember("w", "textWidth").traceMember("w", "textHeight");
+    // Right-aligned lines are measured without their trailing space.
+    a.str("f").num(0).str("TextFormat").op(0x40).op(0x1D).set("f", "align", "right");
+    a.getVar("f").num(1).getVar("w").str("setTextFormat").op(0x52).op(0x17).traceMember("w", "textWidth");
+    // Letter spacing widens every character.
+    a.set("f", "letterSpacing", 2).set("f", "align", "left");
+    a.getVar("f").num(1).getVar("t").str("setTextFormat").op(0x52).op(0x17).traceMember("t", "textWidth");
+    const QStringList traces = run(a);
+    const double line = swf::device_font::ascent(12) + swf::device_font::descent(12);
+    EXPECT_EQ(traces, (QStringList{QString::number(std::round(deviceWidth(u"Hello world"))), QString::number(line),
+                                   QString::number(std::round(deviceWidth(u"Hello "))), QString::number(2 * line),
+                                   QString::number(std::round(deviceWidth(u"world"))),
+                                   QString::number(std::round(deviceWidth(u"Hello world") + 2 * 11))}));
+}
+
+TEST(TextField, SelectionBelongsToTheFocusedTextField) {
+    Actions a;
+    a.field("t", 1, 100).set("t", "text", "Some text");
+    // Nothing focused: every index is -1 and nothing can be selected.
+    a.num(4).num(1).call("Selection", "setSelection", 2).op(0x17).traceSelection();
+    a.getVar("t").call("Selection", "setFocus", 1).op(0x17);
+    // Ends are put in order and kept inside the text; the caret stays at the asked end.
+    a.num(2).num(5).call("Selection", "setSelection", 2).op(0x17).traceSelection();
+    a.num(99).num(-3).call("Selection", "setSelection", 2).op(0x17).traceSelection();
+    // Without an end the selection runs to the end of the text.
+    a.num(4).call("Selection", "setSelection", 1).op(0x17).traceSelection();
+    // Replacing the selection leaves the caret after the new text.
+    a.num(1).num(0).call("Selection", "setSelection", 2).op(0x17);
+    a.str("An").call("t", "replaceSel", 1).op(0x17).traceMember("t", "text").traceSelection();
+    EXPECT_EQ(run(a), (QStringList{"-1", "-1", "-1", "2", "2", "5", "0", "9", "9", "4", "9", "9",
+                                   "Anome text", "2", "2", "2"}));
+}
+
+TEST(TextField, RenderingSettingsTakeOnlyKnownNamesButAnyNumber) {
+    Actions a;
+    a.field("t", 1, 100);
+    a.traceMember("t", "antiAliasType").traceMember("t", "gridFitType").traceMember("t", "sharpness");
+    a.set("t", "antiAliasType", "advanced").set("t", "antiAliasType", "blurry").traceMember("t", "antiAliasType");
+    a.set("t", "gridFitType", "subpixel").set("t", "gridFitType", "none").set("t", "gridFitType", "x");
+    a.traceMember("t", "gridFitType");
+    a.set("t", "thickness", -539).traceMember("t", "thickness");
+    // 1/0 is Infinity, 0/0 NaN.
+    a.getVar("t").str("sharpness").num(1).num(0).op(0x0D).op(0x4F).traceMember("t", "sharpness");
+    a.getVar("t").str("thickness").num(0).num(0).op(0x0D).op(0x4F).traceMember("t", "thickness");
+    EXPECT_EQ(run(a), (QStringList{"normal", "pixel", "0", "advanced", "none", "-539", "Infinity", "NaN"}));
+}
+
+TEST(TextField, AWatchOnTextSeesAndReplacesTheAssignedText) {
+    Actions a;
+    a.field("t", 1, 100);
+    // t.watch("text", function(prop, old, value) { trace(value); return "watched"; })
+    Actions body;
+    body.getVar("value").trace().str("watched").op(0x3E);
+    a.function(body).str("text").num(2).getVar("t").str("watch").op(0x52).op(0x17);
+    a.set("t", "text", "typed").traceMember("t", "text");
+    EXPECT_EQ(run(a), (QStringList{"typed", "watched"}));
+}
+
+TEST(TextField, CreatedFramesAreWholePixelsAndPositionsWholeTwips) {
+    // createTextField("f", 1, "-2.9", "3.94", "-50", "7.5"): truncated, the negative width flipped.
+    Actions b;
+    b.str("7.5").str("-50").str("3.94").str("-2.9").num(1).str("f").num(6).getVar("_root").str("createTextField")
+        .op(0x52).op(0x17);
+    for (const char* p : {"_x", "_y", "_width", "_height"}) b.traceMember("f", p);
+    // Positions keep whole twips (1/20 pixel), cut toward zero.
+    b.getVar("f").str("_y").str("3.94").op(0x4F).traceMember("f", "_y");
+    // An infinite width is ignored.
+    b.getVar("f").str("_width").num(1).num(0).op(0x0D).op(0x4F).traceMember("f", "_width");
+    EXPECT_EQ(run(b), (QStringList{"-2", "3", "50", "7", "3.9", "50"}));
+}
+
+// A stored field centred with the given indent (twips, as stored), HTML or not, with text.
+QByteArray storedField(int id, int indentTwips, bool html) {
+    const uint8_t flags1 = 0x80;                      // has text
+    const uint8_t flags2 = 0x20 | (html ? 0x02 : 0);  // has layout, HTML
+    QByteArray body = u16(id) + rect(0, 2000, 0, 400) + char(flags1) + char(flags2);
+    body += char(2) + u16(0) + u16(0) + u16(indentTwips & 0xFFFF) + u16(0);  // centred, margins, indent, leading
+    body += cstr("") + cstr(html ? "<p>text</p>" : "text");
+    return tag(37, body);
+}
+
+TEST(TextField, StoredIndentIsSignedAndHtmlTextKeepsItsOwnAlignment) {
+    const QByteArray tags = storedField(1, 0xFF38, false) + place2(1, 1) + storedField(2, 32767, true) + place2(2, 2);
+    Actions a;
+    for (const char* field : {"instance1", "instance2"}) {
+        a.call(field, "getNewTextFormat", 0).str("indent").op(0x4E).trace();
+        a.call(field, "getNewTextFormat", 0).str("align").op(0x4E).trace();
+    }
+    // HTML set from a script brings its first paragraph's alignment.
+    a.set("instance2", "htmlText", "<p align=\"right\">r</p>");
+    a.call("instance2", "getNewTextFormat", 0).str("align").op(0x4E).trace();
+    EXPECT_EQ(run(a, tags), (QStringList{"-10", "center", "1638", "left", "right"}));
+}
+
+}  // namespace

@@ -363,8 +363,6 @@ void installSound(EngineImpl& e);
 // Finishes the sound loads under way and hears the sounds that ended since the last call
 // (onID3, onLoad, onSoundComplete); `run` runs each script call as one outermost run.
 void settleSounds(EngineImpl& e, const std::function<void(const std::function<void()>&)>& run);
-// Sound objects whose sound has ended since the last ask (no longer waited for).
-std::vector<Object*> finishedSounds(EngineImpl& e);
 // $version of the first level, as the player reports itself to scripts.
 inline constexpr const char* kPlayerVersion = "LNX 32,0,0,0";
 // ContextMenu, ContextMenuItem and Stage.displayState (ui_classes.cpp); before installNatives.

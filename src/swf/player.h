@@ -16,6 +16,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "swf/movie.h"
 #include "swf/movie_folder.h"
@@ -116,6 +118,17 @@ public:
     static void setScriptTimeBudget(double seconds);
     // Lines the movie's scripts trace(); without a handler they go nowhere.
     void setTraceHandler(std::function<void(const QString&)> handler) { traceHandler_ = std::move(handler); }
+    // Every web address a script asked to open (getURL), opened or not: only a click opens
+    // one (urlRequested); a headless run may want to see them all.
+    struct WebRequest {
+        QString url;
+        QString window;
+        QString method;  // "", "GET" or "POST"
+        std::vector<std::pair<QString, QString>> variables;
+    };
+    void setWebRequestObserver(std::function<void(const WebRequest&)> observer) {
+        webRequestObserver_ = std::move(observer);
+    }
     // Movie time in milliseconds: each advance() moves it on by one frame interval, unless
     // setFrameTime() gave another step (the headless runner's tick).
     double movieTime() const { return movieTimeMs_; }
@@ -315,6 +328,7 @@ private:
     std::optional<QRectF> dragBounds_;
 
     std::function<void(const QString&)> traceHandler_;
+    std::function<void(const WebRequest&)> webRequestObserver_;
     double movieTimeMs_ = 0;
     double frameTimeMs_ = 0;  // 0: the frame interval
     std::vector<int> keysDown_;

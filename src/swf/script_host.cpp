@@ -558,7 +558,7 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
         case P::SoundBufTime: return 5;
         case P::XMouse:
         case P::YMouse: {
-            avm1::Point p = globalToLocal(object, mousePosition());
+            avm1::Point p = localMouse(object);
             return which == P::XMouse ? p.x : p.y;
         }
         default: return 0;
@@ -1099,6 +1099,24 @@ avm1::Point ScriptHost::globalToLocal(avm1::DisplayId object, avm1::Point p) {
     return {std::round(q.x()) / 20, std::round(q.y()) / 20};
 }
 
+avm1::Point ScriptHost::localMouse(avm1::DisplayId object) {
+    // As the original player finds it: the object's matrix to the window's twips has its
+    // offset snapped to whole pixels (halves to even), and the inverse's offset to whole
+    // twips. An object that scales to nothing answers the window position as if in twips.
+    const QTransform view = player_.viewTransform();
+    const QTransform toWindow = HostAccess::toStage(player_, object) * view * QTransform::fromScale(20, 20);
+    const QPointF mouse = view.map(player_.mouseStage_ * 20) * 20;
+    const QTransform snapped(toWindow.m11(), toWindow.m12(), toWindow.m21(), toWindow.m22(),
+                             std::nearbyint(toWindow.dx() / 20) * 20, std::nearbyint(toWindow.dy() / 20) * 20);
+    bool invertible = false;
+    const QTransform inverse = snapped.inverted(&invertible);
+    if (!invertible) return {mouse.x() / 400, mouse.y() / 400};
+    const QTransform toLocal(inverse.m11(), inverse.m12(), inverse.m21(), inverse.m22(), std::round(inverse.dx()),
+                             std::round(inverse.dy()));
+    const QPointF q = toLocal.map(mouse);
+    return {std::round(q.x()) / 20, std::round(q.y()) / 20};
+}
+
 // ---- ScriptHost: interaction ----------------------------------------------------------------------
 
 void ScriptHost::startDrag(avm1::DisplayId object, bool lockCenter, std::optional<avm1::Rect> constraint) {
@@ -1622,10 +1640,17 @@ double ScriptHost::frameRate() { return player_.movie_->frameRate; }
 double ScriptHost::millisecondsSinceStart() { return player_.movieTimeMs_; }
 std::string ScriptHost::movieUrl(avm1::DisplayId) { return "file:///movie.swf"; }
 
-void ScriptHost::requestUrl(std::string_view url, std::string_view) {
+void ScriptHost::requestUrl(const avm1::UrlRequest& request) {
+    if (player_.webRequestObserver_) {
+        Player::WebRequest seen{fromUtf8(request.url), fromUtf8(request.window), {}, {}};
+        using Method = avm1::UrlRequest::Method;
+        if (request.method != Method::None) seen.method = request.method == Method::Get ? "GET" : "POST";
+        for (const auto& [name, value] : request.variables) seen.variables.emplace_back(fromUtf8(name), fromUtf8(value));
+        player_.webRequestObserver_(seen);
+    }
     // Only a user's click may open the browser, and only for web addresses.
     if (!player_.handlingClick_) return;
-    const QUrl address(fromUtf8(url));
+    const QUrl address(fromUtf8(request.url));
     if (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")) return;
     emit player_.urlRequested(address);
 }

@@ -76,6 +76,8 @@ public:
     bool hitTestPoint(avm1::DisplayId object, double stageX, double stageY, bool shapeFlag) override;
     avm1::Point localToGlobal(avm1::DisplayId object, avm1::Point p) override;
     avm1::Point globalToLocal(avm1::DisplayId object, avm1::Point p) override;
+    // _xmouse/_ymouse: the mouse in the object's pixels.
+    avm1::Point localMouse(avm1::DisplayId object);
 
     // Interaction.
     void startDrag(avm1::DisplayId object, bool lockCenter, std::optional<avm1::Rect> constraint) override;
@@ -124,7 +126,7 @@ public:
     double frameRate() override;
     double millisecondsSinceStart() override;
     std::string movieUrl(avm1::DisplayId object) override;
-    void requestUrl(std::string_view url, std::string_view window) override;
+    void requestUrl(const avm1::UrlRequest& request) override;
     std::string quality() override;
     void setQuality(std::string_view quality) override;
     void fsCommand(std::string_view command, std::string_view args) override;

@@ -56,6 +56,7 @@ public:
     DisplayId nextId = 1;
     std::map<DisplayId, std::unique_ptr<Node>> nodes;
     std::vector<std::string> urls;
+    std::vector<UrlRequest> requests;
     double clockMs = 0;
 
     DisplayId rootOf(DisplayId) override { return root; }
@@ -240,7 +241,10 @@ public:
     double frameRate() override { return 24; }
     double millisecondsSinceStart() override { return clockMs; }
     std::string movieUrl(DisplayId) override { return "file:///test.swf"; }
-    void requestUrl(std::string_view url, std::string_view) override { urls.emplace_back(url); }
+    void requestUrl(const UrlRequest& request) override {
+        urls.emplace_back(request.url);
+        requests.push_back(request);
+    }
     std::string quality() override { return "HIGH"; }
     void setQuality(std::string_view) override {}
 };

@@ -121,6 +121,11 @@ class Test:
         renderer = t.get("player_options", {}).get("with_renderer", {})
         self.quality = renderer.get("quality", "high") if isinstance(renderer, dict) else "high"
         self.ignored = bool(t.get("ignore", False))
+        self.log_fetch = bool(t.get("log_fetch", False))
+        viewport = t.get("player_options", {}).get("viewport_dimensions")
+        self.viewport = None
+        if isinstance(viewport, dict) and "width" in viewport and "height" in viewport:
+            self.viewport = (int(viewport["width"]), int(viewport["height"]))
         self.approx = t.get("approximations")
         output = os.path.join(folder, t.get("output_path", "output.txt"))
         self.expected_trace = output if os.path.exists(output) else None
@@ -154,6 +159,10 @@ def run_test(test, args, scratch):
     command = [args.swfrun, os.path.join(test.folder, "test.swf"), "--frames", str(test.frames)]
     if test.input:
         command += ["--input", test.input]
+    if test.log_fetch:
+        command += ["--log-web-requests"]
+    if test.viewport:
+        command += ["--viewport", f"{test.viewport[0]}x{test.viewport[1]}"]
     if test.quality in ("low", "medium", "high"):
         command += ["--quality", test.quality]
     pictures = {}

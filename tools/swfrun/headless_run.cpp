@@ -139,10 +139,20 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
     };
     swf::Player player(movie, nullptr, swf::Player::Start::Later);
     if (!options.movieFolder.empty()) player.setMovieFolder(swf::MovieFolder(options.movieFolder));
-    player.setViewSize(stageSize);
+    player.setViewSize(options.viewport.isEmpty() ? stageSize : options.viewport);
     player.setQuality(options.quality);
     if (options.tickMs > 0) player.setFrameTime(options.tickMs);
     if (callbacks.trace) player.setTraceHandler(callbacks.trace);
+    if (callbacks.trace && options.logWebRequests)
+        player.setWebRequestObserver([&](const swf::Player::WebRequest& request) {
+            callbacks.trace(QStringLiteral("Navigator::navigate_to_url:"));
+            callbacks.trace(QStringLiteral("  URL: ") + request.url);
+            callbacks.trace(QStringLiteral("  Target: ") + request.window);
+            if (request.method.isEmpty()) return;
+            callbacks.trace(QStringLiteral("  Method: ") + request.method);
+            for (const auto& [name, value] : request.variables)
+                callbacks.trace(QStringLiteral("  Param: ") + name + QLatin1Char('=') + value);
+        });
 
     size_t next = 0;
     QString clipboard;  // the run's own: SetClipboardText fills it, Paste reads it

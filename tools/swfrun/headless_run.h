@@ -40,6 +40,12 @@ struct RunOptions {
     int frames = 1;                 // frame 1 is the first one shown
     double tickMs = 0;              // time per frame; 0: the movie's frame interval
     QSize size;                     // stage picture size; empty: the stage's own
+    // The window the movie plays in, in its pixels (input positions are given in them); the
+    // stage is fitted into it. Empty: the stage's own size.
+    QSize viewport;
+    // Write every web address a script asks to open into the trace, as the suite's runner
+    // logs them ("Navigator::navigate_to_url:" and the request's fields).
+    bool logWebRequests = false;
     swf::Quality quality = swf::Quality::High;
     std::vector<InputEvent> input;  // each Wait ends one frame
     std::vector<int> snapshotFrames;

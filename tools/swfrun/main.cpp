@@ -1,8 +1,11 @@
-// swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--quality Q] [--snapshot K:OUT.png]...
+// swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--viewport WxH] [--quality Q]
+//        [--snapshot K:OUT.png]... [--log-web-requests]
 // Runs a movie without a window: N frames, timers moving on by the frame interval (or T
-// milliseconds a frame), the input script's events replayed between frames. Every trace()
-// line goes to stdout; the stage after frame K is written to OUT.png; --audio-out writes the
-// mixed sound over the frames run to a WAV file (44,100 Hz stereo 16-bit).
+// milliseconds a frame), the input script's events replayed between frames (positions in
+// the viewport's pixels, the stage fitted into it). Every trace() line goes to stdout, with
+// the web addresses scripts ask to open when --log-web-requests is given; the stage after
+// frame K is written to OUT.png; --audio-out writes the mixed sound over the frames run to a
+// WAV file (44,100 Hz stereo 16-bit).
 #include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
@@ -18,8 +21,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--quality low|medium|high] "
-                 "[--snapshot K:OUT.png]... [--audio-out OUT.wav]\n");
+                 "usage: swfrun MOVIE --frames N [--tick-ms T] [--input EVENTS.json] [--size WxH] [--viewport WxH] "
+                 "[--quality low|medium|high] [--snapshot K:OUT.png]... [--audio-out OUT.wav] [--log-web-requests]\n");
     return 2;
 }
 
@@ -52,6 +55,13 @@ int main(int argc, char** argv) {
             if (!takes() || std::sscanf(value, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
                 return usage();
             options.size = QSize(w, h);
+        } else if (arg == "--viewport") {
+            int w = 0, h = 0;
+            if (!takes() || std::sscanf(value, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+                return usage();
+            options.viewport = QSize(w, h);
+        } else if (arg == "--log-web-requests") {
+            options.logWebRequests = true;
         } else if (arg == "--quality") {
             if (!takes()) return usage();
             const std::string q = value;

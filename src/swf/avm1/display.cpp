@@ -50,6 +50,8 @@ Object* EngineImpl::displayObject(DisplayId id) {
     Object* o = alloc(ObjKind::Display, proto);
     o->display = id;
     displayObjects.emplace(id, o);
+    // The player's version, a variable of the first level's timeline that getURL sends along.
+    if (k == DisplayKind::MovieClip && id == host.level(0)) define(o, "$version", Value(kPlayerVersion), 0);
     return o;
 }
 

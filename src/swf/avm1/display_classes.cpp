@@ -269,8 +269,12 @@ Value clipMethod(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
             return bytes ? Value(e.toNumber(Value(Str(*bytes)))) : Value();
         }
         case 35: {  // getURL
-            std::string url = str(0);
-            if (url.starts_with("http://") || url.starts_with("https://")) h.requestUrl(url, str(1));
+            std::string method = str(2);
+            for (char& c : method) c = char(std::tolower(static_cast<unsigned char>(c)));
+            requestUrl(e, id, str(0), str(1),
+                       method == "get"    ? UrlRequest::Method::Get
+                       : method == "post" ? UrlRequest::Method::Post
+                                          : UrlRequest::Method::None);
             break;
         }
         case 36: {  // removeTextField

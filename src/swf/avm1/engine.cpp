@@ -30,6 +30,7 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installText(*this);
     installFocus(*this);
     installSound(*this);
+    installUiClasses(*this);
     installNatives(*this);
 }
 

@@ -130,6 +130,17 @@ struct SoundTransformValues {
     bool operator==(const SoundTransformValues&) const = default;
 };
 
+// A web address a script asked to open (getURL). The window keeps the script's name for it,
+// except that any spelling of "_blank" ("blank", "_BLANK") reads "_blank". With GET or POST
+// the clip's variables go along as (name, text) pairs, in the order for..in lists them.
+struct UrlRequest {
+    enum class Method : uint8_t { None, Get, Post };
+    std::string url;
+    std::string window;
+    Method method = Method::None;
+    std::vector<std::pair<std::string, std::string>> variables;
+};
+
 using SoundHandle = uint64_t;  // one started sound; 0 is "none"
 
 // A sound file read for Sound.loadSound.
@@ -295,7 +306,7 @@ public:
     virtual std::string movieUrl(DisplayId object) = 0;  // _url
     // An http(s) address a script asked to open. The player opens it only in answer to a
     // user's click; the engine never passes any other scheme, fscommand or load request.
-    virtual void requestUrl(std::string_view url, std::string_view window) = 0;
+    virtual void requestUrl(const UrlRequest& request) = 0;
     // fscommand(command, args). The player acts on none of them except "quit", which only a
     // headless runner heeds (it ends the run); the reader's player ignores every one.
     // (Added by the player side; default does nothing.)
@@ -351,5 +362,6 @@ public:
 // - frameScripts(clip, frame), default none: a frame's action blocks, which the Call action
 //   runs in place.
 // - measureText(format, text, wrapWidth), default all zero: TextFormat.getTextExtent.
+// - requestUrl(UrlRequest): the window normalised, with the method and the clip's variables.
 
 }  // namespace swf::avm1

@@ -59,6 +59,11 @@ bool isFsCommand(std::string_view url) {
     return true;
 }
 
+// GetURL2's send-variables bits: 1 GET, 2 POST.
+UrlRequest::Method urlMethod(unsigned bits) {
+    return bits == 1 ? UrlRequest::Method::Get : bits == 2 ? UrlRequest::Method::Post : UrlRequest::Method::None;
+}
+
 bool hasPathChars(std::string_view s) {
     for (char c : s)
         if (c == '/' || c == ':' || c == '.') return true;
@@ -578,8 +583,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
             case 0x83: {  // GetURL
                 std::string_view url = body.cstring();
                 std::string_view window = body.cstring();
-                if (url.starts_with("http://") || url.starts_with("https://")) host.requestUrl(url, window);
-                else if (isFsCommand(url)) host.fsCommand(url.substr(10), window);
+                if (isFsCommand(url)) host.fsCommand(url.substr(10), window);
+                else if (!window.starts_with("_level")) requestUrl(*this, a.target ? a.target : a.base, url, window, UrlRequest::Method::None);
                 break;
             }
             case 0x9A: {  // GetURL2
@@ -588,8 +593,9 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Str url = toStr(pop(a));
                 bool loads = flags & 0xC0;
                 std::string_view u = url.view();
-                if (!loads && (u.starts_with("http://") || u.starts_with("https://"))) host.requestUrl(u, window.view());
-                else if (!loads && isFsCommand(u)) host.fsCommand(u.substr(10), window.view());
+                if (!loads && isFsCommand(u)) host.fsCommand(u.substr(10), window.view());
+                else if (!loads && !window.view().starts_with("_level"))
+                    requestUrl(*this, a.target ? a.target : a.base, u, window.view(), urlMethod(flags & 3));
                 break;
             }
 

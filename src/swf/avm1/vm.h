@@ -224,6 +224,7 @@ public:
     std::vector<PendingSoundLoad> pendingSoundLoads;  // Sound.loadSound calls not yet finished
     int nextTimerId = 1;
     double timeMs = 0;
+    bool fullScreen = false;  // Stage.displayState as scripts last set it
 
     // ---- keys ----
     bool caseSensitive() const { return version >= 7; }
@@ -395,6 +396,13 @@ void installSound(EngineImpl& e);
 // Finishes the sound loads under way and hears the sounds that ended since the last call
 // (onID3, onLoad, onSoundComplete); `run` runs each script call as one outermost run.
 void settleSounds(EngineImpl& e, const std::function<void(const std::function<void()>&)>& run);
+// $version of the first level, as the player reports itself to scripts.
+inline constexpr const char* kPlayerVersion = "LNX 32,0,0,0";
+// ContextMenu, ContextMenuItem and Stage.displayState (ui_classes.cpp); before installNatives.
+void installUiClasses(EngineImpl& e);
+// getURL from a clip: passes web addresses on to the host with the window's usual name and,
+// for GET or POST, the clip's variables.
+void requestUrl(EngineImpl& e, DisplayId clip, std::string_view url, std::string_view window, UrlRequest::Method method);
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

@@ -912,6 +912,8 @@ void Player::keyUp(int code, char16_t character) {
 void Player::mouseLeave() {
     if (hoverSerial_ && !mouseDown_) buttonTransition(hoverSerial_, 0, button_transition::kOverUpToIdle);
     hoverSerial_ = 0;
+    // The pointer is gone: the next frames must not find it over the button it left.
+    lastMouseView_.reset();
     runQueuedActions();
     afterChange();
 }

@@ -595,6 +595,25 @@ TEST(Buttons, AButtonStaysUpAfterThePointerLeavesAPlayingMovie) {
     EXPECT_TRUE(player.overButton());
 }
 
+// Pictures handed out are the caller's own: drawing the next frame leaves them as they were.
+TEST(WriterMovies, RenderedPicturesStayAsDrawn) {
+    MovieWriter w(QSizeF(40, 40), 24);
+    w.setBackgroundColor(Qt::white);
+    w.place(1, w.defineShape(rectPath(0, 0, 20, 40), swf::writer::FillStyle::solid(Qt::blue)));
+    w.showFrame();
+    w.remove(1);
+    w.showFrame();
+    swf::Player player(parse(w.finish()));
+    const QImage first = player.renderImage(QSize(40, 40));
+    player.advance();
+    const QImage second = player.renderImage(QSize(40, 40));
+    const QImage larger = player.renderImage(QSize(80, 80));
+    EXPECT_EQ(first.pixelColor(10, 20), QColor(Qt::blue));
+    EXPECT_EQ(second.pixelColor(10, 20), QColor(Qt::white));
+    EXPECT_EQ(larger.size(), QSize(80, 80));
+    EXPECT_FALSE(first.paintingActive());
+}
+
 // ---- Malformed files -------------------------------------------------------------------------
 
 // Parses, plays a few frames and draws a small picture; only MalformedMovie may escape.

@@ -96,7 +96,7 @@ struct ShockwaveFlash::LoadJob {
     }
 };
 
-ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent) {
+ShockwaveFlash::ShockwaveFlash(QWidget* parent) : QWidget(parent), pictures_(kPictureBudgetBytes) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -126,7 +126,6 @@ void ShockwaveFlash::setMovie(const QString& installPath) {
     frame_ = QImage();
     framesDrawn_ = 0;
     pictures_.clear();
-    pictureBytes_ = 0;
     frameStale_ = true;
     // Read and parsed on the render thread: a large movie keeps neither the window from
     // showing nor a click from being answered. A load still under way is left to finish alone.
@@ -259,11 +258,8 @@ void ShockwaveFlash::frameDrawn(const std::shared_ptr<DrawJob>& job) {
     // is drawn once the pause is over, so a heavy movie takes at most a third of the render
     // thread's time.
     if (job->took > kSlowFrame) drawNotBefore_ = std::chrono::steady_clock::now() + 2 * job->took;
-    const qint64 bytes = frame_.sizeInBytes();
-    if (pictureBytes_ + bytes <= kPictureBudgetBytes && !pictures_.contains(job->key)) {
-        pictures_.insert(job->key, frame_);
-        pictureBytes_ += bytes;
-    }
+    pictures_.shown();
+    pictures_.offer(job->key, frame_);
     // What came in while the frame was drawn reaches the player now, in order.
     auto held = std::move(heldChanges_);
     heldChanges_.clear();
@@ -287,10 +283,9 @@ void ShockwaveFlash::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
     if ((frameStale_ || frame_.size() != pixels) && !drawing_) {
-        const QByteArray key = player_->pictureKey();
-        auto cached = pictures_.constFind(key);
-        if (cached != pictures_.constEnd() && cached->size() == pixels) {
-            frame_ = *cached;
+        const QImage cached = pictures_.find(player_->pictureKey());
+        if (!cached.isNull() && cached.size() == pixels) {
+            frame_ = cached;
             frameStale_ = false;
         } else {
             const auto now = std::chrono::steady_clock::now();
@@ -316,7 +311,6 @@ void ShockwaveFlash::resizeEvent(QResizeEvent* event) {
     withPlayer([size = size()](Player& p) { p.setViewSize(size); });
     frameStale_ = true;
     pictures_.clear();
-    pictureBytes_ = 0;
 }
 
 void ShockwaveFlash::showEvent(QShowEvent* event) {

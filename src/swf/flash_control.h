@@ -9,7 +9,6 @@
 // frame clock passes it by (the frame is dropped) and the control keeps the mouse, resizes and
 // menu commands for it until the frame is done, then hands them over in order. Anything else
 // that changes a player from outside the control's events must do the same (see isDrawing()).
-#include <QHash>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -17,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "swf/picture_cache.h"
 
 class QMenu;
 
@@ -94,9 +95,8 @@ private:
     // Frames are dropped until then, after one that was slow to draw.
     std::chrono::steady_clock::time_point drawNotBefore_{};
     bool redrawPending_ = false;
-    // Pictures already drawn, by the player's picture key, up to a byte budget.
-    QHash<QByteArray, QImage> pictures_;
-    qint64 pictureBytes_ = 0;
+    // Pictures already drawn that came back, by the player's picture key.
+    PictureCache pictures_;
 
 signals:
     // Raised each time the control gains the keyboard focus (click or Tab).

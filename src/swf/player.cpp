@@ -1012,13 +1012,16 @@ QByteArray Player::pictureKey() const {
 QImage Player::renderImage(QSize size) {
     QSize old = viewSize_;
     viewSize_ = size;
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    // Drawn on a canvas kept for the next frame, then handed out as a plain copy: an image
+    // once painted on keeps its paint engine and the rasterizer's buffers as long as it
+    // lives, several kilobytes for every picture a control keeps.
+    if (canvas_.size() != size) canvas_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
     {
-        QPainter painter(&image);
+        QPainter painter(&canvas_);
         render(painter);
     }
     viewSize_ = old;
-    return image;
+    return canvas_.copy();
 }
 
 }  // namespace swf

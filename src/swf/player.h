@@ -3,6 +3,7 @@
 // every sprite and button, runs the timeline actions, follows the mouse over buttons and
 // draws the current frame with QPainter. Frames advance on the shared FrameClock while
 // the player is active and something can still change.
+#include <QImage>
 #include <QMargins>
 #include <QObject>
 #include <QPainter>
@@ -352,6 +353,7 @@ private:
         QImage image;
     };
     mutable std::map<uint16_t, PaddedBitmap> paddedBitmaps_;
+    QImage canvas_;  // renderImage() draws here
 };
 
 }  // namespace swf

@@ -331,6 +331,7 @@ TEST_F(EngineTest, ArrayContainingItselfStopsInsteadOfOverflowing) {
 
 TEST_F(EngineTest, CollectorFreesCycles) {
     makeEngine(8);
+    run(Asm());  // the built-in objects exist from the first run on
     engine->collectGarbage();
     size_t before = engine->heapObjectCount();
     // Make 1000 pairs that point at each other, reachable from nothing.
@@ -405,6 +406,47 @@ TEST_F(EngineTest, TimersFireAsMovieTimeAdvances) {
     engine->advanceTime(60);
     engine->advanceTime(100);
     EXPECT_EQ(traces.size(), 2u);
+}
+
+// A movie whose scripts have not run yet holds no script objects: the player's questions are
+// answered as an empty engine would, and the first script finds everything in place.
+TEST_F(EngineTest, StartsWithTheFirstScriptAndAnswersAsEmptyUntilThen) {
+    makeEngine(8);
+    engine->advanceTime(250);
+    EXPECT_FALSE(engine->hasHandler(host.root, "onEnterFrame"));
+    EXPECT_FALSE(engine->callHandler(host.root, "onLoad"));
+    EXPECT_EQ(engine->booleanProperty(host.root, "tabEnabled"), std::nullopt);
+    EXPECT_EQ(engine->getVariable(host.root, "x"), std::nullopt);
+    engine->broadcastMouse(MouseEvent::Move);
+    engine->displayObjectCreated(host.root);
+    EXPECT_FALSE(engine->hasTimers());
+    EXPECT_FALSE(engine->scriptsDisabled());
+    EXPECT_FALSE(engine->isStarted());
+    EXPECT_EQ(engine->heapObjectCount(), 0u);
+
+    // The trace sink given before the start is used; movie time before it counts as well,
+    // so a timeout set now falls due after its own delay only.
+    Asm body;
+    body.str("late").trace();
+    Asm code;
+    code.str("first").trace();
+    code.num(100).function1("", {}, body).num(2).str("setTimeout").callFunction().pop();
+    code.str("onEnterFrame").function1("", {}, Asm()).setVariable();
+    run(code);
+    EXPECT_TRUE(engine->isStarted());
+    EXPECT_GT(engine->heapObjectCount(), 100u);
+    EXPECT_TRUE(engine->hasHandler(host.root, "onEnterFrame"));
+    EXPECT_EQ(traces, (std::vector<std::string>{"first"}));
+    engine->advanceTime(90);
+    EXPECT_EQ(traces.size(), 1u);
+    engine->advanceTime(20);
+    EXPECT_EQ(traces, (std::vector<std::string>{"first", "late"}));
+
+    // Setting a variable (a text field bound to one) starts the engine too.
+    Engine other(host, 8);
+    other.setVariable(host.root, "answer", "42");
+    EXPECT_TRUE(other.isStarted());
+    EXPECT_EQ(other.getVariable(host.root, "answer"), std::optional<std::string>("42"));
 }
 
 TEST_F(EngineTest, ThisIsALocalOfEachFunctionAndAssignableOnTheTimeline) {

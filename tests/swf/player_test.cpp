@@ -558,6 +558,62 @@ TEST(Buttons, StatesFollowTheMouseAndReleaseRunsTheAction) {
     EXPECT_EQ(player.currentFrame(), 1);
 }
 
+// A playing movie keeps looking for buttons under the pointer on every frame; once the pointer
+// has left the movie, no frame may find it there again (the button would light up for good).
+TEST(Buttons, AButtonStaysUpAfterThePointerLeavesAPlayingMovie) {
+    MovieWriter w(QSizeF(100, 100), 24);
+    w.setBackgroundColor(Qt::black);
+    auto square = [&](const QColor& c) { return w.defineShape(rectPath(20, 20, 40, 40), swf::writer::FillStyle::solid(c)); };
+    uint16_t up = square(Qt::red), over = square(Qt::green), hit = square(Qt::white);
+    uint16_t dot = w.defineShape(rectPath(80, 80, 10, 10), swf::writer::FillStyle::solid(Qt::yellow));
+    using R = swf::writer::ButtonRecord;
+    uint16_t button = w.defineButton2({{R::Up, up, 1, {}, {}, {}, {}}, {R::Over | R::Down, over, 2, {}, {}, {}, {}},
+                                       {R::HitTest, hit, 3, {}, {}, {}, {}}});
+    w.place(1, button);
+    w.showFrame();
+    w.place(2, dot);
+    w.showFrame();
+
+    swf::Player player(parse(w.finish()));
+    player.setViewSize(QSize(100, 100));
+    const QByteArray upKey = player.pictureKey();
+    player.mouseMove(QPointF(40, 40));
+    player.advance();
+    ASSERT_TRUE(player.overButton());
+    player.mouseLeave();
+    for (int i = 0; i < 3; ++i) {
+        player.advance();
+        EXPECT_FALSE(player.overButton());
+        EXPECT_EQ(player.renderImage(QSize(100, 100)).pixelColor(40, 40), QColor(Qt::red));
+    }
+    // Back on the first frame the picture is the one from before the hover, so a control's
+    // kept pictures serve it again.
+    EXPECT_EQ(player.currentFrame(), 1);
+    EXPECT_EQ(player.pictureKey(), upKey);
+    // The pointer coming back finds the button again.
+    player.mouseMove(QPointF(40, 40));
+    EXPECT_TRUE(player.overButton());
+}
+
+// Pictures handed out are the caller's own: drawing the next frame leaves them as they were.
+TEST(WriterMovies, RenderedPicturesStayAsDrawn) {
+    MovieWriter w(QSizeF(40, 40), 24);
+    w.setBackgroundColor(Qt::white);
+    w.place(1, w.defineShape(rectPath(0, 0, 20, 40), swf::writer::FillStyle::solid(Qt::blue)));
+    w.showFrame();
+    w.remove(1);
+    w.showFrame();
+    swf::Player player(parse(w.finish()));
+    const QImage first = player.renderImage(QSize(40, 40));
+    player.advance();
+    const QImage second = player.renderImage(QSize(40, 40));
+    const QImage larger = player.renderImage(QSize(80, 80));
+    EXPECT_EQ(first.pixelColor(10, 20), QColor(Qt::blue));
+    EXPECT_EQ(second.pixelColor(10, 20), QColor(Qt::white));
+    EXPECT_EQ(larger.size(), QSize(80, 80));
+    EXPECT_FALSE(first.paintingActive());
+}
+
 // ---- Malformed files -------------------------------------------------------------------------
 
 // Parses, plays a few frames and draws a small picture; only MalformedMovie may escape.

@@ -46,6 +46,10 @@ struct Argument {
 enum class MouseEvent : uint8_t { Down, Up, Move, Wheel };
 enum class KeyEvent : uint8_t { Down, Up };
 
+// The engine's objects and built-in classes are made when the first script runs (or a script
+// variable is set): a movie without scripts, or whose scripts wait for the user, costs next
+// to nothing until then. Until that moment no handler, listener, timer or variable exists,
+// so the queries below answer as an empty engine would.
 class Engine {
 public:
     // swfVersion is the root movie's version; it decides conversions and case sensitivity.
@@ -119,8 +123,17 @@ public:
     // Frees script objects no longer reachable. The engine also does this by itself between
     // script runs; the player may call it at the end of a frame.
     void collectGarbage();
+    // True once the engine's objects exist (the first script ran or a variable was set).
+    bool isStarted() const { return impl_ != nullptr; }
 
 private:
+    EngineImpl& started();
+
+    Host& host_;
+    int version_;
+    Limits limits_;
+    std::function<void(std::string_view)> traceSink_;
+    double idleTimeMs_ = 0;  // movie time that passed before the engine started
     std::unique_ptr<EngineImpl> impl_;
 };
 

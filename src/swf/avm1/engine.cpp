@@ -131,21 +131,33 @@ struct UnloadingScope {
 
 }  // namespace
 
-Engine::Engine(Host& host, int swfVersion, Limits limits)
-    : impl_(std::make_unique<EngineImpl>(host, swfVersion, limits)) {}
+Engine::Engine(Host& host, int swfVersion, Limits limits) : host_(host), version_(swfVersion), limits_(limits) {}
 Engine::~Engine() = default;
 
-void Engine::setTraceSink(std::function<void(std::string_view)> sink) { impl_->traceSink = std::move(sink); }
+EngineImpl& Engine::started() {
+    if (!impl_) {
+        impl_ = std::make_unique<EngineImpl>(host_, version_, limits_);
+        impl_->traceSink = traceSink_;
+        impl_->timeMs = idleTimeMs_;
+    }
+    return *impl_;
+}
 
-void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) { runActions(bytes, target, impl_->version); }
+void Engine::setTraceSink(std::function<void(std::string_view)> sink) {
+    traceSink_ = std::move(sink);
+    if (impl_) impl_->traceSink = traceSink_;
+}
+
+void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target) { runActions(bytes, target, version_); }
 
 void Engine::runActions(std::span<const uint8_t> bytes, DisplayId target, int swfVersion) {
-    EngineImpl& e = *impl_;
+    EngineImpl& e = started();
     UnloadingScope unloading(e, target);
     outermost(e, [&] { e.runTopLevel(bytes, target, swfVersion); }, e.runDepth == 0);
 }
 
 bool Engine::callHandler(DisplayId object, std::string_view name, std::span<const Argument> args) {
+    if (!impl_) return false;
     EngineImpl& e = *impl_;
     if (e.disabled) return false;
     bool called = false;
@@ -164,6 +176,7 @@ bool Engine::callHandler(DisplayId object, std::string_view name, std::span<cons
 }
 
 bool Engine::hasHandler(DisplayId object, std::string_view name) {
+    if (!impl_) return false;
     EngineImpl& e = *impl_;
     if (e.disabled) return false;
     try {
@@ -177,6 +190,7 @@ bool Engine::hasHandler(DisplayId object, std::string_view name) {
 }
 
 std::optional<bool> Engine::booleanProperty(DisplayId object, std::string_view name) {
+    if (!impl_) return std::nullopt;
     EngineImpl& e = *impl_;
     if (e.disabled) return std::nullopt;
     std::optional<bool> result;
@@ -190,11 +204,13 @@ std::optional<bool> Engine::booleanProperty(DisplayId object, std::string_view n
 }
 
 void Engine::broadcastKey(KeyEvent event) {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     outermost(e, [&] { broadcast(e, e.keyObject, event == KeyEvent::Down ? "onKeyDown" : "onKeyUp"); });
 }
 
 void Engine::broadcastMouse(MouseEvent event, double wheelDelta) {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     const char* names[] = {"onMouseDown", "onMouseUp", "onMouseMove", "onMouseWheel"};
     outermost(e, [&] {
@@ -205,11 +221,13 @@ void Engine::broadcastMouse(MouseEvent event, double wheelDelta) {
 }
 
 void Engine::broadcastStageResize() {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     outermost(e, [&] { broadcast(e, e.stageObject, "onResize"); });
 }
 
 void Engine::broadcastFocusChange(DisplayId oldFocus, DisplayId newFocus) {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     outermost(e, [&] {
         Value args[] = {e.displayValue(oldFocus), e.displayValue(newFocus)};
@@ -220,6 +238,7 @@ void Engine::broadcastFocusChange(DisplayId oldFocus, DisplayId newFocus) {
 }
 
 void Engine::displayObjectCreated(DisplayId object) {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     outermost(e, [&] {
         Object* o = e.displayObject(object);
@@ -238,9 +257,12 @@ void Engine::displayObjectCreated(DisplayId object) {
     });
 }
 
-void Engine::displayObjectRemoved(DisplayId object) { impl_->displayObjects.erase(object); }
+void Engine::displayObjectRemoved(DisplayId object) {
+    if (impl_) impl_->displayObjects.erase(object);
+}
 
 void Engine::displayObjectLeaving(DisplayId object) {
+    if (!impl_) return;
     EngineImpl& e = *impl_;
     // Only objects a script has seen can be asked for their path later.
     constexpr size_t kMaxRemovedPaths = 10000;
@@ -249,6 +271,10 @@ void Engine::displayObjectLeaving(DisplayId object) {
 }
 
 void Engine::advanceTime(double milliseconds, const std::function<void()>& afterEach) {
+    if (!impl_) {
+        idleTimeMs_ += std::max(0.0, milliseconds);
+        return;
+    }
     EngineImpl& e = *impl_;
     if (e.disabled) return;
     // A frame's scripts share one stack; the next frame starts with an empty one.
@@ -277,9 +303,9 @@ void Engine::advanceTime(double milliseconds, const std::function<void()>& after
     settleSounds(e, [&](const std::function<void()>& call) { outermost(e, call); });
 }
 
-bool Engine::hasTimers() const { return !impl_->disabled && !impl_->timers.empty(); }
+bool Engine::hasTimers() const { return impl_ && !impl_->disabled && !impl_->timers.empty(); }
 bool Engine::needsTime() const {
-    return !impl_->disabled &&
+    return impl_ && !impl_->disabled &&
            (!impl_->timers.empty() || !impl_->playingSounds.empty() || !impl_->pendingSoundLoads.empty());
 }
 
@@ -296,6 +322,7 @@ Activation clipActivation(EngineImpl& e, DisplayId scope, Object* clip) {
 }  // namespace
 
 std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view path) {
+    if (!impl_) return std::nullopt;
     EngineImpl& e = *impl_;
     std::optional<std::string> out;
     outermost(e, [&] {
@@ -309,7 +336,7 @@ std::optional<std::string> Engine::getVariable(DisplayId scope, std::string_view
 }
 
 void Engine::setVariable(DisplayId scope, std::string_view path, std::string_view value) {
-    EngineImpl& e = *impl_;
+    EngineImpl& e = started();
     outermost(e, [&] {
         Object* clip = e.displayObject(scope);
         if (!clip) return;
@@ -318,11 +345,11 @@ void Engine::setVariable(DisplayId scope, std::string_view path, std::string_vie
     });
 }
 
-bool Engine::scriptsDisabled() const { return impl_->disabled; }
-uint64_t Engine::actionCount() const { return impl_->actionCount; }
-size_t Engine::heapObjectCount() const { return impl_->heap.size(); }
+bool Engine::scriptsDisabled() const { return impl_ && impl_->disabled; }
+uint64_t Engine::actionCount() const { return impl_ ? impl_->actionCount : 0; }
+size_t Engine::heapObjectCount() const { return impl_ ? impl_->heap.size() : 0; }
 void Engine::collectGarbage() {
-    if (impl_->runDepth == 0) impl_->collect();
+    if (impl_ && impl_->runDepth == 0) impl_->collect();
 }
 
 }  // namespace swf::avm1

@@ -83,6 +83,10 @@ struct Instance {
     std::map<int, std::unique_ptr<Instance>> buttonChildren;
     int* liveCounter = nullptr;
     mutable std::unique_ptr<media::VideoDecoder> video;  // videos: made on first draw
+    // A script's BitmapData this instance shows (attachBitmap): its pixels may change.
+    std::shared_ptr<QImage> liveBitmap;
+    bool smoothBitmap = false;
+    bool showsLoadedPicture = false;  // a clip a picture was loaded into (SWF version -1)
 
     // Scripting.
     uint64_t parentSerial = 0;     // the clip whose list holds it

@@ -548,6 +548,11 @@ bool hitShape(const ShapeDef& shape, QPointF p) {
 
 bool hitCharacter(const Movie& movie, const Instance& inst, QPointF p, int nesting) {
     if (!inst.character || nesting > kMaxNesting) return false;
+    // A scroll rectangle shows only its own area, moved to the object's origin.
+    if (inst.scrollRect) {
+        if (!QRectF(QPointF(0, 0), inst.scrollRect->size()).contains(p)) return false;
+        p += inst.scrollRect->topLeft();
+    }
     return std::visit(
         [&](const auto& def) -> bool {
             using T = std::decay_t<decltype(def)>;
@@ -555,6 +560,8 @@ bool hitCharacter(const Movie& movie, const Instance& inst, QPointF p, int nesti
             else if constexpr (std::is_same_v<T, MorphShapeDef>) return hitShape(def.at(inst.ratio), p);
             else if constexpr (std::is_same_v<T, TextDef>) return def.matrix.mapRect(def.bounds).contains(p);
             else if constexpr (std::is_same_v<T, EditTextDef>) return def.bounds.contains(p);
+            else if constexpr (std::is_same_v<T, BitmapDef>)
+                return QRectF(0, 0, def.image.width() * 20.0, def.image.height() * 20.0).contains(p);
             else if constexpr (std::is_same_v<T, SpriteDef>)
                 return (inst.drawing && hitShape(inst.drawing->shape, p)) ||
                        (inst.sprite && hitList(movie, inst.sprite->list, p, nesting));

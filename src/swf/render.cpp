@@ -111,6 +111,19 @@ QFont systemFontFor(const QString& name) {
 
 }  // namespace
 
+namespace {
+// A picture through a colour transform, without keeping the result.
+QImage tinted(const QImage& image, const ColorTransform& cx) {
+    if (cx.isIdentity() || image.isNull()) return image;
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) line[x] = cx.apply(QColor::fromRgba(line[x])).rgba();
+    }
+    return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+}  // namespace
+
 QImage Player::bitmapWithTransform(uint16_t id, const ColorTransform& cx) const {
     const Character* c = movie_->character(id);
     const BitmapDef* bitmap = c ? std::get_if<BitmapDef>(c) : nullptr;
@@ -369,9 +382,19 @@ void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t,
             } else if constexpr (std::is_same_v<T, ButtonDef>) {
                 drawList(p, inst.buttonChildren, t, cx, nesting + 1);
             } else if constexpr (std::is_same_v<T, BitmapDef>) {
-                QImage image = bitmapWithTransform(inst.id, cx);
+                // A script's bitmap or a loaded picture is the instance's own; others are the movie's.
+                QImage image = inst.liveBitmap    ? tinted(*inst.liveBitmap, cx)
+                               : inst.ownCharacter ? tinted(def.image, cx)
+                                                   : bitmapWithTransform(inst.id, cx);
                 p.setTransform(QTransform::fromScale(20, 20) * t);
-                p.drawImage(0, 0, image);
+                if (inst.liveBitmap) {
+                    p.save();
+                    p.setRenderHint(QPainter::SmoothPixmapTransform, inst.smoothBitmap && quality_ != Quality::Low);
+                    p.drawImage(0, 0, image);
+                    p.restore();
+                } else {
+                    p.drawImage(0, 0, image);
+                }
             } else if constexpr (std::is_same_v<T, media::VideoStreamDef>) {
                 drawVideo(p, inst, def, t, cx);
             }

@@ -396,6 +396,8 @@ QRectF boundsOf(const Movie& movie, const Instance& inst, const QTransform& t, b
         if (!b.isNull() && !b.isEmpty()) r = r.isNull() ? b : r.united(b);
         else if (!b.isNull() && r.isNull()) r = b;
     };
+    // A scroll rectangle is the object's whole extent, whatever it shows.
+    if (inst.scrollRect) return t.mapRect(QRectF(QPointF(0, 0), inst.scrollRect->size()));
     if (inst.drawing) unite(shapeBounds(inst.drawing->shape, t, strokes));
     if (!inst.character) return r;
     std::visit(
@@ -496,7 +498,10 @@ std::string ScriptHost::symbolName(avm1::DisplayId object) {
     return {};
 }
 
-int ScriptHost::swfVersion(avm1::DisplayId) { return player_.movie_->version; }
+int ScriptHost::swfVersion(avm1::DisplayId object) {
+    const Instance* inst = object == kRootSerial ? nullptr : player_.instanceById(object);
+    return inst && inst->showsLoadedPicture ? -1 : player_.movie_->version;
+}
 
 // ---- ScriptHost: properties ---------------------------------------------------------------------
 

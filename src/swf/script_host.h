@@ -8,6 +8,8 @@
 #include "swf/avm1/host.h"
 #include "swf/media/media_tags.h"
 
+class QImage;
+
 namespace swf {
 
 class Player;
@@ -145,8 +147,23 @@ public:
                                        int loops) override;
     void stopSound(avm1::SoundHandle handle) override;
 
+    // Bitmaps and pictures loaded into clips (script_host_bitmaps.cpp).
+    avm1::BitmapHandle createBitmap(int width, int height, bool transparent, uint32_t argb) override;
+    void releaseBitmap(avm1::BitmapHandle bitmap) override;
+    uint32_t bitmapPixel(avm1::BitmapHandle bitmap, int x, int y) override;
+    void setBitmapPixels(avm1::BitmapHandle bitmap, int x, int y, int width, int height, uint32_t argb) override;
+    avm1::BitmapHandle cloneBitmap(avm1::BitmapHandle bitmap) override;
+    void attachBitmap(avm1::DisplayId clip, avm1::BitmapHandle bitmap, int depth, bool smoothing) override;
+    std::optional<double> loadClipFile(avm1::DisplayId clip, std::string_view url) override;
+    void unloadClip(avm1::DisplayId clip) override;
+
 private:
     const EditTextDef* focusedField();
+    // BitmapData pixels by handle, shared with the instances that show them.
+    std::map<avm1::BitmapHandle, std::shared_ptr<QImage>> bitmaps_;
+    avm1::BitmapHandle nextBitmap_ = 1;
+    size_t bitmapBytes_ = 0;
+
     avm1::SoundHandle startScriptVoice(avm1::DisplayId target, int soundId, const media::SoundDef& sound,
                                        double offsetSeconds, int loops);
 

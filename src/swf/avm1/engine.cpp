@@ -31,6 +31,9 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installFocus(*this);
     installSound(*this);
     installUiClasses(*this);
+    installTransform(*this);
+    installBitmapData(*this);
+    installClipLoader(*this);
     installNatives(*this);
 }
 
@@ -300,13 +303,15 @@ void Engine::advanceTime(double milliseconds, const std::function<void()>& after
     // Past the firing budget, intervals skip what they missed rather than catch up later.
     for (Timer& t : e.timers) t.due = std::max(t.due, end);
     e.timeMs = end;
+    settleClipLoads(e, [&](const std::function<void()>& call) { outermost(e, call); });
     settleSounds(e, [&](const std::function<void()>& call) { outermost(e, call); });
 }
 
 bool Engine::hasTimers() const { return impl_ && !impl_->disabled && !impl_->timers.empty(); }
 bool Engine::needsTime() const {
     return impl_ && !impl_->disabled &&
-           (!impl_->timers.empty() || !impl_->playingSounds.empty() || !impl_->pendingSoundLoads.empty());
+           (!impl_->timers.empty() || !impl_->playingSounds.empty() || !impl_->pendingSoundLoads.empty() ||
+            !impl_->pendingClipLoads.empty());
 }
 
 namespace {

@@ -143,6 +143,9 @@ struct UrlRequest {
 
 using SoundHandle = uint64_t;  // one started sound; 0 is "none"
 
+using BitmapHandle = uint64_t;  // a script's BitmapData pixels; 0 is "none"
+inline constexpr int kMaxBitmapSide = 2880;  // pixels, as the original player allows
+
 // A sound file read for Sound.loadSound.
 struct LoadedSound {
     uint64_t id = 0;        // the player's name for it, never 0
@@ -342,6 +345,30 @@ public:
     }
     // Stops one started sound (a streamed file sound plays once at a time).
     virtual void stopSound(SoundHandle) {}
+
+    // ---- Bitmaps (flash.display.BitmapData) ------------------------------------------------
+    // Colours are unpremultiplied 32-bit ARGB. createBitmap answers 0 when the size is past
+    // kMaxBitmapSide or the movie's bitmaps would take too much memory.
+    virtual BitmapHandle createBitmap(int /*width*/, int /*height*/, bool /*transparent*/, uint32_t /*argb*/) {
+        return 0;
+    }
+    // The script no longer holds the bitmap (collected or disposed); objects showing it keep it.
+    virtual void releaseBitmap(BitmapHandle) {}
+    virtual uint32_t bitmapPixel(BitmapHandle, int /*x*/, int /*y*/) { return 0; }
+    // Sets a rectangle of pixels (clipped to the bitmap) to one colour.
+    virtual void setBitmapPixels(BitmapHandle, int /*x*/, int /*y*/, int /*width*/, int /*height*/,
+                                 uint32_t /*argb*/) {}
+    virtual BitmapHandle cloneBitmap(BitmapHandle) { return 0; }
+    // MovieClip.attachBitmap: a child of the clip at a script depth that shows the bitmap.
+    virtual void attachBitmap(DisplayId /*clip*/, BitmapHandle, int /*depth*/, bool /*smoothing*/) {}
+
+    // ---- Loading into clips (MovieClipLoader) -------------------------------------------------
+    // Loads the picture (PNG, JPEG, GIF) at an address relative to the movie into the clip,
+    // from the movie's own folder only; the clip's content is replaced by it and its SWF
+    // version becomes -1. Answers the file's size, nullopt when nothing was loaded.
+    virtual std::optional<double> loadClipFile(DisplayId /*clip*/, std::string_view /*url*/) { return {}; }
+    // Empties a clip (MovieClipLoader.unloadClip).
+    virtual void unloadClip(DisplayId /*clip*/) {}
 };
 
 // Changes (newest last):
@@ -363,5 +390,7 @@ public:
 //   runs in place.
 // - measureText(format, text, wrapWidth), default all zero: TextFormat.getTextExtent.
 // - requestUrl(UrlRequest): the window normalised, with the method and the clip's variables.
+// - Bitmaps (createBitmap ... attachBitmap) and loadClipFile()/unloadClip(), defaults
+//   refuse: flash.display.BitmapData and MovieClipLoader.
 
 }  // namespace swf::avm1

@@ -114,6 +114,7 @@ void EngineImpl::collect() {
     }
     for (const PlayingSound& p : playingSounds) mark(p.sound);
     for (const PendingSoundLoad& p : pendingSoundLoads) mark(p.sound);
+    for (const PendingClipLoad& p : pendingClipLoads) mark(p.loader);
     for (auto& v : stack) markValue(v);
     markValue(dummy);
     // Everything a running script holds lives on the value stack, in registers or scopes; the

@@ -63,6 +63,7 @@ struct FunctionDef;
 struct ScriptFilter;  // filter_classes.cpp
 struct ScriptTextFormat;  // text_classes.cpp
 struct SoundState;
+struct BitmapState;  // bitmap_data.cpp
 using NativeFn = Value (*)(EngineImpl& e, Object* callee, const Value& thisv, std::span<const Value> args);
 
 // A script object. Owned by the engine's heap, reached through raw pointers that the
@@ -93,6 +94,7 @@ struct Object {
     std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
     std::shared_ptr<ScriptTextFormat> textFormat;  // TextFormat objects: their fields
     std::shared_ptr<SoundState> sound;  // what a Sound object knows (sound.cpp)
+    std::shared_ptr<BitmapState> bitmap;  // a BitmapData's pixels in the player
     bool isFunction() const { return kind == ObjKind::Function; }
 };
 
@@ -222,6 +224,12 @@ public:
         int generation;  // the load it finishes (a newer loadSound replaces it)
     };
     std::vector<PendingSoundLoad> pendingSoundLoads;  // Sound.loadSound calls not yet finished
+    struct PendingClipLoad {
+        Object* loader;  // the MovieClipLoader whose listeners hear of it
+        std::string url;
+        DisplayId target;
+    };
+    std::vector<PendingClipLoad> pendingClipLoads;  // MovieClipLoader.loadClip calls not yet finished
     int nextTimerId = 1;
     double timeMs = 0;
     bool fullScreen = false;  // Stage.displayState as scripts last set it
@@ -403,6 +411,11 @@ void installUiClasses(EngineImpl& e);
 // getURL from a clip: passes web addresses on to the host with the window's usual name and,
 // for GET or POST, the clip's variables.
 void requestUrl(EngineImpl& e, DisplayId clip, std::string_view url, std::string_view window, UrlRequest::Method method);
+void installTransform(EngineImpl& e);    // after installGeom
+void installBitmapData(EngineImpl& e);   // after installGeom and installDisplay
+void installClipLoader(EngineImpl& e);   // after installDisplay
+// Finishes the MovieClipLoader loads under way, each through `run` as in settleSounds.
+void settleClipLoads(EngineImpl& e, const std::function<void(const std::function<void()>&)>& run);
 void installNatives(EngineImpl& e);  // last: it completes what the others made
 // Text field properties by name ("text", "htmlText" ...); empty when the name is not one.
 std::optional<Value> textFieldProperty(EngineImpl& e, DisplayId field, std::string_view name);

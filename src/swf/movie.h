@@ -155,9 +155,14 @@ struct EditTextDef {
     enum class AutoSize : uint8_t { None, Left, Right, Center } autoSizeMode = AutoSize::None;
     QColor borderColor = Qt::black, backgroundColor = Qt::white;
     int maxLength = 0;
-    // Embedded outlines laid out at load, when the font carries them.
+    // Embedded outlines laid out at load, when the font carries them, with the box of each
+    // character (twips, unscrolled) for drawing a selection over them.
     std::vector<std::pair<QColor, QPainterPath>> outlineRuns;
+    std::vector<QRectF> charBoxes;
+    double linePitch = 0;  // twips from one outline line to the next
     bool hasOutlines = false;
+    // The first line shown, from 1: the mouse wheel and scripts scroll a field.
+    int scroll = 1;
 };
 
 // ---- Timelines, sprites, buttons -------------------------------------------------------

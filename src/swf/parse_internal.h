@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "swf/byte_reader.h"
+#include "swf/device_font.h"
 #include "swf/movie.h"
 
 namespace swf::detail {
@@ -51,6 +52,19 @@ EditTextDef parseEditText(ByteReader& r, const Movie& movie);
 void applyTextSettings(ByteReader& r, EditTextDef& field);
 // New content for a text field (from a script): plain text or HTML, laid out again.
 void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml, const Movie& movie);
+// A field's text broken into lines as scripts measure it (pixels): with the advances of its
+// embedded font when it draws with one, else with the device font, wrapped to the field's
+// width less its gutters, margins and block indent.
+struct FieldLayout {
+    std::vector<device_font::Line> lines;
+    double ascent = 0, descent = 0;
+    device_font::AdvanceFn advanceOf;
+};
+FieldLayout layoutField(const EditTextDef& field, const Movie& movie);
+// Scrolling: the highest first line the field can show (every line below it then fits, or
+// it is the last), and the last line shown whole from the current one.
+int maxScroll(const EditTextDef& field, const Movie& movie);
+int bottomScroll(const EditTextDef& field, const Movie& movie);
 
 // A PlaceObject3 or button record filter list (parse_filters.cpp).
 std::vector<Filter> readFilterList(ByteReader& r);

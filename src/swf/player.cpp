@@ -993,6 +993,10 @@ void appendList(QByteArray& key, const std::map<int, std::unique_ptr<Instance>>&
         put(inst->visible);
         put(int32_t(inst->buttonState));
         detail::appendEffectsKey(key, *inst);
+        if (const auto* field = inst->character ? std::get_if<EditTextDef>(inst->character) : nullptr) {
+            put(qHash(field->text));
+            put(int32_t(field->scroll));
+        }
         if (inst->sprite) {
             put(int32_t(inst->sprite->frame));
             appendList(key, inst->sprite->list, nesting + 1);
@@ -1013,6 +1017,12 @@ QByteArray Player::pictureKey() const {
     for (double v : {zoom_.m11(), zoom_.m22(), zoom_.dx(), zoom_.dy()}) put(v);
     appendList(key, root_->list, 0);
     put(highlight_ == FocusHighlight::Shown ? focusSerial_ : uint64_t(0));
+    // The focused field draws its selection.
+    if (scriptHost_) {
+        put(focusSerial_);
+        put(int32_t(scriptHost_->selectionBegin()));
+        put(int32_t(scriptHost_->selectionEnd()));
+    }
     return key;
 }
 

@@ -96,6 +96,9 @@ public:
     // rectangle on the right button as on any mouse use.
     void otherMouseButton(QPointF pos, bool right);
     void mouseLeave();
+    // The wheel turned by `lines` (positive away from the user) with the mouse at pos: Mouse
+    // listeners hear it and the text field under the mouse scrolls (text_input.cpp).
+    void mouseWheel(QPointF pos, int lines);
     // Key.isDown(1), (2) and (4) for the left, right and middle buttons: the left one follows
     // mousePress/mouseRelease, the others are told here.
     void setMouseButtonDown(int keyCode, bool down);
@@ -277,7 +280,9 @@ private:
     void drawWithEffects(QPainter& p, const Instance& inst, QTransform t, const ColorTransform& cx, int nesting) const;
     QRectF deviceBounds(const Instance& inst, const QTransform& t, int nesting) const;
     void drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, const ColorTransform& cx) const;
-    void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx) const;
+    // `selection`: the characters [first, second) shown selected, when the field has the focus.
+    void drawEditText(QPainter& p, const EditTextDef& field, const QTransform& t, const ColorTransform& cx,
+                      std::pair<int, int> selection = {-1, -1}) const;
     QBrush brushFor(const FillStyle& fill, const ColorTransform& cx, QImage* clippedImage) const;
     QImage bitmapWithTransform(uint16_t id, const ColorTransform& cx) const;
     QImage paddedBitmap(uint16_t id, const ColorTransform& cx, const QImage& image, QMargins& pad) const;

@@ -7,7 +7,9 @@
 
 #include "swf/effects_internal.h"
 #include "swf/instance.h"
+#include "swf/parse_internal.h"
 #include "swf/player.h"
+#include "swf/script_host.h"
 
 namespace swf {
 namespace {
@@ -282,8 +284,8 @@ void Player::drawShape(QPainter& p, const ShapeDef& shape, const QTransform& t, 
     }
 }
 
-void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransform& placed,
-                          const ColorTransform& cx) const {
+void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransform& placed, const ColorTransform& cx,
+                          std::pair<int, int> selection) const {
     QTransform t = placed;
     if (!field.useOutlines) {
         // Device text cannot turn, slant or mirror: a field so placed is not drawn at all, and
@@ -329,9 +331,24 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
     p.save();
     p.setTransform(t);
     p.setClipRect(field.bounds, Qt::IntersectClip);
+    // A scrolled field moves its lines up by whole lines, as far as its last line allows.
+    const int scroll = field.scroll > 1 ? std::min(field.scroll, detail::maxScroll(field, *movie_)) : 1;
     if (field.hasOutlines) {
+        p.setTransform(QTransform::fromTranslate(0, -(scroll - 1) * field.linePitch) * t);
         p.setPen(Qt::NoPen);
         for (const auto& [color, path] : field.outlineRuns) p.fillPath(path, cx.apply(color));
+        // The selection: white text on black over the selected characters.
+        const int size = int(field.charBoxes.size());
+        const int begin = std::clamp(selection.first, 0, size), end = std::clamp(selection.second, 0, size);
+        QPainterPath selected;
+        selected.setFillRule(Qt::WindingFill);
+        for (int i = begin; i < end; ++i)
+            if (field.charBoxes[size_t(i)].width() > 0) selected.addRect(field.charBoxes[size_t(i)]);
+        if (!selected.isEmpty()) {
+            p.fillPath(selected, cx.apply(Qt::black));
+            p.setClipPath(selected, Qt::IntersectClip);
+            for (const auto& run : field.outlineRuns) p.fillPath(run.second, cx.apply(Qt::white));
+        }
     } else {
         const Character* c = movie_->character(field.fontId);
         const FontDef* fontDef = c ? std::get_if<FontDef>(c) : nullptr;
@@ -344,6 +361,7 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
         p.setFont(font);
         p.setPen(cx.apply(field.color));
         QRectF inner = field.bounds.adjusted(40 + field.leftMargin, 40, -40 - field.rightMargin, -40);
+        if (scroll > 1) inner.adjust(0, -(scroll - 1) * QFontMetricsF(font).lineSpacing(), 0, 0);
         int flags = Qt::AlignTop | (field.wordWrap ? Qt::TextWordWrap : 0);
         flags |= field.align == 1 ? Qt::AlignRight : field.align == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
         p.drawText(inner, flags, field.password ? QString(field.text.size(), QLatin1Char('*')) : field.text);
@@ -375,7 +393,10 @@ void Player::drawContent(QPainter& p, const Instance& inst, const QTransform& t,
                 p.setPen(Qt::NoPen);
                 for (const auto& [color, path] : def.runs) p.fillPath(path, cx.apply(color));
             } else if constexpr (std::is_same_v<T, EditTextDef>) {
-                drawEditText(p, def, t, cx);
+                std::pair<int, int> selection{-1, -1};
+                if (scriptHost_ && inst.serial == focusedObject())
+                    selection = {scriptHost_->selectionBegin(), scriptHost_->selectionEnd()};
+                drawEditText(p, def, t, cx, selection);
             } else if constexpr (std::is_same_v<T, SpriteDef>) {
                 if (inst.drawing) drawShape(p, inst.drawing->shape, t, cx);  // the drawing API, under the children
                 if (inst.sprite) drawList(p, inst.sprite->list, t, cx, nesting + 1);

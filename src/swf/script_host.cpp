@@ -1350,40 +1350,13 @@ const EditTextDef* textOf(Instance* inst) {
 
 std::string colorText(const QColor& c) { return std::to_string(c.rgb() & 0xFFFFFF); }
 
-// Size of a field's text in pixels as the player lays it out: with the advances of its
-// embedded font when it draws with one, else with the device font, wrapped to the field's
-// width less its gutters, margins and block indent.
+// Size of a field's text in pixels as the player lays it out.
 QSizeF textExtent(const EditTextDef& f, const Movie& movie) {
     if (f.text.isEmpty()) return {};
-    const Character* c = movie.character(f.fontId);
-    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
-    const bool embedded = f.useOutlines && font && !font->advances.empty() && !font->codes.empty();
-    device_font::Style style;
-    style.size = f.height / 20;
-    style.bold = font && font->bold;
-    style.letterSpacing = f.letterSpacing;
-    style.wholePixels = !f.useOutlines;
-    double ascent = device_font::ascent(style.size, style.wholePixels);
-    double descent = device_font::descent(style.size, style.wholePixels);
-    device_font::AdvanceFn advanceOf = [&style](char16_t ch) { return device_font::advance(ch, style); };
-    if (embedded) {
-        const double scale = style.size / font->unitsPerEm;
-        ascent = font->ascent * scale;
-        descent = font->descent * scale;
-        advanceOf = [font, scale, &style](char16_t ch) {
-            const int glyph = font->glyphFor(ch);
-            if (glyph < 0 || size_t(glyph) >= font->advances.size()) return device_font::advance(ch, style);
-            return font->advances[size_t(glyph)] * scale + style.letterSpacing;
-        };
-    }
-    std::optional<double> wrapWidth;
-    if (f.wordWrap) {
-        constexpr double kGutters = 4;
-        wrapWidth = std::max(0.0, f.bounds.width() / 20 - kGutters - (f.leftMargin + f.rightMargin + f.blockIndent) / 20);
-    }
-    const auto lines = device_font::layout(
-        std::u16string_view(reinterpret_cast<const char16_t*>(f.text.utf16()), size_t(f.text.size())), advanceOf,
-        wrapWidth, f.indent / 20);
+    const detail::FieldLayout layout = detail::layoutField(f, movie);
+    const auto& lines = layout.lines;
+    const auto& advanceOf = layout.advanceOf;
+    const double ascent = layout.ascent, descent = layout.descent;
     // Lines set other than flush left are measured without their trailing spaces.
     const bool trimTrailing = f.align != 0;
     double width = 0;
@@ -1423,8 +1396,9 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "maxChars") return f->hasMaxLength ? std::to_string(f->maxLength) : std::string("null");
     if (name == "embedFonts") return flag(f->useOutlines);
     if (name == "length") return std::to_string(f->text.size());
-    if (name == "scroll" || name == "bottomScroll") return std::string("1");
-    if (name == "maxscroll") return std::string("1");
+    if (name == "scroll") return std::to_string(std::min(f->scroll, detail::maxScroll(*f, *player_.movie_)));
+    if (name == "maxscroll") return std::to_string(detail::maxScroll(*f, *player_.movie_));
+    if (name == "bottomScroll") return std::to_string(detail::bottomScroll(*f, *player_.movie_));
     if (name == "hscroll" || name == "maxhscroll") return std::string("0");
     if (name == "antiAliasType") return std::string(f->advancedAntiAlias ? "advanced" : "normal");
     if (name == "gridFitType") {
@@ -1468,6 +1442,10 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
                           : mode == QLatin1String("center") ? A::Center
                                                             : A::None;
         f->autoSize = f->autoSizeMode != A::None;
+    }
+    else if (name == "scroll") {
+        const double line = std::strtod(std::string(value).c_str(), nullptr);
+        if (std::isfinite(line)) f->scroll = int(std::clamp(line, 1.0, double(detail::maxScroll(*f, movie))));
     }
     else if (name == "border") f->border = truthy(value);
     else if (name == "background") f->background = truthy(value);

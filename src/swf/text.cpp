@@ -167,7 +167,8 @@ QString htmlToText(const QString& html, QColor* firstColor) {
 }
 
 // Lays out `field.text` with an embedded font's outlines: lines split at line breaks and,
-// with word wrap, at spaces that would cross the right margin.
+// with word wrap, at spaces that would cross the right margin. Each character's box is kept
+// for selections, and the line count and pitch for scrolling.
 void layoutOutlines(EditTextDef& field, const FontDef& font) {
     double scale = field.height / font.unitsPerEm;
     double gutter = 40;  // two pixels inside the bounds, as text fields are drawn
@@ -182,42 +183,54 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
     double descent = font.descent > 0 ? font.descent * scale : field.height * 0.2;
     double lineHeight = ascent + descent + field.leading;
 
-    std::vector<QString> lines;
-    const QStringList paragraphs = field.text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-    for (const QString& paragraph : paragraphs) {
+    // Lines as ranges of the text; a space a line was wrapped at belongs to neither.
+    struct Range {
+        qsizetype begin, end;
+    };
+    std::vector<Range> lines;
+    const QString& text = field.text;
+    qsizetype pos = 0;
+    while (true) {
+        qsizetype stop = pos;
+        while (stop < text.size() && text[stop] != QLatin1Char('\r') && text[stop] != QLatin1Char('\n')) ++stop;
         if (!field.wordWrap) {
-            lines.push_back(paragraph);
-            continue;
-        }
-        QString line;
-        double width = 0;
-        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
-            double w = 0;
-            for (QChar c : word) w += advanceOf(font.glyphFor(c.unicode()));
-            double space = advanceOf(font.glyphFor(u' '));
-            if (!line.isEmpty() && left + width + space + w > right) {
-                lines.push_back(line);
-                line.clear();
-                width = 0;
+            lines.push_back({pos, stop});
+        } else {
+            Range line{pos, pos};
+            double width = 0;
+            const double space = advanceOf(font.glyphFor(u' '));
+            for (qsizetype wordBegin = pos;;) {
+                qsizetype wordEnd = wordBegin;
+                double w = 0;
+                while (wordEnd < stop && text[wordEnd] != QLatin1Char(' '))
+                    w += advanceOf(font.glyphFor(text[wordEnd++].unicode()));
+                if (line.end > line.begin && left + width + space + w > right) {
+                    lines.push_back(line);
+                    line = {wordBegin, wordBegin};
+                    width = 0;
+                }
+                if (line.end > line.begin) width += space;
+                line.end = wordEnd;
+                width += w;
+                if (wordEnd >= stop) break;
+                wordBegin = wordEnd + 1;
             }
-            if (!line.isEmpty()) {
-                line += QLatin1Char(' ');
-                width += space;
-            }
-            line += word;
-            width += w;
+            lines.push_back(line);
         }
-        lines.push_back(line);
+        if (stop >= text.size()) break;
+        pos = stop + (text[stop] == QLatin1Char('\r') && stop + 1 < text.size() && text[stop + 1] == QLatin1Char('\n') ? 2 : 1);
     }
+    field.charBoxes.assign(size_t(text.size()), QRectF());
     double baseline = field.bounds.top() + gutter + ascent;
     for (size_t n = 0; n < lines.size(); ++n) {
-        const QString& line = lines[n];
+        const Range& line = lines[n];
         double width = 0;
-        for (QChar c : line) width += advanceOf(font.glyphFor(c.unicode()));
+        for (qsizetype i = line.begin; i < line.end; ++i) width += advanceOf(font.glyphFor(text[i].unicode()));
         double x = left + (n == 0 ? field.indent : 0);
         if (field.align == 1) x = right - width;
         else if (field.align == 2) x = (left + right - width) / 2;
-        for (QChar c : line) {
+        for (qsizetype i = line.begin; i < line.end; ++i) {
+            QChar c = text[i];
             int glyph = font.glyphFor(c.unicode());
             QChar shown = field.password ? QLatin1Char('*') : c;
             if (field.password) glyph = font.glyphFor(shown.unicode());
@@ -225,10 +238,14 @@ void layoutOutlines(EditTextDef& field, const FontDef& font) {
                 QTransform place(scale, 0, 0, scale, x, baseline);
                 addToRuns(field.outlineRuns, field.color, place.map(font.glyphs[size_t(glyph)]));
             }
+            field.charBoxes[size_t(i)] = QRectF(x, baseline - ascent, advanceOf(glyph), ascent + descent);
             x += advanceOf(glyph);
         }
+        // The break after the line (a newline, a space wrapped at) selects as an empty box at its end.
+        if (line.end < text.size()) field.charBoxes[size_t(line.end)] = QRectF(x, baseline - ascent, 0, ascent + descent);
         baseline += lineHeight;
     }
+    field.linePitch = lineHeight;
     field.hasOutlines = true;
 }
 
@@ -249,10 +266,79 @@ void setEditTextContent(EditTextDef& field, const QString& content, bool asHtml,
                                                           : 0;
     }
     field.outlineRuns.clear();
+    field.charBoxes.clear();
     field.hasOutlines = false;
     const Character* c = movie.character(field.fontId);
     const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
     if (font && field.useOutlines && !font->glyphs.empty() && !font->codes.empty()) layoutOutlines(field, *font);
+}
+
+FieldLayout layoutField(const EditTextDef& f, const Movie& movie) {
+    FieldLayout out;
+    const Character* c = movie.character(f.fontId);
+    const FontDef* font = c ? std::get_if<FontDef>(c) : nullptr;
+    const bool embedded = f.useOutlines && font && !font->advances.empty() && !font->codes.empty();
+    device_font::Style style;
+    style.size = f.height / 20;
+    style.bold = font && font->bold;
+    style.letterSpacing = f.letterSpacing;
+    style.wholePixels = !f.useOutlines;
+    out.ascent = device_font::ascent(style.size, style.wholePixels);
+    out.descent = device_font::descent(style.size, style.wholePixels);
+    out.advanceOf = [style](char16_t ch) { return device_font::advance(ch, style); };
+    if (embedded) {
+        const double scale = style.size / font->unitsPerEm;
+        out.ascent = font->ascent * scale;
+        out.descent = font->descent * scale;
+        out.advanceOf = [font, scale, style](char16_t ch) {
+            const int glyph = font->glyphFor(ch);
+            if (glyph < 0 || size_t(glyph) >= font->advances.size()) return device_font::advance(ch, style);
+            return font->advances[size_t(glyph)] * scale + style.letterSpacing;
+        };
+    }
+    std::optional<double> wrapWidth;
+    if (f.wordWrap) {
+        constexpr double kGutters = 4;
+        wrapWidth = std::max(0.0, f.bounds.width() / 20 - kGutters - (f.leftMargin + f.rightMargin + f.blockIndent) / 20);
+    }
+    out.lines = device_font::layout(
+        std::u16string_view(reinterpret_cast<const char16_t*>(f.text.utf16()), size_t(f.text.size())), out.advanceOf,
+        wrapWidth, f.indent / 20);
+    return out;
+}
+
+namespace {
+
+// How many lines, of those from the first shown on, fit whole in the field (at least one).
+struct ScrollMetrics {
+    int lines = 1;
+    int fitting = 1;
+};
+
+ScrollMetrics scrollMetrics(const EditTextDef& f, const Movie& movie) {
+    ScrollMetrics m;
+    if (f.text.isEmpty()) return m;
+    const FieldLayout layout = layoutField(f, movie);
+    m.lines = std::max(1, int(layout.lines.size()));
+    const double lineHeight = layout.ascent + layout.descent, leading = f.leading / 20;
+    const double visible = f.bounds.height() / 20 - 4;  // the gutters above and below
+    // k lines take k line heights and the leading between them.
+    m.fitting = lineHeight + leading > 0 ? int(std::floor((visible + leading) / (lineHeight + leading))) : m.lines;
+    m.fitting = std::clamp(m.fitting, 1, m.lines);
+    return m;
+}
+
+}  // namespace
+
+int maxScroll(const EditTextDef& field, const Movie& movie) {
+    const ScrollMetrics m = scrollMetrics(field, movie);
+    return m.lines - m.fitting + 1;
+}
+
+int bottomScroll(const EditTextDef& field, const Movie& movie) {
+    const ScrollMetrics m = scrollMetrics(field, movie);
+    const int first = std::clamp(field.scroll, 1, m.lines - m.fitting + 1);
+    return first + m.fitting - 1;
 }
 
 void applyTextSettings(ByteReader& r, EditTextDef& field) {

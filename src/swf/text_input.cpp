@@ -203,6 +203,24 @@ void Player::pushBoundText(Instance& inst) {
                          (field->html ? field->initialText : field->text).toStdString());
 }
 
+void Player::mouseWheel(QPointF pos, int lines) {
+    trackMouse(pos, true);
+    lastMouseView_ = pos;
+    if (engine_) {
+        engine_->broadcastMouse(avm1::MouseEvent::Wheel, lines);
+        runQueuedActions();
+    }
+    // Turning the wheel away from the user shows earlier lines.
+    if (EditTextDef* field = ownFieldOf(textFieldAt(pos))) {
+        const int scroll = std::clamp(field->scroll - lines, 1, std::max(1, detail::maxScroll(*field, *movie_)));
+        if (scroll != field->scroll) {
+            field->scroll = scroll;
+            dirty_ = true;
+        }
+    }
+    afterChange();
+}
+
 void Player::textInput(char16_t character) { typeText(QString(QChar(character))); }
 
 void Player::typeText(const QString& text) {

@@ -48,7 +48,8 @@ TEST(InputScript, EventsKeysAndWaits) {
     EXPECT_EQ(events[6].keyCode, 97);
     EXPECT_EQ(events[7].keyCode, 114);
     EXPECT_EQ(events[8].character, u'\u00e9');
-    EXPECT_EQ(events[9].kind, InputEvent::Kind::Ignored);
+    EXPECT_EQ(events[9].kind, InputEvent::Kind::MouseWheel);
+    EXPECT_EQ(events[9].keyCode, 3);
 
     EXPECT_FALSE(swfrun::parseInputEvents("{\"type\": \"Wait\"}", events, error));
 }

@@ -1,11 +1,13 @@
 // Text fields as scripts see them: measured sizes (textWidth/textHeight), the Selection
-// object's indices, glyph rendering settings and watched text.
+// object's indices, glyph rendering settings and watched text; scrolling by script and
+// wheel, and the selection drawn over embedded glyphs.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "handmade_swf.h"
 #include "swf/device_font.h"
+#include "swf/player.h"
 #include "swf/swf.h"
 
 namespace {
@@ -185,6 +187,105 @@ TEST(TextField, StoredIndentIsSignedAndHtmlTextKeepsItsOwnAlignment) {
     a.set("instance2", "htmlText", "<p align=\"right\">r</p>");
     a.call("instance2", "getNewTextFormat", 0).str("align").op(0x4E).trace();
     EXPECT_EQ(run(a, tags), (QStringList{"-10", "center", "1638", "left", "right"}));
+}
+
+// A multiline device-font field, 100 x 40 pixels at (0, 0), with four lines of 12-pixel
+// text: two of them fit.
+QByteArray fourLineField(int id) {
+    QByteArray body = u16(id) + rect(0, 2000, 0, 800) + char(0x80 | 0x20 | 0x08) + char(0);  // text, multiline, read-only
+    return tag(37, body + cstr("") + cstr("one\rtwo\rthree\rfour"));
+}
+
+std::unique_ptr<swf::Player> playerFor(const QByteArray& file, QStringList& traces) {
+    auto player = std::make_unique<swf::Player>(
+        swf::parseMovie(std::span(reinterpret_cast<const uint8_t*>(file.constData()), size_t(file.size()))), nullptr,
+        swf::Player::Start::Later);
+    player->setTraceHandler([&traces](const QString& line) { traces << line; });
+    return player;
+}
+
+TEST(TextField, ScrollStaysWithinTheLinesByScriptAndByWheel) {
+    Actions first;
+    first.traceMember("instance1", "maxscroll").traceMember("instance1", "bottomScroll");
+    first.set("instance1", "scroll", 99).traceMember("instance1", "scroll").traceMember("instance1", "bottomScroll");
+    first.set("instance1", "scroll", 1);
+    // Mouse listeners hear the wheel's lines: o.onMouseWheel = function(prop) { trace(prop); }
+    first.str("o").num(0).str("Object").op(0x40).op(0x1D);
+    Actions body;
+    body.getVar("prop").trace();
+    first.getVar("o").str("onMouseWheel").function(body).op(0x4F);
+    first.getVar("o").call("Mouse", "addListener", 1).op(0x17);
+    Actions each;
+    each.traceMember("instance1", "scroll");
+    const QByteArray tags = fourLineField(1) + place2(1, 1) + tag(12, first.end()) + showFrame() +
+                            tag(12, each.end()) + showFrame() + tag(12, each.end()) + showFrame() +
+                            tag(12, each.end()) + showFrame();
+    QStringList traces;
+    auto player = playerFor(movie(tags, 200, 100, 8, 4), traces);
+    player->advance();
+    EXPECT_EQ(traces, (QStringList{"3", "2", "3", "4"}));
+    traces.clear();
+    // Turned toward the user over the field: it shows later lines, as far as the last.
+    player->mouseWheel(QPointF(50, 20), -1);
+    player->advance();
+    player->mouseWheel(QPointF(50, 20), -5);
+    player->advance();
+    // Away from the user it goes back, no further than the first line; outside the field the
+    // wheel scrolls nothing.
+    player->mouseWheel(QPointF(50, 20), 9);
+    player->mouseWheel(QPointF(150, 20), -1);
+    player->advance();
+    EXPECT_EQ(traces, (QStringList{"-1", "2", "-5", "3", "9", "-1", "1"}));
+}
+
+// An input field using an embedded font whose "a" is a square filling the ascent, half an em
+// wide: `text` at 20 pixels, the field from (0, 0) to (100, 40) pixels.
+QByteArray squareFontField(int fontId, int fieldId, const char* text) {
+    Bits glyph;
+    rectRecords(glyph, 0, -800, 512, 0, 1, 0, 1);
+    QByteArray font = u16(fontId) + char(0x80) + char(1) + char(1) + QByteArray("F") + u16(1);
+    font += u16(4) + u16(4 + int(glyph.bytes().size()));  // the glyph's and the code table's offsets
+    font += glyph.bytes() + char('a');
+    font += u16(800) + u16(224) + u16(0) + u16(512);  // ascent, descent, leading, advance
+    font += rect(0, 512, -800, 0) + u16(0);           // bounds, no kerning
+    QByteArray field = u16(fieldId) + rect(0, 2000, 0, 800) + char(0x80 | 0x04 | 0x01) + char(0x01);  // outlines
+    field += u16(fontId) + u16(400) + QByteArray("\x00\x00\x00\xff", 4);
+    return tag(48, font) + tag(37, field + cstr("") + cstr(text));
+}
+
+TEST(TextField, TheFocusedFieldDrawsItsSelectionInverted) {
+    Actions focus;
+    focus.getVar("instance1").call("Selection", "setFocus", 1).op(0x17);
+    Actions select;
+    select.num(2).num(1).call("Selection", "setSelection", 2).op(0x17);
+    const QByteArray tags = tag(9, QByteArray("\xff\xff\xff", 3)) + squareFontField(1, 2, "aaa") + place2(1, 2) +
+                            showFrame() + tag(12, focus.end()) + showFrame() + tag(12, select.end()) + showFrame();
+    QStringList traces;
+    auto player = playerFor(movie(tags, 100, 40, 8, 3), traces);
+    // The glyphs sit 2 pixels in, 10 pixels wide and about 15.6 high above the baseline; the
+    // line box runs 20 pixels down from the top gutter.
+    auto glyphOf = [](const QImage& frame, int n) { return frame.pixelColor(2 + 10 * n + 5, 10).lightness(); };
+    auto belowGlyphOf = [](const QImage& frame, int n) { return frame.pixelColor(2 + 10 * n + 5, 20).lightness(); };
+    player->advance();
+    QImage frame = player->renderImage(QSize(100, 40));
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_LT(glyphOf(frame, n), 40) << "unfocused glyph " << n;
+        EXPECT_GT(belowGlyphOf(frame, n), 215) << "unfocused glyph " << n;
+    }
+    // Focus from a script selects the whole text of an input field.
+    player->advance();
+    frame = player->renderImage(QSize(100, 40));
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_GT(glyphOf(frame, n), 215) << "selected glyph " << n;
+        EXPECT_LT(belowGlyphOf(frame, n), 40) << "selected glyph " << n;
+    }
+    EXPECT_GT(frame.pixelColor(60, 20).lightness(), 215) << "past the text";
+    player->advance();
+    frame = player->renderImage(QSize(100, 40));
+    EXPECT_LT(glyphOf(frame, 0), 40);
+    EXPECT_GT(glyphOf(frame, 1), 215);
+    EXPECT_LT(belowGlyphOf(frame, 1), 40);
+    EXPECT_LT(glyphOf(frame, 2), 40);
 }
 
 }  // namespace

@@ -93,6 +93,10 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
             event.keyCode = button == QLatin1String("Right") ? 2 : button == QLatin1String("Left") ? 1 : 4;
             event.pressed = type == QLatin1String("MouseDown");
             event.pos = readPos(object);
+        } else if (type == QLatin1String("MouseWheel")) {
+            // At the mouse's last position.
+            event.kind = InputEvent::Kind::MouseWheel;
+            event.keyCode = object.value(QStringLiteral("lines")).toInt();
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
             readKey(object.value(QStringLiteral("key")), event);
@@ -155,17 +159,20 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
         });
 
     size_t next = 0;
+    QPointF mouse;      // where the last mouse event left the pointer
     QString clipboard;  // the run's own: SetClipboardText fills it, Paste reads it
     auto replayUntilWait = [&] {
         for (; next < options.input.size(); ++next) {
             const InputEvent& e = options.input[next];
             switch (e.kind) {
                 case InputEvent::Kind::Wait: ++next; return;
-                case InputEvent::Kind::MouseMove: player.mouseMove(e.pos); break;
-                case InputEvent::Kind::MouseDown: player.mousePress(e.pos); break;
-                case InputEvent::Kind::MouseUp: player.mouseRelease(e.pos); break;
+                case InputEvent::Kind::MouseMove: player.mouseMove(mouse = e.pos); break;
+                case InputEvent::Kind::MouseDown: player.mousePress(mouse = e.pos); break;
+                case InputEvent::Kind::MouseUp: player.mouseRelease(mouse = e.pos); break;
+                case InputEvent::Kind::MouseWheel: player.mouseWheel(mouse, e.keyCode); break;
                 case InputEvent::Kind::RightButton:
                 case InputEvent::Kind::MiddleButton:
+                    mouse = e.pos;
                     if (e.keyCode > 1) player.setMouseButtonDown(e.keyCode, e.pressed);
                     player.otherMouseButton(e.pos, e.kind == InputEvent::Kind::RightButton);
                     break;

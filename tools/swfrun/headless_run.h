@@ -20,19 +20,20 @@ namespace swfrun {
 
 struct InputEvent {
     enum class Kind {
-        MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, KeyDown, KeyUp, TextInput, TextControl, SetClipboard,
-        Wait, Ignored
+        MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, MouseWheel, KeyDown, KeyUp, TextInput, TextControl,
+        SetClipboard, Wait, Ignored
     };
     Kind kind = Kind::Ignored;
     QPointF pos;              // mouse events, stage pixels
-    int keyCode = 0;          // key events, as scripts number keys; mouse events: 1 left, 2 right, 4 middle
+    int keyCode = 0;          // key events, as scripts number keys; mouse events: 1 left, 2 right, 4 middle;
+                              // the wheel: lines turned, positive away from the user
     bool pressed = false;     // mouse buttons: down rather than up
     char16_t character = 0;   // what the key or the text input types
     QString text;             // typed text, clipboard text, or the editing control's name
 };
 
 // Reads an input script: a JSON array of {"type": ...} objects. Events the player has no
-// use for (wheel, clipboard, IME) come back as Ignored so that the frames stay counted
+// use for (IME) come back as Ignored so that the frames stay counted
 // right. Returns false with `error` set when the text is not such an array.
 bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, QString& error);
 

@@ -1,5 +1,7 @@
 // bench_swf [--seconds N] [--heavy-only]
-// Run under Xvfb (xvfb-run -a bench_swf). Two phases in one process, one window each:
+// Run under Xvfb (xvfb-run -a bench_swf). Each phase runs in a fresh process of its own
+// (bench_swf --phase NAME), one window each, so that no phase's memory carries heap an
+// earlier phase left behind:
 //   baseline: 22 plain widgets, each painting a static picture, at the reader's sizes;
 //   movies:   22 Flash controls at the same sizes, each looping a 24-frame vector movie
 //             at 24 frames a second.
@@ -23,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -32,6 +35,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "core/install_path.h"
@@ -261,6 +265,97 @@ Phase demoPhase(double seconds, const QString& folder, bool glowOnHover) {
         hoverEachControl);
 }
 
+// One phase in this process: prints "phase NAME CPU RSS PSS" and, for the clicks, one
+// "latency MS" line for each click that sounded.
+int runNamedPhase(const QString& name, double seconds, const QString& pictureFolder) {
+    const QString moviePath = QString::fromStdString(core::applicationFolder()) + "\\pic\\loop.swf";
+    Phase result{};
+    std::vector<double> latencies;
+    if (name == "baseline") {
+        QImage picture(64, 52, QImage::Format_RGB32);
+        picture.fill(QColor(30, 30, 60));
+        result = runPhase(seconds, [&](QWidget* parent) { return new StaticPicture(picture, parent); });
+    } else if (name == "movies") {
+        result = runPhase(seconds, [&](QWidget* parent) {
+            auto* control = new swf::ShockwaveFlash(parent);
+            control->setMovie(moviePath);
+            return control;
+        });
+    } else if (name == "demo" || name == "glows") {
+        result = demoPhase(seconds, pictureFolder, name == "glows");
+    } else if (name == "clicks") {
+        auto sink = std::make_unique<MeasuringSink>();
+        MeasuringSink* measuring = sink.get();
+        swf::media::Mixer::instance().setSink(std::move(sink));
+        const QStringList clickFiles = demobook::writeMovies(pictureFolder, true);
+        int nextClick = 0;
+        result = runPhase(
+            seconds,
+            [&](QWidget* parent) {
+                auto* control = new swf::ShockwaveFlash(parent);
+                control->setMovie(QString::fromStdString(core::applicationFolder()) + "\\pic\\" +
+                                  QFileInfo(clickFiles[nextClick++ % clickFiles.size()]).fileName());
+                return control;
+            },
+            [&](QWidget& window) {
+                for (QWidget* control : window.findChildren<swf::ShockwaveFlash*>()) {
+                    const QPointF at(control->width() / 2.0, control->height() / 2.0);
+                    QMouseEvent move(QEvent::MouseMove, at, control->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+                    QApplication::sendEvent(control, &move);
+                    measuring->clicked();
+                    QMouseEvent press(QEvent::MouseButtonPress, at, control->mapToGlobal(at), Qt::LeftButton,
+                                      Qt::LeftButton, {});
+                    QApplication::sendEvent(control, &press);
+                    QMouseEvent release(QEvent::MouseButtonRelease, at, control->mapToGlobal(at), Qt::LeftButton,
+                                        Qt::NoButton, {});
+                    QApplication::sendEvent(control, &release);
+                    QElapsedTimer gap;
+                    gap.start();
+                    while (gap.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 10);
+                    QEvent leave(QEvent::Leave);
+                    QApplication::sendEvent(control, &leave);
+                }
+            });
+        latencies = measuring->latenciesMs();
+        swf::media::Mixer::instance().setSink(nullptr);
+    } else {
+        std::fprintf(stderr, "bench_swf: unknown phase %s\n", qPrintable(name));
+        return 2;
+    }
+    std::printf("phase %s %.4f %ld %ld\n", qPrintable(name), result.cpuPercent, result.rssKb, result.pssKb);
+    for (double ms : latencies) std::printf("latency %.4f\n", ms);
+    return 0;
+}
+
+struct PhaseReport {
+    Phase phase{};
+    std::vector<double> latencies;
+    bool ok = false;
+};
+
+PhaseReport runPhaseProcess(const QString& name, double seconds) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--phase"), name, QStringLiteral("--seconds"), QString::number(seconds)});
+    PhaseReport report;
+    if (!child.waitForFinished(int(seconds * 1000) + 120000) || child.exitCode() != 0) {
+        child.kill();
+        child.waitForFinished();
+        return report;
+    }
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 5 && f[0] == "phase") {
+            report.phase = {f[2].toDouble(), f[3].toLong(), f[4].toLong()};
+            report.ok = true;
+        } else if (f.size() == 2 && f[0] == "latency") {
+            report.latencies.push_back(f[1].toDouble());
+        }
+    }
+    return report;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,8 +363,11 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     double seconds = 20;
-    for (int i = 1; i + 1 < argc; ++i)
+    QString phaseName;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--seconds") seconds = std::atof(argv[i + 1]);
+        if (std::string(argv[i]) == "--phase") phaseName = QString::fromLocal8Bit(argv[i + 1]);
+    }
 
     QTemporaryDir folder;
     QDir(folder.path()).mkpath("pic");
@@ -279,92 +377,57 @@ int main(int argc, char** argv) {
         f.write(vectorMovie());
     }
     core::overrideApplicationFolder(folder.path().toStdString());
-    const QString moviePath = QString::fromStdString(core::applicationFolder()) + "\\pic\\loop.swf";
+    const QString demoFolder = folder.filePath("pic");
 
+    if (!phaseName.isEmpty()) {
+        const int status = runNamedPhase(phaseName, seconds, demoFolder);
+        core::overrideApplicationFolder(std::nullopt);
+        return status;
+    }
     if (QCoreApplication::arguments().contains(QStringLiteral("--heavy-only"))) {
-        bench::heavyMovieClicks(folder.filePath("pic"));
+        bench::heavyMovieClicks(demoFolder);
         core::overrideApplicationFolder(std::nullopt);
         return 0;
     }
 
-    std::printf("platform %s, %g s per phase, 22 widgets at the reader's sizes\n",
+    std::printf("platform %s, %g s per phase, each in a process of its own, 22 widgets at the reader's sizes\n",
                 qPrintable(QGuiApplication::platformName()), seconds);
-    QImage picture(64, 52, QImage::Format_RGB32);
-    picture.fill(QColor(30, 30, 60));
-    const Phase baseline = runPhase(seconds, [&](QWidget* parent) { return new StaticPicture(picture, parent); });
-    std::printf("baseline (static pictures): CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", baseline.cpuPercent,
-                baseline.rssKb, baseline.pssKb);
-    const Phase movies = runPhase(seconds, [&](QWidget* parent) {
-        auto* control = new swf::ShockwaveFlash(parent);
-        control->setMovie(moviePath);
-        return control;
-    });
-    std::printf("movies (24 fps, looping):   CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", movies.cpuPercent,
-                movies.rssKb, movies.pssKb);
-    const double cpu = movies.cpuPercent - baseline.cpuPercent;
-    const double rssMb = (movies.rssKb - baseline.rssKb) / 1024.0;
-    const double pssMb = (movies.pssKb - baseline.pssKb) / 1024.0;
-    std::printf("above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
-                cpu, rssMb, pssMb);
-
-    // The demo movies hovered once each, then idle: with glows against without.
-    const QString demoFolder = folder.filePath("pic");
-    const Phase plainDemo = demoPhase(seconds, demoFolder, false);
-    std::printf("demo movies, hovered, idle: CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", plainDemo.cpuPercent,
-                plainDemo.rssKb, plainDemo.pssKb);
-    const Phase glowDemo = demoPhase(seconds, demoFolder, true);
-    std::printf("with hover glows:           CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", glowDemo.cpuPercent,
-                glowDemo.rssKb, glowDemo.pssKb);
-    std::printf("glows against plain: CPU %.2fx (%+.2f%% of one core; idle above baseline %+.2f%%, target <= 3), "
-                "RSS %.3fx (%+.1f MB), PSS %+.1f MB (target <= 20)\n",
+    std::fflush(stdout);
+    std::map<QString, PhaseReport> runs;
+    for (const char* name : {"baseline", "movies", "demo", "glows", "clicks"}) {
+        runs[name] = runPhaseProcess(name, seconds);
+        if (!runs[name].ok) {
+            std::printf("phase %s: the child process failed\n", name);
+            return 1;
+        }
+    }
+    const Phase& baseline = runs["baseline"].phase;
+    auto print = [&](const char* label, const Phase& p) {
+        std::printf("%-28s CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", label, p.cpuPercent, p.rssKb, p.pssKb);
+    };
+    auto aboveBaseline = [&](const char* label, const Phase& p) {
+        std::printf("  %s above baseline: CPU %+.2f%% of one core (target <= 3), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
+                    label, p.cpuPercent - baseline.cpuPercent, (p.rssKb - baseline.rssKb) / 1024.0,
+                    (p.pssKb - baseline.pssKb) / 1024.0);
+    };
+    print("baseline (static pictures):", baseline);
+    const Phase& movies = runs["movies"].phase;
+    print("movies (24 fps, looping):", movies);
+    aboveBaseline("looping movies", movies);
+    const Phase& plainDemo = runs["demo"].phase;
+    const Phase& glowDemo = runs["glows"].phase;
+    print("demo movies, hovered, idle:", plainDemo);
+    aboveBaseline("demo movies", plainDemo);
+    print("with hover glows:", glowDemo);
+    aboveBaseline("with glows", glowDemo);
+    std::printf("  glows against plain: CPU %.2fx (%+.2f%% of one core), PSS %+.1f MB\n",
                 glowDemo.cpuPercent / std::max(0.01, plainDemo.cpuPercent), glowDemo.cpuPercent - plainDemo.cpuPercent,
-                glowDemo.cpuPercent - baseline.cpuPercent, double(glowDemo.rssKb) / std::max(1L, plainDemo.rssKb),
-                (glowDemo.rssKb - plainDemo.rssKb) / 1024.0, (glowDemo.pssKb - plainDemo.pssKb) / 1024.0);
-
-    // The demo movies with glows and click sounds: each clicked once, 300 ms apart, then idle.
-    auto sink = std::make_unique<MeasuringSink>();
-    MeasuringSink* measuring = sink.get();
-    swf::media::Mixer::instance().setSink(std::move(sink));
-    const QStringList clickFiles = demobook::writeMovies(demoFolder, true);
-    int nextClick = 0;
-    const Phase clicks = runPhase(
-        seconds,
-        [&](QWidget* parent) {
-            auto* control = new swf::ShockwaveFlash(parent);
-            control->setMovie(QString::fromStdString(core::applicationFolder()) + "\\pic\\" +
-                              QFileInfo(clickFiles[nextClick++ % clickFiles.size()]).fileName());
-            return control;
-        },
-        [&](QWidget& window) {
-            for (QWidget* control : window.findChildren<swf::ShockwaveFlash*>()) {
-                const QPointF at(control->width() / 2.0, control->height() / 2.0);
-                QMouseEvent move(QEvent::MouseMove, at, control->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
-                QApplication::sendEvent(control, &move);
-                measuring->clicked();
-                QMouseEvent press(QEvent::MouseButtonPress, at, control->mapToGlobal(at), Qt::LeftButton,
-                                  Qt::LeftButton, {});
-                QApplication::sendEvent(control, &press);
-                QMouseEvent release(QEvent::MouseButtonRelease, at, control->mapToGlobal(at), Qt::LeftButton,
-                                    Qt::NoButton, {});
-                QApplication::sendEvent(control, &release);
-                QElapsedTimer gap;
-                gap.start();
-                while (gap.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 10);
-                QEvent leave(QEvent::Leave);
-                QApplication::sendEvent(control, &leave);
-            }
-        });
-    std::vector<double> latencies = measuring->latenciesMs();
+                (glowDemo.pssKb - plainDemo.pssKb) / 1024.0);
+    const Phase& clicks = runs["clicks"].phase;
+    print("clicked (glows, sounds), idle:", clicks);
+    aboveBaseline("clicked", clicks);
+    std::vector<double> latencies = runs["clicks"].latencies;
     std::sort(latencies.begin(), latencies.end());
-    std::printf("clicked (glows, sounds), idle: CPU %6.2f%% of one core, RSS %ld kB, PSS %ld kB\n", clicks.cpuPercent,
-                clicks.rssKb, clicks.pssKb);
-    // Earlier phases leave heap behind in this process, so the sound's own memory shows best
-    // against the glowing set, which is the same movies before any sound was played.
-    std::printf("clicked against baseline: CPU %+.2f%% of one core (target <= 3); against the glowing set: CPU %.2fx "
-                "(%+.2f%%), RSS %+.1f MB, PSS %+.1f MB (target <= 20)\n",
-                clicks.cpuPercent - baseline.cpuPercent, clicks.cpuPercent / std::max(0.01, glowDemo.cpuPercent),
-                clicks.cpuPercent - glowDemo.cpuPercent, (clicks.rssKb - glowDemo.rssKb) / 1024.0,
-                (clicks.pssKb - glowDemo.pssKb) / 1024.0);
     if (latencies.empty()) {
         std::printf("click to first sample in the sink: no click sound reached the sink (22 clicks)\n");
     } else {
@@ -372,7 +435,7 @@ int main(int argc, char** argv) {
                     "(target <= 50; worst/target %.3f)\n",
                     latencies.size(), latencies[latencies.size() / 2], latencies.back(), latencies.back() / 50.0);
     }
-    swf::media::Mixer::instance().setSink(nullptr);
+    std::fflush(stdout);
 
     bench::heavyMovieClicks(demoFolder);
     core::overrideApplicationFolder(std::nullopt);

@@ -33,7 +33,7 @@ enum Method : int {
 
 BitmapState* live(const Value& thisv) {
     Object* o = thisv.object();
-    return o && o->bitmap && o->bitmap->handle ? o->bitmap.get() : nullptr;
+    return o && o->extras && o->extras->bitmap && o->extras->bitmap->handle ? o->extras->bitmap.get() : nullptr;
 }
 
 // Colours are 32-bit ARGB however a script wrote them (negative numbers included).
@@ -58,7 +58,7 @@ Value bitmapDataCtor(EngineImpl& e, Object*, const Value& thisv, Args args) {
     const int w = int(width), h = int(height);
     BitmapHandle handle = e.host.createBitmap(w, h, transparent, transparent ? fill : fill | 0xFF000000u);
     if (!handle) return Value();
-    self->bitmap = std::make_shared<BitmapState>(e.host, handle, w, h, transparent);
+    self->more().bitmap = std::make_shared<BitmapState>(e.host, handle, w, h, transparent);
     return Value();
 }
 
@@ -104,7 +104,7 @@ Value bitmapDataMethod(EngineImpl& e, Object* callee, const Value& thisv, Args a
             Object* self = thisv.object();
             Object* copy = e.alloc(ObjKind::Plain, self->proto);
             if (BitmapHandle h = e.host.cloneBitmap(b->handle))
-                copy->bitmap = std::make_shared<BitmapState>(e.host, h, b->width, b->height, b->transparent);
+                copy->more().bitmap = std::make_shared<BitmapState>(e.host, h, b->width, b->height, b->transparent);
             return Value(copy);
         }
         case kWidth: return Value(double(b->width));

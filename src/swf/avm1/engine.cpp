@@ -35,6 +35,8 @@ EngineImpl::EngineImpl(Host& h, int v, Limits l) : host(h), version(v), limits(l
     installBitmapData(*this);
     installClipLoader(*this);
     installNatives(*this);
+    // Hundreds of built-in objects per engine, one engine per movie: no spare room in them.
+    for (auto& o : heap) o->props.shrink();
 }
 
 EngineImpl::~EngineImpl() = default;

@@ -110,7 +110,7 @@ ScriptFilter defaultFilter(Kind kind) {
 
 ScriptFilter* filterOf(const Value& v) {
     Object* o = v.object();
-    return o ? o->filter.get() : nullptr;
+    return o && o->extras ? o->extras->filter.get() : nullptr;
 }
 
 uint32_t toColor(double d) { return std::isnan(d) ? 0 : toUint32(d) & 0xFFFFFF; }
@@ -270,7 +270,7 @@ Value filterCtor(EngineImpl& e, Object* callee, const Value& thisv, Args args) {
     auto state = std::make_shared<ScriptFilter>(defaultFilter(info.kind));
     for (size_t i = 0; i < info.constructor.size() && i < args.size(); ++i)
         if (!args[i].isUndefined()) setField(e, *state, info.constructor[i], args[i]);
-    self->filter = std::move(state);
+    self->more().filter = std::move(state);
     return Value();
 }
 
@@ -280,7 +280,7 @@ Value filterClone(EngineImpl& e, Object*, const Value& thisv, Args) {
     ScriptFilter* f = filterOf(thisv);
     if (!f) return Value();
     Object* copy = e.alloc(ObjKind::Plain, thisv.object()->proto);
-    copy->filter = std::make_shared<ScriptFilter>(*f);
+    copy->more().filter = std::make_shared<ScriptFilter>(*f);
     return Value(copy);
 }
 
@@ -335,7 +335,7 @@ Value settingGetter(EngineImpl& e, Object* callee, const Value& thisv, Args) {
                 Object* proto = kind < callee->elements.size() ? callee->elements[kind].object() : nullptr;
                 if (!proto) continue;
                 Object* o = e.alloc(ObjKind::Plain, proto);
-                o->filter = std::make_shared<ScriptFilter>(imported(v));
+                o->more().filter = std::make_shared<ScriptFilter>(imported(v));
                 items.emplace_back(o);
             }
             return Value(e.makeArray(std::move(items)));

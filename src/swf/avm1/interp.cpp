@@ -266,9 +266,9 @@ Value EngineImpl::superConstructor(Object* superObject) {
     // The __constructor__ of the chain from the super object's base, getters included but
     // without __resolve; a clip on the way ends the search.
     int depth = 0;
-    for (Object* cur = superObject->superProto; cur && cur->kind != ObjKind::Display; cur = cur->proto) {
+    for (Object* cur = superObject->more().superProto; cur && cur->kind != ObjKind::Display; cur = cur->proto) {
         if (Slot* p = findOwn(cur, "__constructor__")) {
-            if (p->getter) return call(Value(p->getter), superObject->superThis, {});
+            if (p->getter) return call(Value(p->getter), superObject->more().superThis, {});
             return p->value;
         }
         if (++depth > 256) throw ScriptAbort{"prototype chain too long", false};
@@ -327,8 +327,8 @@ Value EngineImpl::runFunction(Object* fn, const Value& thisv, std::span<const Va
         // A clip met on the way is no prototype for super: it finds nothing beyond.
         auto isClip = [](const Object* o) { return o && o->kind == ObjKind::Display; };
         Object* s = alloc(ObjKind::Super, isClip(holder) || isClip(holder->proto) ? nullptr : holder->proto);
-        s->superProto = holder;
-        s->superThis = thisv;
+        s->more().superProto = holder;
+        s->more().superThis = thisv;
         return s;
     };
     auto makeArguments = [&]() {
@@ -986,13 +986,13 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         // super(): the superclass constructor, on this object.
                         Object* s = a.superObj;
                         fn = superConstructor(s);
-                        thisv = s->superThis;
+                        thisv = s->more().superThis;
                         holder = s->proto;
                     }
                 } else if (name.size() == 0 && obj.object() && obj.o->kind == ObjKind::Super) {
                     Object* s = obj.o;
                     fn = superConstructor(s);
-                    thisv = s->superThis;
+                    thisv = s->more().superThis;
                     holder = s->proto;
                 } else if (name.size() == 0) {
                     fn = obj;
@@ -1003,8 +1003,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                         Object* start = o->proto;
                         Object* h = nullptr;
                         Slot* p = start ? findInChain(start, key(name.view()), &h) : nullptr;
-                        if (p) fn = p->getter ? call(Value(p->getter), o->superThis, {}) : p->value;
-                        thisv = o->superThis;
+                        if (p) fn = p->getter ? call(Value(p->getter), o->more().superThis, {}) : p->value;
+                        thisv = o->more().superThis;
                         holder = h;
                     } else {
                         fn = getValueMember(obj, name);
@@ -1079,7 +1079,7 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 std::vector<Object*> interfaces;
                 for (size_t i = 0; i < n; ++i)
                     if (Object* o = pop(a).object()) interfaces.push_back(o);
-                if (Object* c = ctor.object()) c->interfaces = std::move(interfaces);
+                if (Object* c = ctor.object()) c->more().interfaces = std::move(interfaces);
                 break;
             }
             case 0x69: {  // Extends

@@ -87,15 +87,17 @@ void EngineImpl::mark(Object* root) {
         for (auto& v : o->elements)
             if (v.type == Type::Object) work.push_back(v.o);
         if (o->primitive.type == Type::Object) work.push_back(o->primitive.o);
-        if (o->superThis.type == Type::Object) work.push_back(o->superThis.o);
-        work.push_back(o->superProto);
         for (const Scope* s = o->scope.get(); s; s = s->parent.get()) work.push_back(s->object);
         if (o->watches)
             for (auto& [k, w] : *o->watches) {
                 work.push_back(w.first);
                 if (w.second.type == Type::Object) work.push_back(w.second.o);
             }
-        for (Object* i : o->interfaces) work.push_back(i);
+        if (const Object::Extras* x = o->extras.get()) {
+            if (x->superThis.type == Type::Object) work.push_back(x->superThis.o);
+            work.push_back(x->superProto);
+            for (Object* i : x->interfaces) work.push_back(i);
+        }
     }
 }
 
@@ -426,7 +428,7 @@ Value EngineImpl::get(Object* o, const Str& name) {
         if (n == "__proto__") return o->proto && o->proto->proto ? Value(o->proto->proto) : Value();
         Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
         if (!p) return Value();
-        if (p->getter) return call(Value(p->getter), o->superThis, {});
+        if (p->getter) return call(Value(p->getter), o->more().superThis, {});
         return p->value;
     }
     if (o->kind == ObjKind::Array && !ownVirtual(o, n)) {
@@ -515,8 +517,8 @@ void EngineImpl::set(Object* o, const Str& name, const Value& v) {
         Slot* p = o->proto ? findInChain(o->proto, key(n)) : nullptr;
         if (p && p->setter) {
             Value args[] = {v};
-            call(Value(p->setter), o->superThis, args);
-        } else if (Object* self = o->superThis.object()) {
+            call(Value(p->setter), o->more().superThis, args);
+        } else if (Object* self = o->more().superThis.object()) {
             set(self, name, v);
         }
         return;
@@ -735,8 +737,8 @@ bool EngineImpl::instanceOf(Object* o, Object* ctor) {
         if (cur == proto) return true;
         // Interfaces the prototype's constructor declared with ImplementsOp.
         Value c = get(cur, "constructor");
-        if (Object* co = c.object())
-            for (Object* i : co->interfaces) {
+        if (Object* co = c.object(); co && co->extras)
+            for (Object* i : co->extras->interfaces) {
                 if (i == ctor) return true;
                 Value ip = get(i, "prototype");
                 if (ip.object() == proto) return true;

@@ -46,7 +46,7 @@ enum Method {
 
 SoundState* stateOf(const Value& thisv) {
     Object* o = thisv.object();
-    return o ? o->sound.get() : nullptr;
+    return o && o->extras ? o->extras->sound.get() : nullptr;
 }
 
 // Volume and pan arguments: a whole number, with NaN and anything outside the int range
@@ -146,7 +146,7 @@ Value soundCtor(EngineImpl& e, Object*, const Value& thisv, Args args) {
         state->target = e.current ? e.current->target : e.host.level(0);
         state->targetPath = target.s.str();
     }
-    self->sound = std::move(state);
+    self->more().sound = std::move(state);
     return Value();
 }
 
@@ -292,7 +292,7 @@ namespace {
 // has a tag, onLoad with the outcome, and a streamed sound starts by itself.
 void finishLoad(EngineImpl& e, const EngineImpl::PendingSoundLoad& pending) {
     Object* self = pending.sound;
-    SoundState* s = self->sound.get();
+    SoundState* s = self->more().sound.get();
     if (!s || s->loadGeneration != pending.generation || s->load != SoundState::Load::Loading) return;
     std::optional<LoadedSound> file = e.host.loadSoundFile(pending.url);
     std::optional<DisplayId> target = resolveTarget(e, *s);
@@ -337,7 +337,7 @@ void settleSounds(EngineImpl& e, const std::function<void(const std::function<vo
     if (e.playingSounds.empty()) return;
     std::vector<Object*> done;
     for (const EngineImpl::PlayingSound& p : e.playingSounds) {
-        SoundState* s = p.sound->sound.get();
+        SoundState* s = p.sound->more().sound.get();
         if (s && p.voice && e.host.soundPlaying(p.voice)) continue;
         if (s && p.voice == s->voice) {
             s->voice = 0;
@@ -346,7 +346,7 @@ void settleSounds(EngineImpl& e, const std::function<void(const std::function<vo
         done.push_back(p.sound);
     }
     std::erase_if(e.playingSounds, [&](const EngineImpl::PlayingSound& p) {
-        SoundState* s = p.sound->sound.get();
+        SoundState* s = p.sound->more().sound.get();
         return !s || !p.voice || !e.host.soundPlaying(p.voice);
     });
     for (Object* sound : done) run([&] { e.callMethod(Value(sound), "onSoundComplete", {}); });

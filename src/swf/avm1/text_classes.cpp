@@ -80,7 +80,7 @@ namespace {
 
 ScriptTextFormat* textFormatOf(const Value& v) {
     Object* o = v.object();
-    return o ? o->textFormat.get() : nullptr;
+    return o && o->extras ? o->extras->textFormat.get() : nullptr;
 }
 
 std::string truncatedFontName(std::string name) {
@@ -207,14 +207,14 @@ Value formatSetter(EngineImpl& e, Object* callee, const Value& thisv, Args args)
 
 Value formatObject(EngineImpl& e, const TextFormatValues& values) {
     Object* o = e.alloc(ObjKind::Plain, e.get(e.textFormatCtor, "prototype").object());
-    o->textFormat = std::make_shared<ScriptTextFormat>();
-    o->textFormat->values = values;
+    o->more().textFormat = std::make_shared<ScriptTextFormat>();
+    o->more().textFormat->values = values;
     return Value(o);
 }
 
 TextFormatValues formatValues(EngineImpl& e, Object* o) {
     if (!o) return {};
-    if (o->textFormat) return o->textFormat->values;
+    if (o->extras && o->extras->textFormat) return o->extras->textFormat->values;
     // Any other object lends its fields as a TextFormat would take them.
     ScriptTextFormat f;
     f.values = {};
@@ -234,7 +234,7 @@ Value textFormatCtor(EngineImpl& e, Object*, const Value& thisv, Args args) {
     constexpr size_t kConstructorFields = size_t(FormatField::Leading) + 1;
     for (size_t i = 0; i < kConstructorFields && i < args.size(); ++i)
         setFormatField(e, *state, FormatField(i), args[i], Coercion::Construct);
-    o->textFormat = std::move(state);
+    o->more().textFormat = std::move(state);
     return Value();
 }
 

@@ -42,6 +42,11 @@ public:
     std::vector<Slot>& items() { return items_; }
     const std::vector<std::string>& keys() const { return keys_; }
     size_t size() const { return items_.size(); }
+    // Gives back what growing left spare (for objects that are complete, the built-ins).
+    void shrink() {
+        items_.shrink_to_fit();
+        keys_.shrink_to_fit();
+    }
 
 private:
     void rebuild();
@@ -85,16 +90,25 @@ struct Object {
     NativeFn nativeConstruct = nullptr;  // when construction differs from a call
     int magic = 0;                        // selects among natives sharing one C++ function
     std::shared_ptr<Scope> scope;
-    // super: the prototype to search and the object it speaks for.
-    Object* superProto = nullptr;
-    Value superThis;
     // Watches (Object.watch): key -> (callback, user data).
     std::unique_ptr<std::unordered_map<std::string, std::pair<Object*, Value>>> watches;
-    std::vector<Object*> interfaces;  // ImplementsOp
-    std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
-    std::shared_ptr<ScriptTextFormat> textFormat;  // TextFormat objects: their fields
-    std::shared_ptr<SoundState> sound;  // what a Sound object knows (sound.cpp)
-    std::shared_ptr<BitmapState> bitmap;  // a BitmapData's pixels in the player
+    // What few objects have, kept apart: an engine holds hundreds of built-in objects that
+    // need none of it.
+    struct Extras {
+        // super: the prototype to search and the object it speaks for.
+        Object* superProto = nullptr;
+        Value superThis;
+        std::vector<Object*> interfaces;  // ImplementsOp
+        std::shared_ptr<ScriptFilter> filter;  // flash.filters objects: their settings
+        std::shared_ptr<ScriptTextFormat> textFormat;  // TextFormat objects: their fields
+        std::shared_ptr<SoundState> sound;  // what a Sound object knows (sound.cpp)
+        std::shared_ptr<BitmapState> bitmap;  // a BitmapData's pixels in the player
+    };
+    std::unique_ptr<Extras> extras;
+    Extras& more() {
+        if (!extras) extras = std::make_unique<Extras>();
+        return *extras;
+    }
     bool isFunction() const { return kind == ObjKind::Function; }
 };
 

@@ -11,22 +11,38 @@ namespace swf::avm1 {
 
 // ---- PropertyMap ----------------------------------------------------------------------------
 
+namespace {
+constexpr size_t kIndexFrom = 8;  // properties; fewer are searched one by one
+size_t keyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+}  // namespace
+
 Slot* PropertyMap::find(std::string_view key) {
     if (index_.empty()) {
         for (size_t i = 0; i < keys_.size(); ++i)
             if (keys_[i] == key) return &items_[i];
         return nullptr;
     }
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &items_[it->second];
+    const size_t mask = index_.size() - 1;
+    for (size_t at = keyHash(key) & mask;; at = (at + 1) & mask) {
+        const uint32_t item = index_[at];
+        if (item == 0) return nullptr;
+        if (keys_[item - 1] == key) return &items_[item - 1];
+    }
 }
 
 Slot& PropertyMap::insert(const std::string& key, Str name) {
     items_.push_back(Slot{std::move(name), Value(), nullptr, nullptr, 0});
     keys_.push_back(key);
-    if (!index_.empty()) index_.emplace(key, uint32_t(items_.size() - 1));
-    else if (items_.size() > 8) rebuild();
+    if (!index_.empty() && items_.size() * 2 <= index_.size()) place(uint32_t(items_.size() - 1));
+    else if (items_.size() > kIndexFrom) rebuild();
     return items_.back();
+}
+
+void PropertyMap::place(uint32_t item) {
+    const size_t mask = index_.size() - 1;
+    size_t at = keyHash(keys_[item]) & mask;
+    while (index_[at] != 0) at = (at + 1) & mask;
+    index_[at] = item + 1;
 }
 
 bool PropertyMap::erase(const std::string& key) {
@@ -35,15 +51,17 @@ bool PropertyMap::erase(const std::string& key) {
         items_.erase(items_.begin() + long(i));
         keys_.erase(keys_.begin() + long(i));
         index_.clear();
-        if (items_.size() > 8) rebuild();
+        if (items_.size() > kIndexFrom) rebuild();
         return true;
     }
     return false;
 }
 
 void PropertyMap::rebuild() {
-    index_.clear();
-    for (size_t i = 0; i < keys_.size(); ++i) index_.emplace(keys_[i], uint32_t(i));
+    size_t size = 32;
+    while (size < keys_.size() * 2) size *= 2;
+    index_.assign(size, 0);
+    for (size_t i = 0; i < keys_.size(); ++i) place(uint32_t(i));
 }
 
 // ---- heap -----------------------------------------------------------------------------------

@@ -288,4 +288,49 @@ TEST(TextField, TheFocusedFieldDrawsItsSelectionInverted) {
     EXPECT_LT(glyphOf(frame, 2), 40);
 }
 
+// Device text: lines break at CR and stand the device font's line height apart, so that
+// scrolling by one line shows the second line exactly where the first was; the focused
+// field's selection covers its line box.
+TEST(TextField, DeviceTextLinesScrollByTheirOwnHeightAndShowTheSelection) {
+    Actions scroll;
+    scroll.set("instance1", "scroll", 2);
+    Actions select;
+    select.set("instance1", "type", "input").getVar("instance1").call("Selection", "setFocus", 1).op(0x17);
+    const QByteArray tags = tag(9, QByteArray("\xff\xff\xff", 3)) + fourLineField(1) + place2(1, 1) + showFrame() +
+                            tag(12, scroll.end()) + showFrame() + tag(12, select.end()) + showFrame();
+    QStringList traces;
+    auto player = playerFor(movie(tags, 100, 40, 8, 3), traces);
+    const int lineHeight = int(swf::device_font::ascent(12) + swf::device_font::descent(12));
+    auto inkRows = [](const QImage& frame, int from, int to) {
+        int rows = 0;
+        for (int y = from; y < to; ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                if (frame.pixelColor(x, y).lightness() < 128) {
+                    ++rows;
+                    break;
+                }
+        return rows;
+    };
+    player->advance();
+    const QImage first = player->renderImage(QSize(100, 40));
+    EXPECT_GT(inkRows(first, 2, 2 + lineHeight), 5);
+    EXPECT_GT(inkRows(first, 2 + lineHeight, 2 + 2 * lineHeight), 5) << "the second line";
+    player->advance();
+    const QImage scrolled = player->renderImage(QSize(100, 40));
+    EXPECT_EQ(scrolled.copy(0, 2, 100, lineHeight), first.copy(0, 2 + lineHeight, 100, lineHeight));
+    player->advance();
+    const QImage selected = player->renderImage(QSize(100, 40));
+    // The shown line, "two", is selected: its box is mostly dark (but for its white glyphs),
+    // the field past the text is not.
+    auto darkShare = [&](const QImage& frame) {
+        int dark = 0;
+        for (int y = 2; y < 2 + lineHeight; ++y)
+            for (int x = 2; x < 18; ++x) dark += frame.pixelColor(x, y).lightness() < 128;
+        return dark / double(16 * lineHeight);
+    };
+    EXPECT_LT(darkShare(scrolled), 0.4);
+    EXPECT_GT(darkShare(selected), 0.6);
+    EXPECT_GT(selected.pixelColor(90, 10).lightness(), 215);
+}
+
 }  // namespace

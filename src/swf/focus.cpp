@@ -211,6 +211,7 @@ void Player::focusOnPress(QPointF viewPos) {
     // clicking anything else takes it from them.
     if (Instance* field = pressedSerial_ ? nullptr : textFieldAt(viewPos)) {
         changeFocus(field->serial, false);
+        startSelecting(*field);
         return;
     }
     if (const Instance* focused = instanceById(focusedObject()))

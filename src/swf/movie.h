@@ -161,8 +161,10 @@ struct EditTextDef {
     std::vector<QRectF> charBoxes;
     double linePitch = 0;  // twips from one outline line to the next
     bool hasOutlines = false;
-    // The first line shown, from 1: the mouse wheel and scripts scroll a field.
+    // The first line shown, from 1: the mouse wheel (unless a script turned it off) and
+    // scripts scroll a field.
     int scroll = 1;
+    bool mouseWheelEnabled = true;
 };
 
 // ---- Timelines, sprites, buttons -------------------------------------------------------

@@ -65,6 +65,18 @@ FieldLayout layoutField(const EditTextDef& field, const Movie& movie);
 // it is the last), and the last line shown whole from the current one.
 int maxScroll(const EditTextDef& field, const Movie& movie);
 int bottomScroll(const EditTextDef& field, const Movie& movie);
+// Where a field's characters stand, in twips of the field before scrolling: one box per code
+// unit, a line high; line breaks and the spaces lines wrap at are empty boxes at the end of
+// their line. `ascent` is from a box's top to its baseline, `pitch` from one line to the next.
+struct PlacedText {
+    std::vector<QRectF> boxes;
+    double ascent = 0, pitch = 0;
+};
+PlacedText placeText(const EditTextDef& field, const Movie& movie);
+// The caret position nearest to `p` (field twips, scrolling applied by the caller): before
+// the character whose middle is right of it on the line under it (the first line above the
+// text, the last below), else at the end of that line.
+int caretIndexAt(const std::vector<QRectF>& boxes, QPointF p);
 
 // A PlaceObject3 or button record filter list (parse_filters.cpp).
 std::vector<Filter> readFilterList(ByteReader& r);

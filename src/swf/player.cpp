@@ -739,6 +739,7 @@ void Player::trackMouse(QPointF viewPos, bool moved) {
     }
     if (!engine_ || !moved) return;
     if (dragSerial_) dragTo();
+    if (selectingSerial_) dragSelect();
     mouseEventToClips(clip_event::kMouseMove, "onMouseMove");
     engine_->broadcastMouse(avm1::MouseEvent::Move);
 }
@@ -820,6 +821,7 @@ void Player::mouseRelease(QPointF pos) {
     Hit hit = buttonAt(pos);
     uint64_t under = hit.button ? hit.button->serial : 0;
     mouseDown_ = false;
+    selectingSerial_ = 0;
     setMouseButtonDown(1, false);
     handlingClick_ = true;
     if (engine_) {

@@ -248,6 +248,13 @@ private:
     void resetHighlight();
     Instance* textFieldAt(QPointF viewPos) const;
     void focusOnPress(QPointF viewPos);
+    // Selecting with the mouse (text_input.cpp): a press in a selectable field puts the caret
+    // under the mouse, dragging selects from there to the mouse.
+    int caretUnderMouse(const Instance& field) const;
+    void startSelecting(const Instance& field);
+    void dragSelect();
+    uint64_t selectingSerial_ = 0;
+    int selectAnchor_ = 0;
     void drawFocusHighlight(QPainter& p) const;
     uint64_t focusSerial_ = 0;
     std::optional<int32_t> rootTabIndex_;  // _root.tabIndex: the root takes no focus but keeps it

@@ -365,10 +365,7 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
         if (quality_ == Quality::Low) font.setStyleStrategy(QFont::NoAntialias);
         font.setStretch(90);
         p.setFont(font);
-        const detail::FieldLayout layout = detail::layoutField(field, *movie_);
-        const double ascent = layout.ascent * 20, lineHeight = (layout.ascent + layout.descent) * 20;
-        const double pitch = lineHeight + field.leading;
-        const QRectF inner = field.bounds.adjusted(40 + field.leftMargin, 40, -40 - field.rightMargin, -40);
+        const detail::PlacedText placed = detail::placeText(field, *movie_);
         const QString& text = field.text;
         const int selBegin = std::max(0, selection.first), selEnd = std::min(int(text.size()), selection.second);
         struct Glyph {
@@ -378,30 +375,17 @@ void Player::drawEditText(QPainter& p, const EditTextDef& field, const QTransfor
         std::vector<Glyph> glyphs;
         QPainterPath selected;
         selected.setFillRule(Qt::WindingFill);
-        double top = inner.top() - (scroll - 1) * pitch;
-        for (const device_font::Line& line : layout.lines) {
-            if (top > field.bounds.bottom()) break;
-            const size_t begin = std::min(line.begin, size_t(text.size())), end = std::min(line.end, size_t(text.size()));
-            const bool paragraphStart = begin == 0 || text[qsizetype(begin) - 1] == QLatin1Char('\r') ||
-                                        text[qsizetype(begin) - 1] == QLatin1Char('\n');
-            double width = line.width;
-            if (field.align != 0)
-                for (size_t i = end; i > begin && text[qsizetype(i) - 1] == QLatin1Char(' '); --i) width -= layout.advanceOf(u' ');
-            double x = inner.left() + (paragraphStart ? field.indent : 0);
-            if (field.align == 1) x = inner.right() - width * 20;
-            else if (field.align == 2) x = (inner.left() + inner.right() - width * 20) / 2;
-            if (top + pitch >= field.bounds.top()) {
-                for (size_t i = begin; i < end; ++i) {
-                    QString shown = field.password ? QStringLiteral("*") : QString(text[qsizetype(i)]);
-                    // A surrogate pair is one glyph.
-                    if (!field.password && text[qsizetype(i)].isHighSurrogate() && i + 1 < end) shown += text[qsizetype(++i)];
-                    const double advance = layout.advanceOf(shown[0].unicode()) * 20;
-                    if (shown != QLatin1String(" ")) glyphs.push_back({QPointF(x, top + ascent), shown});
-                    if (int(i) >= selBegin && int(i) < selEnd) selected.addRect(QRectF(x, top, advance, lineHeight));
-                    x += advance;
-                }
-            }
-            top += pitch;
+        const QPointF scrolled(0, -(scroll - 1) * placed.pitch);
+        for (size_t i = 0; i < placed.boxes.size(); ++i) {
+            const QRectF box = placed.boxes[i].translated(scrolled);
+            if (box.width() <= 0 || box.bottom() < field.bounds.top() || box.top() > field.bounds.bottom()) continue;
+            QString shown = field.password ? QStringLiteral("*") : QString(text[qsizetype(i)]);
+            // A surrogate pair is one glyph.
+            if (!field.password && text[qsizetype(i)].isHighSurrogate() && i + 1 < placed.boxes.size())
+                shown += text[qsizetype(i) + 1];
+            if (!text[qsizetype(i)].isLowSurrogate() && shown != QLatin1String(" "))
+                glyphs.push_back({QPointF(box.left(), box.top() + placed.ascent), shown});
+            if (int(i) >= selBegin && int(i) < selEnd) selected.addRect(box);
         }
         p.setPen(cx.apply(field.color));
         for (const Glyph& g : glyphs) p.drawText(g.at, g.shown);

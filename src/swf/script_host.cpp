@@ -1411,6 +1411,7 @@ std::optional<std::string> ScriptHost::textFieldValue(avm1::DisplayId id, std::s
     if (name == "backgroundColor") return colorText(f->backgroundColor);
     if (name == "borderColor") return colorText(f->borderColor);
     if (name == "condenseWhite") return flag(false);
+    if (name == "mouseWheelEnabled") return flag(f->mouseWheelEnabled);
     if (name == "restrict") return f->restrict ? toUtf8(*f->restrict) : std::string("null");
     if (name == "textWidth" || name == "textHeight") {
         const QSizeF size = textExtent(*f, *player_.movie_);
@@ -1447,6 +1448,7 @@ void ScriptHost::setTextFieldValue(avm1::DisplayId id, std::string_view name, st
         const double line = std::strtod(std::string(value).c_str(), nullptr);
         if (std::isfinite(line)) f->scroll = int(std::clamp(line, 1.0, double(detail::maxScroll(*f, movie))));
     }
+    else if (name == "mouseWheelEnabled") f->mouseWheelEnabled = truthy(value);
     else if (name == "border") f->border = truthy(value);
     else if (name == "background") f->background = truthy(value);
     else if (name == "borderColor" || name == "backgroundColor") {

@@ -341,6 +341,71 @@ int bottomScroll(const EditTextDef& field, const Movie& movie) {
     return first + m.fitting - 1;
 }
 
+PlacedText placeText(const EditTextDef& f, const Movie& movie) {
+    PlacedText out;
+    if (f.hasOutlines) {
+        out.boxes = f.charBoxes;
+        out.pitch = f.linePitch;
+        return out;
+    }
+    const FieldLayout layout = layoutField(f, movie);
+    out.ascent = layout.ascent * 20;
+    const double lineHeight = (layout.ascent + layout.descent) * 20;
+    out.pitch = lineHeight + f.leading;
+    const double left = f.bounds.left() + 40 + f.leftMargin, right = f.bounds.right() - 40 - f.rightMargin;
+    const QString& text = f.text;
+    out.boxes.assign(size_t(text.size()), QRectF());
+    double top = f.bounds.top() + 40;
+    for (const device_font::Line& line : layout.lines) {
+        const size_t begin = std::min(line.begin, size_t(text.size())), end = std::min(line.end, size_t(text.size()));
+        const bool paragraphStart =
+            begin == 0 || text[qsizetype(begin) - 1] == QLatin1Char('\r') || text[qsizetype(begin) - 1] == QLatin1Char('\n');
+        double width = line.width;
+        // Lines set other than flush left stand without their trailing spaces.
+        if (f.align != 0)
+            for (size_t i = end; i > begin && text[qsizetype(i) - 1] == QLatin1Char(' '); --i) width -= layout.advanceOf(u' ');
+        double x = left + (paragraphStart ? f.indent : 0);
+        if (f.align == 1) x = right - width * 20;
+        else if (f.align == 2) x = (left + right - width * 20) / 2;
+        for (size_t i = begin; i < end; ++i) {
+            const double advance = layout.advanceOf(f.password ? u'*' : char16_t(text[qsizetype(i)].unicode())) * 20;
+            out.boxes[i] = QRectF(x, top, advance, lineHeight);
+            x += advance;
+        }
+        // The break after the line, both units of a CR LF.
+        for (size_t i = end; i < size_t(text.size()) && i < end + 2; ++i) {
+            const QChar c = text[qsizetype(i)];
+            if (i > end && !(c == QLatin1Char('\n') && text[qsizetype(end)] == QLatin1Char('\r'))) break;
+            out.boxes[i] = QRectF(x, top, 0, lineHeight);
+        }
+        top += out.pitch;
+    }
+    return out;
+}
+
+int caretIndexAt(const std::vector<QRectF>& boxes, QPointF p) {
+    if (boxes.empty()) return 0;
+    auto placed = std::find_if(boxes.begin(), boxes.end(), [](const QRectF& b) { return !b.isNull(); });
+    if (placed == boxes.end()) return 0;
+    // The line: the lowest one starting above the point, the first when none does.
+    double lineTop = placed->top();
+    for (const QRectF& b : boxes)
+        if (!b.isNull() && b.top() <= p.y()) lineTop = std::max(lineTop, b.top());
+    int last = -1;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const QRectF& b = boxes[i];
+        if (b.isNull()) continue;
+        if (b.top() != lineTop) {
+            if (last >= 0) break;
+            continue;
+        }
+        // A line break ends the line: the caret goes before it.
+        if (b.width() <= 0 || p.x() < b.center().x()) return int(i);
+        last = int(i);
+    }
+    return last + 1;
+}
+
 void applyTextSettings(ByteReader& r, EditTextDef& field) {
     const uint8_t flags = r.u8();
     field.advancedAntiAlias = ((flags >> 6) & 3) == 1;

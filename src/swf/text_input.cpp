@@ -211,7 +211,9 @@ void Player::mouseWheel(QPointF pos, int lines) {
         runQueuedActions();
     }
     // Turning the wheel away from the user shows earlier lines.
-    if (EditTextDef* field = ownFieldOf(textFieldAt(pos))) {
+    Instance* under = textFieldAt(pos);
+    const auto* stored = under ? std::get_if<EditTextDef>(under->character) : nullptr;
+    if (EditTextDef* field = stored && stored->mouseWheelEnabled ? ownFieldOf(under) : nullptr) {
         const int scroll = std::clamp(field->scroll - lines, 1, std::max(1, detail::maxScroll(*field, *movie_)));
         if (scroll != field->scroll) {
             field->scroll = scroll;
@@ -219,6 +221,45 @@ void Player::mouseWheel(QPointF pos, int lines) {
         }
     }
     afterChange();
+}
+
+int Player::caretUnderMouse(const Instance& inst) const {
+    const auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr;
+    if (!field) return 0;
+    // The mouse in the field's own twips.
+    QTransform toStage = inst.matrix;
+    int guard = 0;
+    for (uint64_t id = inst.parentSerial; id != kRootSerial && guard <= kMaxNesting; ++guard) {
+        const Instance* parent = instanceById(id);
+        if (!parent) break;
+        toStage = toStage * parent->matrix;
+        id = parent->parentSerial;
+    }
+    toStage = toStage * rootProps_->matrix;
+    bool invertible = false;
+    const QPointF local = toStage.inverted(&invertible).map(mouseStage_ * 20);
+    if (!invertible) return 0;
+    const detail::PlacedText placed = detail::placeText(*field, *movie_);
+    const int scroll = field->scroll > 1 ? std::min(field->scroll, detail::maxScroll(*field, *movie_)) : 1;
+    return detail::caretIndexAt(placed.boxes, local + QPointF(0, (scroll - 1) * placed.pitch));
+}
+
+void Player::startSelecting(const Instance& field) {
+    if (!scriptHost_ || !mouseDown_ || focusedObject() != field.serial) return;
+    selectingSerial_ = field.serial;
+    selectAnchor_ = caretUnderMouse(field);
+    scriptHost_->setSelection(selectAnchor_, selectAnchor_);
+    dirty_ = true;
+}
+
+void Player::dragSelect() {
+    const Instance* field = instanceById(selectingSerial_);
+    if (!scriptHost_ || !field || !mouseDown_ || focusedObject() != selectingSerial_) {
+        selectingSerial_ = 0;
+        return;
+    }
+    scriptHost_->setSelection(selectAnchor_, caretUnderMouse(*field));
+    dirty_ = true;
 }
 
 void Player::textInput(char16_t character) { typeText(QString(QChar(character))); }

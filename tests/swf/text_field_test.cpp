@@ -217,11 +217,14 @@ TEST(TextField, ScrollStaysWithinTheLinesByScriptAndByWheel) {
     first.getVar("o").call("Mouse", "addListener", 1).op(0x17);
     Actions each;
     each.traceMember("instance1", "scroll");
-    const QByteArray tags = fourLineField(1) + place2(1, 1) + tag(12, first.end()) + showFrame() +
+    QByteArray tags = fourLineField(1) + place2(1, 1) + tag(12, first.end()) + showFrame() +
                             tag(12, each.end()) + showFrame() + tag(12, each.end()) + showFrame() +
                             tag(12, each.end()) + showFrame();
+    Actions off;
+    off.set("instance1", "mouseWheelEnabled", false).traceMember("instance1", "mouseWheelEnabled");
+    tags += tag(12, off.end()) + showFrame() + tag(12, each.end()) + showFrame();
     QStringList traces;
-    auto player = playerFor(movie(tags, 200, 100, 8, 4), traces);
+    auto player = playerFor(movie(tags, 200, 100, 8, 6), traces);
     player->advance();
     EXPECT_EQ(traces, (QStringList{"3", "2", "3", "4"}));
     traces.clear();
@@ -235,7 +238,11 @@ TEST(TextField, ScrollStaysWithinTheLinesByScriptAndByWheel) {
     player->mouseWheel(QPointF(50, 20), 9);
     player->mouseWheel(QPointF(150, 20), -1);
     player->advance();
-    EXPECT_EQ(traces, (QStringList{"-1", "2", "-5", "3", "9", "-1", "1"}));
+    // A field a script took the wheel from keeps its lines.
+    player->advance();
+    player->mouseWheel(QPointF(50, 20), -1);
+    player->advance();
+    EXPECT_EQ(traces, (QStringList{"-1", "2", "-5", "3", "9", "-1", "1", "false", "-1", "1"}));
 }
 
 // An input field using an embedded font whose "a" is a square filling the ascent, half an em
@@ -331,6 +338,30 @@ TEST(TextField, DeviceTextLinesScrollByTheirOwnHeightAndShowTheSelection) {
     EXPECT_LT(darkShare(scrolled), 0.4);
     EXPECT_GT(darkShare(selected), 0.6);
     EXPECT_GT(selected.pixelColor(90, 10).lightness(), 215);
+}
+
+// A press in a field puts the caret before the character whose middle is right of the
+// mouse; dragging selects from there to the mouse, and above the text means its start.
+TEST(TextField, DraggingTheMouseSelectsFromWhereItWasPressed) {
+    const QByteArray field = u16(1) + rect(0, 2000, 0, 400) + char(0x80) + char(0);  // an input field
+    Actions selection;
+    selection.traceSelection();
+    const QByteArray tags = tag(37, field + cstr("") + cstr("abc def")) + place2(1, 1) + showFrame() +
+                            tag(12, selection.end()) + showFrame() + tag(12, selection.end()) + showFrame();
+    QStringList traces;
+    auto player = playerFor(movie(tags, 100, 40, 8, 3), traces);
+    player->advance();
+    // Device advances at 12 pixels from the gutter at 2: a 2-9, b 9-16, c 16-22, space, d 25-32,
+    // e 32-39, f 39-43.
+    player->mousePress(QPointF(10, 10));
+    player->mouseMove(QPointF(20, 10));
+    player->mouseRelease(QPointF(30, 10));
+    player->advance();
+    player->mousePress(QPointF(36, 10));
+    player->mouseMove(QPointF(1, -5));
+    player->mouseRelease(QPointF(1, -5));
+    player->advance();
+    EXPECT_EQ(traces, (QStringList{"1", "5", "5", "0", "0", "6"}));
 }
 
 }  // namespace

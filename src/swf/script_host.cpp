@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "swf/avm1/avm1.h"
@@ -160,8 +161,8 @@ void Player::markInitActionsRun(const std::shared_ptr<TimelineState>& tl, int fr
 void Player::placedByTimeline(Instance& inst, bool constructNow) {
     // Initialize and construct events come before the frame's scripts, load after. A
     // registered class's constructor runs after the construct events, so that the init
-    // actions of the frame that placed the clip can register the class first.
-    if (constructNow) engine_->displayObjectCreated(inst.serial);
+    // actions of the frame that placed the clip can register the class first. A clip a
+    // script makes is constructed at once, but after its first frame placed its children.
     queueClipEvent(inst, clip_event::kInitialize, nullptr, true);
     if (inst.clipActions)
         for (const ClipAction& action : *inst.clipActions)
@@ -172,6 +173,7 @@ void Player::placedByTimeline(Instance& inst, bool constructNow) {
         if (inst.sprite->timeline->frameCount() > 0) runFrame(inst.sprite, 0, true, inst.nesting + 1);
         inst.loaded = true;
     }
+    if (constructNow) engine_->displayObjectCreated(inst.serial);
     // A text field bound to a variable shows its value, or gives the variable its text
     // when it has none yet.
     if (auto* field = inst.character ? std::get_if<EditTextDef>(inst.character) : nullptr; field && !field->variableName.isEmpty()) {
@@ -450,12 +452,14 @@ avm1::DisplayKind ScriptHost::kind(avm1::DisplayId object) {
 
 std::string ScriptHost::name(avm1::DisplayId object) {
     Node n = HostAccess::node(player_, object);
-    return n.inst ? toUtf8(n.inst->name) : std::string();
+    const Instance* props = HostAccess::props(player_, n);
+    return props ? toUtf8(props->name) : std::string();
 }
 
 void ScriptHost::setName(avm1::DisplayId object, std::string_view name) {
+    // A level takes a name too; its path stays _levelN.
     Node n = HostAccess::node(player_, object);
-    if (n.inst) n.inst->name = fromUtf8(name);
+    if (Instance* props = HostAccess::props(player_, n)) props->name = fromUtf8(name);
 }
 
 avm1::DisplayId ScriptHost::parent(avm1::DisplayId object) {
@@ -507,6 +511,13 @@ int ScriptHost::swfVersion(avm1::DisplayId object) {
 
 namespace {
 
+// A number as a 32-bit integer, the fraction cut off; out of range (or infinite) it is the
+// lowest one.
+int32_t toInt32Saturating(double v) {
+    if (!(v > -2147483649.0 && v < 2147483648.0)) return std::numeric_limits<int32_t>::min();
+    return int32_t(std::trunc(v));
+}
+
 Instance::Decomposed decompose(const Instance& inst) {
     if (inst.decomposed) return *inst.decomposed;
     const QTransform& m = inst.matrix;
@@ -521,9 +532,13 @@ Instance::Decomposed decompose(const Instance& inst) {
 }
 
 void recompose(Instance& inst, const Instance::Decomposed& d) {
+    // Scripts may set infinite scales or turn by an infinite angle; they read those back,
+    // but the drawn matrix only takes finite numbers (the object then collapses).
+    auto finite = [](double v) { return std::isfinite(v) ? v : 0.0; };
     const double rx = radians(d.rotation), ry = radians(d.skewRotation);
-    inst.matrix = QTransform(d.xScale * std::cos(rx), d.xScale * std::sin(rx), -d.yScale * std::sin(ry),
-                             d.yScale * std::cos(ry), inst.matrix.dx(), inst.matrix.dy());
+    inst.matrix = QTransform(finite(d.xScale * std::cos(rx)), finite(d.xScale * std::sin(rx)),
+                             finite(-d.yScale * std::sin(ry)), finite(d.yScale * std::cos(ry)), inst.matrix.dx(),
+                             inst.matrix.dy());
     inst.decomposed = d;
 }
 
@@ -558,9 +573,9 @@ double ScriptHost::property(avm1::DisplayId object, avm1::Property which) {
             if (b.xMin == kEmptyBounds) return 0;
             return which == P::Width ? b.xMax - b.xMin : b.yMax - b.yMin;
         }
-        case P::HighQuality: return player_.quality_ == Quality::Low ? 0 : 1;
+        case P::HighQuality: return player_.quality_ == Quality::Low ? 0 : qualityBest_ ? 2 : 1;
         case P::FocusRect: return 1;
-        case P::SoundBufTime: return 5;
+        case P::SoundBufTime: return soundBufferSeconds_;
         case P::XMouse:
         case P::YMouse: {
             avm1::Point p = localMouse(object);
@@ -580,14 +595,9 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
     if (which == P::X || which == P::Y || which == P::XScale || which == P::YScale || which == P::Rotation ||
         which == P::Width || which == P::Height || which == P::Alpha)
         inst.transformedByScript = true;
-    // Positions are whole twips in 32 bits: one out of that range (infinities too) ends up as
-    // the lowest, as the original player's conversion leaves it. Text fields sit on whole twips.
-    const bool isField = inst.character && std::holds_alternative<EditTextDef>(*inst.character);
-    auto clampTwips = [isField](double px) {
-        const double twips = px * 20;
-        if (!(twips > -2147483648.0 && twips < 2147483648.0)) return -2147483648.0;
-        return isField ? std::trunc(twips) : twips;
-    };
+    // Positions are whole twips in 32 bits (the fraction cut off): one out of that range
+    // (infinities too) ends up as the lowest, as the original player's conversion leaves it.
+    auto clampTwips = [](double px) { return double(toInt32Saturating(px * 20)); };
     switch (which) {
         case P::X: {
             const QTransform& m = inst.matrix;
@@ -602,22 +612,28 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
         case P::XScale:
         case P::YScale: {
             auto d = decompose(inst);
-            (which == P::XScale ? d.xScale : d.yScale) = std::isfinite(value) ? value / 100 : 0;
+            (which == P::XScale ? d.xScale : d.yScale) = value / 100;
             recompose(inst, d);
             break;
         }
         case P::Rotation: {
-            if (!std::isfinite(value)) return;
             auto d = decompose(inst);
-            double r = std::fmod(value, 360.0);
+            double r = std::fmod(value, 360.0);  // an infinite turn reads back as NaN
             if (r > 180) r -= 360;
             else if (r < -180) r += 360;
-            d.skewRotation += r - d.rotation;  // both axes turn together
+            if (std::isfinite(d.rotation) && std::isfinite(d.skewRotation) && std::isfinite(r))
+                d.skewRotation += r - d.rotation;  // both axes turn together
+            else
+                d.skewRotation = r;
             d.rotation = r;
             recompose(inst, d);
             break;
         }
-        case P::Alpha: inst.colorTransform.mul[3] = float(std::isfinite(value) ? value / 100 : 0); break;
+        case P::Alpha:
+            // Kept as a colour transform multiplier in 256ths, the fraction cut off.
+            inst.colorTransform.mul[3] =
+                std::isfinite(value) ? float(std::clamp(std::trunc(value * 2.56), -32768.0, 32767.0) / 256) : 0.f;
+            break;
         case P::Visible: inst.visible = value != 0; break;
         case P::Width:
         case P::Height: {
@@ -657,7 +673,12 @@ void ScriptHost::setProperty(avm1::DisplayId object, avm1::Property which, doubl
             recompose(inst, d);
             break;
         }
-        case P::HighQuality: player_.setQuality(value <= 0 ? Quality::Low : Quality::High); break;
+        case P::HighQuality:
+            // 0 low, 2 and up best; anything else (negative numbers too) high.
+            player_.setQuality(value == 0 ? Quality::Low : Quality::High);
+            qualityBest_ = value >= 2;
+            break;
+        case P::SoundBufTime: soundBufferSeconds_ = toInt32Saturating(value); break;
         default: break;
     }
 }
@@ -923,7 +944,9 @@ avm1::DisplayId ScriptHost::attachMovie(avm1::DisplayId parent, std::string_view
                           [&](const auto& e) { return e.first.compare(wanted, Qt::CaseInsensitive) == 0; });
     if (it == exports.end()) return avm1::kNoDisplay;
     const Character* c = player_.movie_->character(it->second);
-    if (!c || !std::holds_alternative<SpriteDef>(*c)) return avm1::kNoDisplay;
+    // Exported buttons can be attached as well as clips.
+    if (!c || !(std::holds_alternative<SpriteDef>(*c) || std::holds_alternative<ButtonDef>(*c)))
+        return avm1::kNoDisplay;
     Node pn = HostAccess::node(player_, parent);
     auto inst = player_.createInstance(it->second, pn.inst ? pn.inst->nesting + 1 : 1);
     inst->name = fromUtf8(name);
@@ -1646,7 +1669,7 @@ std::string ScriptHost::quality() {
         case Quality::Medium: return "MEDIUM";
         case Quality::High: break;
     }
-    return "HIGH";
+    return qualityBest_ ? "BEST" : "HIGH";
 }
 
 void ScriptHost::setQuality(std::string_view quality) {
@@ -1654,6 +1677,8 @@ void ScriptHost::setQuality(std::string_view quality) {
     if (q == QLatin1String("LOW")) player_.setQuality(Quality::Low);
     else if (q == QLatin1String("MEDIUM")) player_.setQuality(Quality::Medium);
     else if (q == QLatin1String("HIGH") || q == QLatin1String("BEST")) player_.setQuality(Quality::High);
+    else return;
+    qualityBest_ = q == QLatin1String("BEST");
 }
 
 void ScriptHost::fsCommand(std::string_view command, std::string_view) {

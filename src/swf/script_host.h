@@ -159,6 +159,8 @@ public:
 
 private:
     const EditTextDef* focusedField();
+    bool qualityBest_ = false;       // the quality scripts asked for is "BEST" (drawn as high)
+    int32_t soundBufferSeconds_ = 5;  // _soundbuftime: kept for scripts, the mixer has no buffer
     // BitmapData pixels by handle, shared with the instances that show them.
     std::map<avm1::BitmapHandle, std::shared_ptr<QImage>> bitmaps_;
     avm1::BitmapHandle nextBitmap_ = 1;

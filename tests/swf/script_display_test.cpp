@@ -3,6 +3,8 @@
 // clip leaves the stage, sprites cut short, masks, sizes of turned clips and hit tests.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "handmade_swf.h"
 #include "script_actions.h"
 #include "swf/swf.h"
@@ -233,6 +235,57 @@ TEST(ScriptDisplay, TheRootHasItsOwnTransformThatChildrenReachTheStageThrough) {
     // Setting a position past 32-bit twips leaves it at the lowest one, as infinity does.
     a.getVar("_root").str("_y").dbl(1e300).op(0x4F).traceMember("_root", "_y");
     EXPECT_EQ(run(tag(12, a.end()) + tag(1, {}), 1, 1), (QStringList{"10", "200", "18", "-107374182.4"}));
+}
+
+TEST(ScriptDisplay, PropertiesKeepThePlayersOwnUnits) {
+    Actions a;
+    auto setMember = [&](const char* name, auto push) {
+        a.getVar("c").str(name);
+        push();
+        a.op(0x4F);
+    };
+    setMember("_alpha", [&] { a.num(2); });  // 256ths of the colour multiplier, cut down
+    a.traceMember("c", "_alpha");
+    setMember("_x", [&] { a.dbl(5.52); });  // whole twips
+    a.traceMember("c", "_x");
+    setMember("_xscale", [&] { a.dbl(INFINITY); });
+    a.traceMember("c", "_xscale");
+    setMember("_rotation", [&] { a.dbl(INFINITY); });
+    a.traceMember("c", "_rotation");
+    setMember("_rotation", [&] { a.num(90); });
+    a.traceMember("c", "_rotation");
+    setMember("_highquality", [&] { a.num(2); });
+    a.traceMember("c", "_highquality").traceMember("c", "_quality");
+    setMember("_highquality", [&] { a.num(-5); });
+    a.traceMember("c", "_highquality");
+    setMember("_soundbuftime", [&] { a.dbl(1.5); });
+    a.traceMember("c", "_soundbuftime");
+    // A level takes a name, and keeps its path.
+    a.str("_level0").num(13).str("top").op(0x23);
+    a.traceMember("_level0", "_name").getVar("_level0").trace();
+    EXPECT_EQ(run(emptySprite(1) + placeNamed(1, 1, "c") + tag(12, a.end()) + tag(1, {}), 1, 1),
+              (QStringList{"1.953125", "5.5", "Infinity", "NaN", "90", "2", "BEST", "1", "1", "top", "_level0"}));
+}
+
+TEST(ScriptDisplay, AttachedClipsMeetTheirClassWithTheirChildrenPlacedAndButtonsAttachToo) {
+    const QByteArray withChild = tag(39, u16(2) + u16(1) + placeNamed(1, 1, "child") + tag(1, {}) + u16(0));
+    const QByteArray button = tag(34, u16(3) + QByteArray(1, '\0') + u16(0) + QByteArray(1, '\0'));
+    const QByteArray exports = tag(56, u16(2) + u16(2) + cstr("withChild") + u16(3) + cstr("btn"));
+    Actions ctor;
+    ctor.getVar("this").str("child").op(0x4E).op(0x44).trace();  // typeof this.child
+    ctor.getVar("this").str("__constructor__").op(0x4E).getVar("C").op(0x66).trace();
+    Actions a;
+    a.str("C").function(ctor.body()).op(0x1D);
+    for (const char* symbol : {"withChild", "btn"})
+        a.getVar("C").str(symbol).num(2).getVar("Object").str("registerClass").op(0x52).op(0x17);
+    a.num(1).str("m").str("withChild").num(3).getVar("_root").str("attachMovie").op(0x52).op(0x44).trace();
+    a.num(2).str("b").str("btn").num(3).getVar("_root").str("attachMovie").op(0x52).op(0x44).trace();
+    a.getVar("_root").str("b").op(0x4E).getVar("Button").op(0x54).trace();  // _root.b instanceof Button
+    // A slash path without a variable names clips only.
+    a.str("_root.m.v").num(1).op(0x1D);
+    a.getVar("_root.m/child").trace().getVar("_root.m/v").trace().getVar("_root.m:v").trace();
+    EXPECT_EQ(run(emptySprite(1) + withChild + button + exports + tag(12, a.end()) + tag(1, {}), 1, 1),
+              (QStringList{"movieclip", "true", "movieclip", "object", "true", "_level0.m.child", "undefined", "1"}));
 }
 
 }  // namespace

@@ -250,7 +250,9 @@ void Engine::displayObjectCreated(DisplayId object) {
         if (!o) return;
         std::optional<EngineImpl::PendingInit> init;
         if (e.pendingInit && e.host.parent(object) == e.pendingInit->parent) init = std::exchange(e.pendingInit, std::nullopt);
-        auto rc = e.registeredClasses.find(e.host.symbolName(object));
+        // Only clips take a registered class; buttons stay buttons.
+        auto rc = e.host.kind(object) == DisplayKind::MovieClip ? e.registeredClasses.find(e.host.symbolName(object))
+                                                                 : e.registeredClasses.end();
         if (rc == e.registeredClasses.end() || !rc->second) {
             if (init) e.copyInitProperties(o, init->init);
             return;
@@ -258,6 +260,10 @@ void Engine::displayObjectCreated(DisplayId object) {
         // The class may have been registered after a script first saw the clip.
         if (Object* proto = e.get(rc->second, "prototype").object()) o->proto = proto;
         if (init) e.copyInitProperties(o, init->init);
+        // Constructed as `new` would: the object knows its class.
+        e.define(o, "__constructor__", Value(rc->second), prop_flag::kDontEnum);
+        if (e.version < 7) e.define(o, "constructor", Value(rc->second), prop_flag::kDontEnum);
+        e.constructNext = !rc->second->native;
         e.call(Value(rc->second), Value(o), {});
     });
 }

@@ -214,9 +214,12 @@ Value EngineImpl::getVariable(Activation& a, const Str& name) {
         return get(base.object(), Str(n.substr(colon + 1)));
     }
     if (n.find('/') != std::string_view::npos) {
+        // A slash path without a variable names a clip; it reads as nothing when it ends
+        // on something else.
         Value base;
         if (!resolvePathObject(a, n, base)) return Value();
-        return base;
+        Object* o = base.object();
+        return o && o->kind == ObjKind::Display ? base : Value();
     }
     size_t dot = n.rfind('.');
     Value base;
@@ -920,6 +923,8 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
                 Value v = pop(a);
                 int index = propertyIndexOf(toNumber(pop(a)));
                 DisplayId t = resolveTarget(pop(a));
+                // From version 7 a NaN names a clip "0".
+                if (t && index == 13 && a.version >= 7 && v.isNumber() && std::isnan(v.n)) v = Value(0.0);
                 if (t) setPropertyByIndex(t, index, v);
                 else if (index == 13 || index == 19) toStr(v);  // converted all the same: _name, _quality as text,
                 else if (index >= 0 && index != 11 && index != 14 && index != 15) toNumber(v);  // the others as numbers

@@ -281,8 +281,10 @@ std::string EngineImpl::typeOf(const Value& v) {
         case Type::String: return "string";
         case Type::Object:
             if (v.o->isFunction()) return "function";
-            if (v.o->kind == ObjKind::Display)
-                return host.kind(v.o->display) == DisplayKind::TextField ? "object" : "movieclip";
+            if (v.o->kind == ObjKind::Display) {
+                const DisplayKind k = host.kind(v.o->display);
+                return k == DisplayKind::TextField || k == DisplayKind::Button ? "object" : "movieclip";
+            }
             return "object";
     }
     return "undefined";

@@ -288,4 +288,21 @@ TEST(ScriptDisplay, AttachedClipsMeetTheirClassWithTheirChildrenPlacedAndButtons
               (QStringList{"movieclip", "true", "movieclip", "object", "true", "_level0.m.child", "undefined", "1"}));
 }
 
+TEST(ScriptDisplay, PathsSplitTheirVariableAtTheLastDotOrColonAndDotsAfterASlashAreNames) {
+    const QByteArray outer = tag(39, u16(2) + u16(1) + placeNamed(1, 1, "c2") + tag(1, {}) + u16(0));
+    Actions a;
+    a.str("c1.c2.v").str("text").op(0x1D);
+    a.getVar("c1/c2").trace();       // a clip
+    a.getVar("c1.c2:v").trace();     // a variable
+    a.getVar("/c1.c2:v").trace();    // "c1.c2" is one name after the slash
+    a.getVar("c1/..").trace();       // the variable would be the last dot's
+    a.str("//").num(13).op(0x22).trace();  // two slashes lead nowhere
+    // A target that ends on a primitive is refused, and the player says so.
+    a.str("c1.c2:v").num(13).op(0x22).trace();
+    EXPECT_EQ(run(emptySprite(1) + outer + placeNamed(1, 2, "c1") + tag(12, a.end()) + tag(1, {}), 1, 1),
+              (QStringList{"_level0.c1.c2", "text", "undefined", "undefined", "undefined",
+                           "Parameters of primitive types are no longer coerced into the required type - Object.",
+                           "undefined"}));
+}
+
 }  // namespace

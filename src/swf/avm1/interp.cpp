@@ -154,12 +154,19 @@ bool EngineImpl::resolvePathObject(Activation& a, std::string_view path, Value& 
         i = 1;
     }
     bool first = cur.isUndefined();
+    bool afterSlash = path[0] == '/';  // past a slash, a single '.' is part of a name
+    // A path cannot start with a single dot.
+    if (path[0] == '.' && (path.size() < 2 || path[1] != '.')) return false;
     while (i <= path.size()) {
         size_t j = i;
-        while (j < path.size() && path[j] != '/' && path[j] != '.' && path[j] != ':') {
-            if (path[j] == '.' && j + 1 < path.size() && path[j + 1] == '.') break;
+        while (j < path.size() && path[j] != '/' && path[j] != ':') {
+            if (path[j] == '.') {
+                const bool parentStep = (j + 1 < path.size() && path[j + 1] == '.') || (j > 0 && path[j - 1] == '.');
+                if (parentStep || !afterSlash) break;
+            }
             ++j;
         }
+        if (j < path.size() && path[j] == '/') afterSlash = true;
         std::string_view seg = path.substr(i, j - i);
         // ".." is a parent step in slash paths.
         if (seg.empty() && j + 1 < path.size() && path[j] == '.' && path[j + 1] == '.') {
@@ -173,7 +180,8 @@ bool EngineImpl::resolvePathObject(Activation& a, std::string_view path, Value& 
             if (i >= path.size()) break;
             continue;
         }
-        if (seg.empty() && j < path.size() && path[j] == '/' && i > 1 && path[i - 1] == '/') return false;
+        // Two slashes in a row ("//", "/a//b") lead nowhere.
+        if (seg.empty() && j < path.size() && path[j] == '/' && i >= 1 && path[i - 1] == '/') return false;
         if (!seg.empty()) {
             Str name(seg);
             if (first) {
@@ -207,13 +215,14 @@ bool EngineImpl::resolvePathObject(Activation& a, std::string_view path, Value& 
 Value EngineImpl::getVariable(Activation& a, const Str& name) {
     std::string_view n = name.view();
     if (!hasPathChars(n)) return lookupScope(a, name);
-    size_t colon = n.rfind(':');
-    if (colon != std::string_view::npos) {
+    // The variable is what follows the last ':' or '.', even the second dot of a "..".
+    const size_t split = n.find_last_of(":.");
+    if (split != std::string_view::npos && n[split] == ':') {
         Value base;
-        if (!resolvePathObject(a, n.substr(0, colon), base)) return Value();
-        return get(base.object(), Str(n.substr(colon + 1)));
+        if (!resolvePathObject(a, n.substr(0, split), base)) return Value();
+        return get(base.object(), Str(n.substr(split + 1)));
     }
-    if (n.find('/') != std::string_view::npos) {
+    if (split == std::string_view::npos && n.find('/') != std::string_view::npos) {
         // A slash path without a variable names a clip; it reads as nothing when it ends
         // on something else.
         Value base;
@@ -221,9 +230,10 @@ Value EngineImpl::getVariable(Activation& a, const Str& name) {
         Object* o = base.object();
         return o && o->kind == ObjKind::Display ? base : Value();
     }
-    size_t dot = n.rfind('.');
+    const size_t dot = split;
     Value base;
-    if (dot == 0 || !resolvePathObject(a, n.substr(0, dot), base)) return lookupScope(a, name);
+    if (dot == std::string_view::npos || dot == 0 || !resolvePathObject(a, n.substr(0, dot), base))
+        return lookupScope(a, name);
     return getValueMember(base, Str(n.substr(dot + 1)));
 }
 
@@ -460,6 +470,9 @@ EngineImpl::Flow EngineImpl::execute(Activation& a, size_t begin, size_t end, Va
         Str path = toStr(v);
         if (path.view().empty()) return a.target;
         if (!resolvePathObject(a, path.view(), out)) return kNoDisplay;
+        // The player says so among the traces when a target path ends on a primitive.
+        if (out.isString() || out.isNumber() || out.type == Type::Boolean)
+            traceLine("Parameters of primitive types are no longer coerced into the required type - Object.");
         Object* o = out.object();
         return o && o->kind == ObjKind::Display ? o->display : kNoDisplay;
     };

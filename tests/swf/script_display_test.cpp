@@ -283,7 +283,7 @@ TEST(ScriptDisplay, AttachedClipsMeetTheirClassWithTheirChildrenPlacedAndButtons
     a.getVar("_root").str("b").op(0x4E).getVar("Button").op(0x54).trace();  // _root.b instanceof Button
     // A slash path without a variable names clips only.
     a.str("_root.m.v").num(1).op(0x1D);
-    a.getVar("_root.m/child").trace().getVar("_root.m/v").trace().getVar("_root.m:v").trace();
+    a.getVar("m/child").trace().getVar("_root.m/v").trace().getVar("_root.m:v").trace();
     EXPECT_EQ(run(emptySprite(1) + withChild + button + exports + tag(12, a.end()) + tag(1, {}), 1, 1),
               (QStringList{"movieclip", "true", "movieclip", "object", "true", "_level0.m.child", "undefined", "1"}));
 }

@@ -869,6 +869,7 @@ void collectKeyButtons(const std::shared_ptr<TimelineState>& owner, const std::m
     if (nesting > kMaxNesting) return;
     for (const auto& [depth, inst] : list) {
         if (inst->isButton()) {
+            if (!inst->visible) continue;  // a hidden button hears no keys
             for (const ButtonCondition& c : std::get<ButtonDef>(*inst->character).actions)
                 if (c.keyCode == key) out.emplace_back(owner, &c);
         } else if (inst->sprite) {
@@ -879,12 +880,19 @@ void collectKeyButtons(const std::shared_ptr<TimelineState>& owner, const std::m
 
 }  // namespace
 
+// The button or clip with the focus hears each key before the Key listeners do.
+void Player::keyToFocused(const char* handler) {
+    const Instance* focused = focusSerial_ ? instanceById(focusSerial_) : nullptr;
+    if (focused && (focused->isButton() || focused->isClip())) engine_->callHandler(focusSerial_, handler);
+}
+
 void Player::keyDown(int code, char16_t character) {
     if (std::find(keysDown_.begin(), keysDown_.end(), code) == keysDown_.end()) keysDown_.push_back(code);
     lastKeyCode_ = code;
     lastKeyAscii_ = character;
     const uint8_t key = buttonKeyCode(code, character);
     if (engine_) {
+        keyToFocused("onKeyDown");
         engine_->broadcastKey(avm1::KeyEvent::Down);
         mouseEventToClips(clip_event::kKeyDown, nullptr);
         if (key) {
@@ -919,6 +927,7 @@ void Player::keyUp(int code, char16_t character) {
     lastKeyCode_ = code;
     lastKeyAscii_ = character;
     if (engine_) {
+        keyToFocused("onKeyUp");
         engine_->broadcastKey(avm1::KeyEvent::Up);
         mouseEventToClips(clip_event::kKeyUp, nullptr);
     }

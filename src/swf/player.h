@@ -244,6 +244,7 @@ private:
     void changeFocus(uint64_t serial, bool byKeyboard);
     bool focusFromScript(uint64_t serial);
     void cycleFocus(bool reverse);
+    void keyToFocused(const char* handler);
     void updateHighlight();
     void resetHighlight();
     Instance* textFieldAt(QPointF viewPos) const;

@@ -149,6 +149,25 @@ TEST(Focus, TabIndexMakesACustomOrderAndFocusRectHidesTheRectangle) {
     EXPECT_EQ(s.at(50, 20), QColor(Qt::red));
 }
 
+TEST(Focus, TheFocusedClipHearsEachKeyBeforeTheKeyListeners) {
+    Actions a;
+    a.square("first", 1, 10, 10).square("second", 2, 50, 10);
+    a.setMember("first", "tabIndex", 1).setMember("second", "tabIndex", 2);
+    a.getVar("first").str("onKeyDown").function(Actions().str("first down").trace()).op(0x4F);
+    a.getVar("first").str("onKeyUp").function(Actions().str("first up").trace()).op(0x4F);
+    a.str("keys").num(0).str("Object").op(0x40).op(0x1D);
+    a.getVar("keys").str("onKeyDown").function(Actions().str("key").trace()).op(0x4F);
+    a.getVar("keys").call("Key", "addListener", 1).op(0x17);
+    a.traceFocusChanges();
+    Stage s(tag(12, a.end()) + showFrame());
+    s.tab();  // nothing has the focus as Tab goes down; the first clip has it as it comes up
+    s.player.keyDown(65, u'a');
+    s.player.keyUp(65, u'a');
+    s.tab();  // the second clip has no handlers
+    EXPECT_EQ(s.traces, (QStringList{"key", "_level0.first", "first up", "first down", "key", "first up",
+                                     "first down", "key", "_level0.second"}));
+}
+
 TEST(Focus, TypingReachesTheFocusedInputFieldThroughRestrictAndMaxChars) {
     Actions a;
     a.num(20).num(100).num(0).num(0).num(1).str("field").num(6).getVar("_root").str("createTextField").op(0x52).op(0x17);

@@ -119,6 +119,8 @@ void Player::changeFocus(uint64_t serial, bool byKeyboard) {
     if (byKeyboard) runQueuedActions();
     const uint64_t old = focusedObject();
     if (old != serial) {
+        // Text an input method was composing in the field left behind stays there.
+        commitComposition(old);
         focusSerial_ = serial;
         updateHighlight();
         dirty_ = true;

@@ -112,6 +112,9 @@ public:
     enum class EditKey : uint8_t { Enter, Backspace, Delete, Left, Right, Home, End, SelectAll };
     void editKey(EditKey key);
     void paste(const QString& text);
+    // Text an input method is composing: the focused input field shows it at the caret, in
+    // place of what it composed before, and takes it for good when it loses the focus.
+    void imePreedit(const QString& text);
     // True once a script asked the host to quit (fscommand "quit"); only runners use it.
     bool quitRequested() const { return quitRequested_; }
 
@@ -256,6 +259,9 @@ private:
     void dragSelect();
     uint64_t selectingSerial_ = 0;
     int selectAnchor_ = 0;
+    uint64_t composingSerial_ = 0;  // the field holding input method text, from composeBegin_
+    int composeBegin_ = 0, composeLength_ = 0;
+    void commitComposition(uint64_t serial);
     void drawFocusHighlight(QPainter& p) const;
     uint64_t focusSerial_ = 0;
     std::optional<int32_t> rootTabIndex_;  // _root.tabIndex: the root takes no focus but keeps it

@@ -130,6 +130,7 @@ void Player::editFocusedField(const QString& typed, std::optional<EditKey> key) 
     Instance* inst = instanceById(focusedObject());
     EditTextDef* field = ownFieldOf(inst);
     if (!field || field->readOnly) return;
+    composingSerial_ = 0;  // typing takes what was being composed as it stands
     const QString before = field->text;
     const int size = int(before.size());
     int begin = scriptHost_->selectionBegin(), end = scriptHost_->selectionEnd();
@@ -260,6 +261,44 @@ void Player::dragSelect() {
     }
     scriptHost_->setSelection(selectAnchor_, caretUnderMouse(*field));
     dirty_ = true;
+}
+
+void Player::imePreedit(const QString& text) {
+    Instance* inst = instanceById(focusedObject());
+    EditTextDef* field = ownFieldOf(inst);
+    if (!field || field->readOnly || !scriptHost_) return;
+    QString content = field->text;
+    const int size = int(content.size());
+    int at;
+    if (composingSerial_ == inst->serial) {
+        at = std::clamp(composeBegin_, 0, size);
+        content.remove(at, std::clamp(composeLength_, 0, size - at));
+    } else {
+        // Composing starts at the caret, in place of the selection.
+        int begin = scriptHost_->selectionBegin(), end = scriptHost_->selectionEnd();
+        begin = std::clamp(begin < 0 ? size : begin, 0, size);
+        end = std::clamp(end < 0 ? size : end, begin, size);
+        content.remove(begin, end - begin);
+        at = begin;
+    }
+    content.insert(at, text);
+    composingSerial_ = inst->serial;
+    composeBegin_ = at;
+    composeLength_ = int(text.size());
+    detail::setEditTextContent(*field, content, false, *movie_);
+    scriptHost_->setSelection(at + composeLength_, at + composeLength_);
+    dirty_ = true;
+    afterChange();
+}
+
+void Player::commitComposition(uint64_t serial) {
+    if (!composingSerial_ || composingSerial_ != serial) return;
+    composingSerial_ = 0;
+    Instance* inst = instanceById(serial);
+    if (!inst || !engine_ || composeLength_ == 0) return;
+    pushBoundText(*inst);
+    avm1::Argument self[] = {avm1::Argument::ofDisplay(serial)};
+    engine_->callHandler(serial, "onChanged", self);
 }
 
 void Player::textInput(char16_t character) { typeText(QString(QChar(character))); }

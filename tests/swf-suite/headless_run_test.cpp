@@ -28,12 +28,13 @@ TEST(InputScript, EventsKeysAndWaits) {
         {"type": "KeyUp", "key": {"Numpad": "1"}},
         {"type": "KeyDown", "key": "F3"},
         {"type": "TextInput", "codepoint": "\u00e9"},
-        {"type": "MouseWheel", "lines": 3}
+        {"type": "MouseWheel", "lines": 3},
+        {"type": "ImePreedit", "text": "q", "cursor": [1, 1]}
     ])";
     std::vector<InputEvent> events;
     QString error;
     ASSERT_TRUE(swfrun::parseInputEvents(json, events, error)) << error.toStdString();
-    ASSERT_EQ(events.size(), 10u);
+    ASSERT_EQ(events.size(), 11u);
     EXPECT_EQ(events[0].kind, InputEvent::Kind::MouseMove);
     EXPECT_EQ(events[0].pos, QPointF(10, 20.5));
     EXPECT_EQ(events[1].kind, InputEvent::Kind::MouseDown);
@@ -50,6 +51,8 @@ TEST(InputScript, EventsKeysAndWaits) {
     EXPECT_EQ(events[8].character, u'\u00e9');
     EXPECT_EQ(events[9].kind, InputEvent::Kind::MouseWheel);
     EXPECT_EQ(events[9].keyCode, 3);
+    EXPECT_EQ(events[10].kind, InputEvent::Kind::ImePreedit);
+    EXPECT_EQ(events[10].text, QStringLiteral("q"));
 
     EXPECT_FALSE(swfrun::parseInputEvents("{\"type\": \"Wait\"}", events, error));
 }

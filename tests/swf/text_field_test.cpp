@@ -364,4 +364,31 @@ TEST(TextField, DraggingTheMouseSelectsFromWhereItWasPressed) {
     EXPECT_EQ(traces, (QStringList{"1", "5", "5", "0", "0", "6"}));
 }
 
+// Input method text shows in the focused field at the caret, each composition in place of
+// the last; the field takes it for good, telling onChanged, when the focus leaves.
+TEST(TextField, ComposedTextShowsAtTheCaretAndIsTakenWhenTheFocusLeaves) {
+    const QByteArray field = u16(1) + rect(0, 2000, 0, 400) + char(0x80) + char(0);  // an input field
+    Actions setup;
+    setup.getVar("instance1").call("Selection", "setFocus", 1).op(0x17);
+    setup.num(2).num(2).call("Selection", "setSelection", 2).op(0x17);
+    // instance1.onChanged = function(prop) { trace("changed"); }
+    Actions changed;
+    changed.str("changed").trace();
+    setup.getVar("instance1").str("onChanged").function(changed).op(0x4F);
+    Actions show;
+    show.traceMember("instance1", "text");
+    Actions leave;
+    leave.traceMember("instance1", "text").getVar("instance2").call("Selection", "setFocus", 1).op(0x17);
+    const QByteArray tags = tag(37, field + cstr("") + cstr("abcd")) + place2(1, 1) + place2(2, 1) + tag(12, setup.end()) +
+                            showFrame() + tag(12, show.end()) + showFrame() + tag(12, leave.end()) + showFrame();
+    QStringList traces;
+    auto player = playerFor(movie(tags, 100, 40, 8, 3), traces);
+    player->advance();
+    player->imePreedit(QStringLiteral("xy"));
+    player->advance();
+    player->imePreedit(QStringLiteral("z"));
+    player->advance();
+    EXPECT_EQ(traces, (QStringList{"abxycd", "abzcd", "changed"}));
+}
+
 }  // namespace

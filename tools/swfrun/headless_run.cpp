@@ -108,6 +108,9 @@ bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, Q
         } else if (type == QLatin1String("TextControl")) {
             event.kind = InputEvent::Kind::TextControl;
             event.text = object.value(QStringLiteral("code")).toString();
+        } else if (type == QLatin1String("ImePreedit")) {
+            event.kind = InputEvent::Kind::ImePreedit;
+            event.text = object.value(QStringLiteral("text")).toString();
         } else if (type == QLatin1String("SetClipboardText")) {
             event.kind = InputEvent::Kind::SetClipboard;
             event.text = object.value(QStringLiteral("text")).toString();
@@ -180,6 +183,7 @@ void runMovie(std::shared_ptr<const swf::Movie> movie, const RunOptions& options
                 case InputEvent::Kind::KeyUp: player.keyUp(e.keyCode, e.character); break;
                 case InputEvent::Kind::TextInput: player.typeText(e.text); break;
                 case InputEvent::Kind::SetClipboard: clipboard = e.text; break;
+                case InputEvent::Kind::ImePreedit: player.imePreedit(e.text); break;
                 case InputEvent::Kind::TextControl: textControl(player, e.text, clipboard); break;
                 case InputEvent::Kind::Ignored: break;
             }

@@ -21,7 +21,7 @@ namespace swfrun {
 struct InputEvent {
     enum class Kind {
         MouseMove, MouseDown, MouseUp, RightButton, MiddleButton, MouseWheel, KeyDown, KeyUp, TextInput, TextControl,
-        SetClipboard, Wait, Ignored
+        ImePreedit, SetClipboard, Wait, Ignored
     };
     Kind kind = Kind::Ignored;
     QPointF pos;              // mouse events, stage pixels
@@ -33,7 +33,7 @@ struct InputEvent {
 };
 
 // Reads an input script: a JSON array of {"type": ...} objects. Events the player has no
-// use for (IME) come back as Ignored so that the frames stay counted
+// use for come back as Ignored so that the frames stay counted
 // right. Returns false with `error` set when the text is not such an array.
 bool parseInputEvents(const QByteArray& json, std::vector<InputEvent>& events, QString& error);
 

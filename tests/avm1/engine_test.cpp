@@ -8,35 +8,20 @@
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "script_fixture.h"
 #include "swf/avm1/value.h"
 
 using namespace avm1test;
 
 namespace {
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ScriptFixture {
 protected:
-    void makeEngine(int version, Limits limits = {}) {
-        host.version = version;
-        engine = std::make_unique<Engine>(host, version, limits);
-        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
-    }
-    // Runs the code on the root clip; the bytes are kept for functions defined in them.
-    void run(const Asm& code) {
-        if (!engine) makeEngine(8);
-        blocks.push_back(code.bytes());
-        engine->runActions(blocks.back(), host.root);
-    }
     Asm traceOf(const std::string& expression) {
         Asm a;
         a.str(expression).getVariable().trace();
         return a;
     }
-
-    FakeHost host;
-    std::unique_ptr<Engine> engine;
-    std::deque<std::vector<uint8_t>> blocks;
-    std::vector<std::string> traces;
 };
 
 TEST(Avm1Values, NumbersPrintWithFifteenDigitsAndExponentsAtTheEdges) {

@@ -8,24 +8,15 @@
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "script_fixture.h"
 #include "swf/avm1/value.h"
 
 using namespace avm1test;
 
 namespace {
 
-class LanguageTest : public ::testing::Test {
+class LanguageTest : public ScriptFixture {
 protected:
-    void makeEngine(int version) {
-        host.version = version;
-        engine = std::make_unique<Engine>(host, version);
-        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
-    }
-    void run(const Asm& code) {
-        if (!engine) makeEngine(8);
-        blocks.push_back(code.bytes());
-        engine->runActions(blocks.back(), host.root);
-    }
     // Pushes the arguments of a call (last first) and calls the global function.
     static Asm& call(Asm& code, const std::string& name, std::initializer_list<Asm> args) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
@@ -34,11 +25,6 @@ protected:
     }
     static Asm s(const std::string& v) { return Asm().str(v); }
     static Asm n(double v) { return Asm().num(v); }
-
-    FakeHost host;
-    std::unique_ptr<Engine> engine;
-    std::deque<std::vector<uint8_t>> blocks;
-    std::vector<std::string> traces;
 };
 
 TEST_F(LanguageTest, BooleansPrintAsDigitsOnlyInSwf4Code) {

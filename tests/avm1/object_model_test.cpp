@@ -6,23 +6,14 @@
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "script_fixture.h"
 
 using namespace avm1test;
 
 namespace {
 
-class ObjectModelTest : public ::testing::Test {
+class ObjectModelTest : public ScriptFixture {
 protected:
-    void makeEngine(int version) {
-        host.version = version;
-        engine = std::make_unique<Engine>(host, version);
-        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
-    }
-    void run(const Asm& code) {
-        if (!engine) makeEngine(8);
-        blocks.push_back(code.bytes());
-        engine->runActions(blocks.back(), host.root);
-    }
     // o.addProperty("p", getter, setter) where the setter counts its calls in `calls` and
     // assigns o.p again; then o.p = 1.
     Asm selfAssigningSetter() {
@@ -40,11 +31,6 @@ protected:
         code.str("calls").getVariable().trace();
         return code;
     }
-
-    FakeHost host;
-    std::unique_ptr<Engine> engine;
-    std::deque<std::vector<uint8_t>> blocks;
-    std::vector<std::string> traces;
 };
 
 TEST_F(ObjectModelTest, SetterThatAssignsItsOwnPropertyNestsSixtyFiveTimesFromSwf7) {

@@ -6,27 +6,13 @@
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "script_fixture.h"
 
 using namespace avm1test;
 
 namespace {
 
-class ScopeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        engine = std::make_unique<Engine>(host, 8);
-        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
-    }
-    void run(const Asm& code) {
-        blocks.push_back(code.bytes());
-        engine->runActions(blocks.back(), host.root);
-    }
-
-    FakeHost host;
-    std::unique_ptr<Engine> engine;
-    std::deque<std::vector<uint8_t>> blocks;
-    std::vector<std::string> traces;
-};
+class ScopeTest : public ScriptFixture {};
 
 TEST_F(ScopeTest, PlainCallGetsTheActivationOrWithObjectHoldingTheFunction) {
     // function g() { trace(this.tag); }

@@ -6,21 +6,14 @@
 
 #include "assembler.h"
 #include "fake_host.h"
+#include "script_fixture.h"
 
 using namespace avm1test;
 
 namespace {
 
-class UiClassesTest : public ::testing::Test {
+class UiClassesTest : public ScriptFixture {
 protected:
-    void SetUp() override {
-        engine = std::make_unique<Engine>(host, 8);
-        engine->setTraceSink([this](std::string_view line) { traces.emplace_back(line); });
-    }
-    void run(const Asm& code) {
-        blocks.push_back(code.bytes());
-        engine->runActions(blocks.back(), host.root);
-    }
     // GetURL2 with the url and window pushed first.
     static Asm getUrl2(const std::string& url, const std::string& window, uint8_t flags) {
         Asm a;
@@ -34,11 +27,6 @@ protected:
         for (const char* m : members) a.str(m).getMember();
         return a.trace();
     }
-
-    FakeHost host;
-    std::unique_ptr<Engine> engine;
-    std::deque<std::vector<uint8_t>> blocks;
-    std::vector<std::string> traces;
 };
 
 TEST_F(UiClassesTest, GetUrlNamesBlankOneWayAndKeepsOtherWindows) {
